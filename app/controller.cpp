@@ -1,0 +1,265 @@
+#include "app/controller.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/startup.h"
+#include "app/win_handles.h"
+#include "notes/note_registry.h"
+#include "notes/note_window.h"
+#include "options/options_dialog.h"
+#include "res/resource.h"
+#include "store/note_store.h"
+
+HWND ControllerWindow;
+HMENU NoteMenu;
+HMENU NoteListMenu;
+void(WINAPI* ReadLocalTime)(LPSYSTEMTIME) = GetLocalTime;
+
+namespace {
+
+const char TrayTip[] = "Appuntello - by ing. Lucanor";
+
+// The shell broadcasts this after it restarts; its notification area has then
+// forgotten every icon.
+UINT TaskbarCreatedMessage;
+
+bool SessionEnding;
+
+void DestroyMenus()
+{
+    if (NoteMenu)
+        DestroyMenu(NoteMenu);
+    NoteMenu = nullptr;
+    if (NoteListMenu)
+        DestroyMenu(NoteListMenu);
+    NoteListMenu = nullptr;
+}
+
+HMENU TrayPopup(HWND window)
+{
+    return GetSubMenu(GetMenu(window), 0);
+}
+
+void OnTrayCallback(HWND window, WPARAM id, LPARAM mouseMessage)
+{
+    if (id != TrayIconId)
+        return;
+    POINT cursor;
+    GetCursorPos(&cursor);
+    if (mouseMessage == WM_LBUTTONUP) {
+        // The menu closes on a click elsewhere only if our window is in front
+        // while it runs, and gets the WM_NULL afterwards.
+        SetForegroundWindow(window);
+        UINT command = static_cast<UINT>(
+            TrackPopupMenu(TrayPopup(window), TPM_RETURNCMD, cursor.x, cursor.y, 0, window, nullptr));
+        PostMessageA(window, WM_NULL, 0, 0);
+        if (command)
+            SendMessageA(window, WM_COMMAND, command, 0);
+    } else if (mouseMessage == WM_RBUTTONDBLCLK) {
+        PostMessageA(window, WM_COMMAND, IDM_NEW_NOTE, 0);
+    }
+}
+
+void OnInitTrayPopup(HMENU popup)
+{
+    if (NoteListMenu)
+        DestroyMenu(NoteListMenu);
+    NoteListMenu = BuildNoteListMenu();
+
+    GlobalRecord<MENUITEMINFOA> item;
+    if (!item)
+        return;
+    item->cbSize = sizeof(MENUITEMINFOA);
+    item->fMask = MIIM_STATE | MIIM_SUBMENU;
+    item->fState = NoteListHead ? 0 : MFS_GRAYED;
+    item->hSubMenu = NoteListMenu;
+    SetMenuItemInfoA(popup, TrayMenuNoteListPosition, TRUE, item.get());
+}
+
+void OnNewNote()
+{
+    SYSTEMTIME now;
+    ReadLocalTime(&now);
+    char title[TitleCapacity];
+    FormatNoteTitle(now, title);
+    CreateNoteWindow(title);
+}
+
+void ShowAllNotes(int how)
+{
+    for (NoteNode* node = NoteListHead; node; node = node->next)
+        ShowWindow(node->window, how);
+}
+
+void OnDeleteAll()
+{
+    if (!NoteListHead)
+        return;
+    DestroyAllNotes();
+    NoteCount = 0;
+}
+
+void OnCommand(HWND window, WPARAM command)
+{
+    if (command >= NoteListFirstCommand && command <= NoteListLastCommand) {
+        ShowNoteById(static_cast<int>(command - NoteListFirstCommand));
+        return;
+    }
+    switch (command) {
+    case IDM_NEW_NOTE:
+        OnNewNote();
+        break;
+    case IDM_EXIT:
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        break;
+    case IDM_SHOW_ALL:
+        ShowAllNotes(SW_SHOWNORMAL);
+        break;
+    case IDM_HIDE_ALL:
+        ShowAllNotes(SW_HIDE);
+        break;
+    case IDM_DELETE_ALL:
+        OnDeleteAll();
+        break;
+    case IDM_OPTIONS:
+        DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_OPTIONS), window, OptionsDlgProc, 0);
+        break;
+    }
+}
+
+void OnCreate(HWND window)
+{
+    ControllerWindow = window;
+    SessionEnding = false;
+    TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+    AddTrayIcon(window, reinterpret_cast<HICON>(GetClassLongPtrA(window, GCLP_HICON)));
+    NoteMenu = LoadMenuA(AppInstance, MAKEINTRESOURCEA(IDR_NOTE_MENU));
+    LoadNotes();
+}
+
+// Returns false when the close was abandoned: the notes could not be saved
+// and the user can try again.
+bool OnClose(HWND window)
+{
+    if (!SaveAllNotes() && !SessionEnding)
+        return false;
+    DestroyAllNotes();
+    DestroyMenus();
+    RemoveTrayIcon(window);
+    if (NoteBrush)
+        DeleteObject(NoteBrush);
+    NoteBrush = nullptr;
+    PostQuitMessage(0);
+    FreeNoteList();
+    return true;
+}
+
+}  // namespace
+
+BOOL AddTrayIcon(HWND window, HICON icon)
+{
+    GlobalRecord<NOTIFYICONDATAA> record;
+    if (!record)
+        return FALSE;
+    record->cbSize = NOTIFYICONDATAA_V1_SIZE;
+    record->hWnd = window;
+    record->uID = TrayIconId;
+    record->uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    record->uCallbackMessage = TrayCallbackMessage;
+    record->hIcon = icon;
+    std::strcpy(record->szTip, TrayTip);
+    return Shell_NotifyIconA(NIM_ADD, record.get());
+}
+
+BOOL RemoveTrayIcon(HWND window)
+{
+    GlobalRecord<NOTIFYICONDATAA> record;
+    if (!record)
+        return FALSE;
+    record->cbSize = NOTIFYICONDATAA_V1_SIZE;
+    record->hWnd = window;
+    record->uID = TrayIconId;
+    record->uFlags = NIF_MESSAGE;
+    return Shell_NotifyIconA(NIM_DELETE, record.get());
+}
+
+HMENU BuildNoteListMenu()
+{
+    HMENU list = CreatePopupMenu();
+    GlobalRecord<MENUITEMINFOA> item;
+    if (!list || !item)
+        return list;
+    UINT position = 0;
+    for (NoteNode* node = NoteListHead; node; node = node->next) {
+        char title[TitleCapacity];
+        GetWindowTextA(node->window, title, sizeof title);
+        bool reachable = node->NoteId >= 0 && node->NoteId <= NoteListMaxId;
+        item->cbSize = sizeof(MENUITEMINFOA);
+        item->fMask = MIIM_ID | MIIM_TYPE | MIIM_STATE;
+        item->fType = MFT_STRING;
+        // An id beyond the command range would collide with the menu's own
+        // commands: such a note is listed, but greyed.
+        item->fState = reachable ? 0 : MFS_GRAYED;
+        item->wID = reachable ? NoteListFirstCommand + static_cast<UINT>(node->NoteId) : 0;
+        item->dwTypeData = title;
+        InsertMenuItemA(list, position++, TRUE, item.get());
+    }
+    return list;
+}
+
+void FormatNoteTitle(const SYSTEMTIME& time, char* title)
+{
+    std::snprintf(title, TitleCapacity, "Appuntello - %02d/%02d/%d  %02d:%02d", time.wDay, time.wMonth,
+                  time.wYear, time.wHour, time.wMinute);
+}
+
+void DestroyAllNotes()
+{
+    NoteNode* node = NoteListHead;
+    while (node) {
+        NoteNode* next = node->next;  // the node is freed with its window
+        DestroyWindow(node->window);
+        node = next;
+    }
+}
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        OnCreate(window);
+        break;
+    case TrayCallbackMessage:
+        OnTrayCallback(window, wParam, lParam);
+        break;
+    case WM_INITMENUPOPUP:
+        if (reinterpret_cast<HMENU>(wParam) == TrayPopup(window))
+            OnInitTrayPopup(reinterpret_cast<HMENU>(wParam));
+        break;
+    case WM_COMMAND:
+        OnCommand(window, wParam);
+        break;
+    case WM_CLOSE:
+        if (!OnClose(window))
+            return 0;
+        break;
+    case WM_ENDSESSION:
+        if (wParam) {
+            SessionEnding = true;
+            SendMessageA(window, WM_CLOSE, 0, 0);
+        }
+        break;
+    case WM_DESTROY:
+        if (ControllerWindow == window)
+            ControllerWindow = nullptr;
+        break;
+    default:
+        if (message == TaskbarCreatedMessage && message != 0)
+            AddTrayIcon(window, reinterpret_cast<HICON>(GetClassLongPtrA(window, GCLP_HICON)));
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}

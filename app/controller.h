@@ -1,0 +1,27 @@
+// The hidden controller window: the tray icon and its menu, the tray
+// commands, and the start and close of the program.
+#ifndef APPUNTELLO_CONTROLLER_H
+#define APPUNTELLO_CONTROLLER_H
+
+#include <windows.h>
+
+extern HWND ControllerWindow;
+extern HMENU NoteMenu;
+extern HMENU NoteListMenu;
+
+// Where the new-note command reads the time; tests put a fixed clock here.
+extern void(WINAPI* ReadLocalTime)(LPSYSTEMTIME);
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+BOOL AddTrayIcon(HWND window, HICON icon);
+BOOL RemoveTrayIcon(HWND window);
+HMENU BuildNoteListMenu();
+
+// "Appuntello - dd/mm/yyyy  hh:mm" into a buffer of TitleCapacity characters.
+void FormatNoteTitle(const SYSTEMTIME& time, char* title);
+
+// Destroys every registered note, newest first.
+void DestroyAllNotes();
+
+#endif

@@ -1,0 +1,95 @@
+#include "app/startup.h"
+
+#include "app/controller.h"
+#include "app/store_path.h"
+#include "app/win_handles.h"
+#include "notes/note_window.h"
+#include "res/resource.h"
+
+char StorePath[MAX_PATH];
+HINSTANCE AppInstance;
+
+const char ControllerClassName[] = "Class_Appuntello";
+const char NoteClassName[] = "Class_YellowWindow";
+const char ControllerTitle[] = "Appuntello";
+const char SingleInstanceMutexName[] = "Local\\Appuntello.SingleInstance";
+
+HANDLE AcquireSingleInstanceMutex()
+{
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, SingleInstanceMutexName);
+    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return nullptr;
+    }
+    return mutex;
+}
+
+bool BringRunningInstanceToTop(bool otherCopyHoldsMutex)
+{
+    // The first copy creates its window only after loading its notes.
+    const int attempts = otherCopyHoldsMutex ? 100 : 1;
+    for (int i = 0; i < attempts; ++i) {
+        if (HWND running = FindWindowA(ControllerClassName, ControllerTitle)) {
+            BringWindowToTop(running);
+            return true;
+        }
+        if (i + 1 < attempts)
+            Sleep(50);
+    }
+    return false;
+}
+
+ATOM RegisterWindowClasses(HINSTANCE instance)
+{
+    AppInstance = instance;
+    GlobalRecord<WNDCLASSA> record;
+    if (!record)
+        return 0;
+    WNDCLASSA* wc = record.get();
+    wc->style = 0;
+    wc->lpfnWndProc = MainWndProc;
+    wc->hInstance = instance;
+    wc->hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APPUNTELLO));
+    wc->hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc->lpszMenuName = MAKEINTRESOURCEA(IDR_TRAY_MENU);
+    wc->lpszClassName = ControllerClassName;
+    RegisterClassA(wc);  // a failure shows as a failed controller window
+
+    wc->style = CS_NOCLOSE;
+    wc->lpfnWndProc = NoteWndProc;
+    wc->cbWndExtra = sizeof(LONG_PTR);  // window word 0: the note's voice path
+    wc->lpszMenuName = nullptr;
+    wc->lpszClassName = NoteClassName;
+    return RegisterClassA(wc);
+}
+
+void UnregisterWindowClasses(HINSTANCE instance)
+{
+    UnregisterClassA(NoteClassName, instance);
+    UnregisterClassA(ControllerClassName, instance);
+}
+
+bool SetStorePathFromModule(HINSTANCE instance)
+{
+    char modulePath[MAX_PATH + 1];
+    DWORD length = GetModuleFileNameA(instance, modulePath, sizeof modulePath);
+    // A path of MAX_PATH characters or more was cut: its end is not ".exe".
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    return DeriveStorePath(std::string_view(modulePath, length), StorePath, sizeof StorePath);
+}
+
+HWND CreateControllerWindow(HINSTANCE instance)
+{
+    return CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, ControllerClassName, ControllerTitle,
+                           WS_POPUP | WS_VISIBLE, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+}
+
+void RunMessageLoop()
+{
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}

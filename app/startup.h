@@ -1,0 +1,36 @@
+// Start-up pieces of WinMain: the single-instance guard, the two window
+// classes, the store path, the controller window and the message loop.
+#ifndef APPUNTELLO_STARTUP_H
+#define APPUNTELLO_STARTUP_H
+
+#include <windows.h>
+
+extern char StorePath[MAX_PATH];
+extern HINSTANCE AppInstance;
+
+extern const char ControllerClassName[];  // "Class_Appuntello"
+extern const char NoteClassName[];        // "Class_YellowWindow"
+extern const char ControllerTitle[];      // "Appuntello"
+extern const char SingleInstanceMutexName[];
+
+// Creates and owns the mutex that only the first running copy can hold.
+// Another copy started at the same moment can pass the window search too.
+HANDLE AcquireSingleInstanceMutex();
+
+// When another copy runs, brings its controller window to the top and returns
+// true. Waits a moment for a copy that holds the mutex but is still starting.
+bool BringRunningInstanceToTop(bool otherCopyHoldsMutex);
+
+// Registers both classes from one zero-filled record and returns the note
+// class's atom (0 on failure).
+ATOM RegisterWindowClasses(HINSTANCE instance);
+void UnregisterWindowClasses(HINSTANCE instance);
+
+// Fills StorePath from the module path; false when the module path did not
+// fit its buffer (the derived path would name the wrong file).
+bool SetStorePathFromModule(HINSTANCE instance);
+
+HWND CreateControllerWindow(HINSTANCE instance);
+void RunMessageLoop();
+
+#endif

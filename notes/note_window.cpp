@@ -1,0 +1,227 @@
+#include "notes/note_window.h"
+
+#include <windowsx.h>
+
+#include <cstring>
+
+#include "app/controller.h"
+#include "app/startup.h"
+#include "notes/cascade.h"
+#include "notes/note_registry.h"
+#include "res/resource.h"
+#include "voice/voice.h"
+
+int NoteWidth = 160;
+int NoteHeight = 120;
+COLORREF NoteColor = 0x0000FFFF;
+HBRUSH NoteBrush;
+unsigned NoteCount;
+
+namespace {
+
+constexpr DWORD NoteStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_MINIMIZEBOX;  // 0x90C20000
+constexpr DWORD NoteEditStyle = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL;
+constexpr UINT RecorderNotifyMode = WM_USER + 200;  // MCIWNDM_NOTIFYMODE
+
+char* AllocateVoicePath(SIZE_T capacity)
+{
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, capacity);
+    if (!block)
+        return nullptr;
+    auto* buffer = static_cast<char*>(GlobalLock(block));
+    if (!buffer)
+        GlobalFree(block);
+    return buffer;
+}
+
+void FreeVoicePath(char* buffer)
+{
+    if (!buffer)
+        return;
+    HGLOBAL block = GlobalHandle(buffer);
+    GlobalUnlock(block);
+    GlobalFree(block);
+}
+
+LRESULT OnCreate(HWND note)
+{
+    char* voicePath = AllocateVoicePath(VoicePathCapacity);
+    if (!voicePath)
+        return -1;
+    SetWindowLongPtrA(note, 0, reinterpret_cast<LONG_PTR>(voicePath));
+    RECT client;
+    GetClientRect(note, &client);
+    HWND edit = CreateWindowExA(0, "edit", nullptr, NoteEditStyle, 0, 0, client.right, client.bottom, note,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(NoteEditId)), AppInstance,
+                                nullptr);
+    if (!edit || !AddNote(note))
+        return -1;  // WM_DESTROY follows and frees the voice path
+    SendMessageA(edit, EM_LIMITTEXT, NoteTextLimit, 0);
+    ++NoteCount;
+    return 0;
+}
+
+void OnDestroy(HWND note)
+{
+    FreeVoicePath(NoteVoicePath(note));
+    SetWindowLongPtrA(note, 0, 0);
+    RemoveNote(note);
+}
+
+void OnContextMenu(HWND note, LPARAM lParam)
+{
+    POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    if (lParam == -1) {  // from the keyboard: open at the note's corner
+        at = POINT{0, 0};
+        ClientToScreen(note, &at);
+    }
+    UINT command = static_cast<UINT>(TrackPopupMenu(GetSubMenu(NoteMenu, 0), TPM_RETURNCMD | TPM_RIGHTBUTTON,
+                                                    at.x, at.y, 0, note, nullptr));
+    if (command)
+        SendMessageA(note, WM_COMMAND, command, 0);
+}
+
+void OnChangeTitle(HWND note)
+{
+    char title[TitleCapacity];
+    GetWindowTextA(note, title, sizeof title);
+    DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_TITLE), note, TitleDlgProc,
+                    reinterpret_cast<LPARAM>(title));
+}
+
+void OnCommand(HWND note, WPARAM command)
+{
+    switch (command) {
+    case IDM_DELETE_NOTE:
+        AskDeleteVoiceFile(note);
+        DestroyWindow(note);
+        break;
+    case IDM_HIDE_NOTE:
+        ShowWindow(note, SW_HIDE);
+        break;
+    case IDM_CHANGE_TITLE:
+        OnChangeTitle(note);
+        break;
+    case IDM_PLAY_VOICE:
+        PlayVoiceMessage(note, NoteVoicePath(note));
+        break;
+    case IDM_RECORD_VOICE:
+        StartRecording(note);
+        break;
+    case IDM_DISCARD_VOICE:
+        AskDeleteVoiceFile(note);
+        break;
+    }
+}
+
+LRESULT OnCtlColorEdit(HDC dc)
+{
+    LOGBRUSH brush{};
+    GetObjectA(NoteBrush, sizeof brush, &brush);
+    SetBkColor(dc, brush.lbColor);
+    return reinterpret_cast<LRESULT>(NoteBrush);
+}
+
+}  // namespace
+
+char* NoteVoicePath(HWND note)
+{
+    return reinterpret_cast<char*>(GetWindowLongPtrA(note, 0));
+}
+
+bool SetNoteVoicePath(HWND note, const char* path)
+{
+    char* buffer = NoteVoicePath(note);
+    if (!buffer)
+        return false;
+    SIZE_T needed = std::strlen(path) + 1;
+    if (needed > GlobalSize(GlobalHandle(buffer))) {
+        char* larger = AllocateVoicePath(needed);
+        if (!larger)
+            return false;
+        FreeVoicePath(buffer);
+        buffer = larger;
+        SetWindowLongPtrA(note, 0, reinterpret_cast<LONG_PTR>(buffer));
+    }
+    std::memcpy(buffer, path, needed);
+    return true;
+}
+
+HWND NoteEditOf(HWND note)
+{
+    return GetDlgItem(note, NoteEditId);
+}
+
+HWND CreateNoteWindow(const char* title)
+{
+    // Read before the window exists: the count grows during creation.
+    CascadePoint at =
+        CascadePosition(NoteCount, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    return CreateWindowExA(WS_EX_TOOLWINDOW, NoteClassName, title, NoteStyle, at.x, at.y, NoteWidth,
+                           NoteHeight, ControllerWindow, nullptr, AppInstance, nullptr);
+}
+
+LRESULT CALLBACK NoteWndProc(HWND note, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        if (OnCreate(note) != 0)
+            return -1;
+        break;
+    case WM_DESTROY:
+        OnDestroy(note);
+        break;
+    case WM_SIZE:
+        if (wParam == SIZE_RESTORED)
+            MoveWindow(NoteEditOf(note), 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+        break;
+    case WM_CONTEXTMENU:
+        OnContextMenu(note, lParam);
+        break;
+    case WM_NCLBUTTONDBLCLK:
+        if (wParam == HTCAPTION)
+            SendMessageA(note, WM_COMMAND, IDM_CHANGE_TITLE, 0);
+        break;
+    case WM_COMMAND:
+        OnCommand(note, wParam);
+        break;
+    case WM_INITMENUPOPUP:
+        UpdateVoiceMenu(note, reinterpret_cast<HMENU>(wParam));
+        break;
+    case WM_CTLCOLOREDIT:
+        return OnCtlColorEdit(reinterpret_cast<HDC>(wParam));
+    case RecorderNotifyMode:
+        HandleRecorderMode(note, lParam);
+        break;
+    }
+    return DefWindowProcA(note, message, wParam, lParam);
+}
+
+INT_PTR CALLBACK TitleDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG: {
+        HWND edit = GetDlgItem(dialog, IDC_TITLE_EDIT);
+        // What can be typed is what the caption keeps.
+        SendMessageA(edit, EM_LIMITTEXT, TitleCapacity - 1, 0);
+        SetWindowTextA(edit, reinterpret_cast<const char*>(lParam));
+        SendMessageA(edit, EM_SETSEL, 0, -1);
+        SetFocus(edit);
+        return FALSE;
+    }
+    case WM_COMMAND:
+        if (wParam == IDOK) {
+            char title[TitleCapacity];
+            GetDlgItemTextA(dialog, IDC_TITLE_EDIT, title, sizeof title);
+            SetWindowTextA(GetWindow(dialog, GW_OWNER), title);
+            EndDialog(dialog, 1);
+            return TRUE;
+        }
+        if (wParam == IDCANCEL) {
+            EndDialog(dialog, 0);
+            return TRUE;
+        }
+        break;
+    }
+    return FALSE;
+}

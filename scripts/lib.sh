@@ -1,0 +1,103 @@
+# Shared by scripts/run, scripts/test and scripts/bench: building, and a
+# private X display, PulseAudio daemon and Wine prefix that leave the user's
+# own untouched. Source it; call cleanup_started on exit.
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${APPUNTELLO_BUILD:-$root/build}
+started_xvfb=""
+started_pulse=""
+started_wine=""
+
+log() { echo "[$(basename "$0")] $*" >&2; }
+
+# Some virtual machines cannot execute 32-bit code at all (no 32-bit
+# compatibility mode), so wine32 cannot start there. The program is then also
+# built for 64-bit Windows from the same source, and that build is what runs.
+can_run_32bit() {
+  /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# Sets arch, arch_build and wine_loader for the build that can run here.
+choose_arch() {
+  if can_run_32bit; then
+    arch=i686
+    wine_loader=$(command -v wine)
+  else
+    arch=x86_64
+    wine_loader=/usr/lib/wine/wine64
+    [ -x "$wine_loader" ] || wine_loader=$(command -v wine64)
+  fi
+  arch_build=$build/$arch
+}
+
+configure_and_build() {  # arch [target...]
+  local a=$1; shift
+  local dir=$build/$a
+  if [ ! -f "$dir/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$a.cmake" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+  fi
+  local targets=()
+  for t in "$@"; do targets+=(--target "$t"); done
+  cmake --build "$dir" -j"$(nproc)" "${targets[@]}"
+}
+
+# Builds the product (32-bit) and, where 32-bit code cannot run, the 64-bit twin.
+build_all() {  # with_tests: yes|no
+  choose_arch
+  if [ "$arch" = i686 ]; then
+    if [ "$1" = yes ]; then configure_and_build i686; else configure_and_build i686 Appuntello; fi
+  else
+    configure_and_build i686 Appuntello
+    if [ "$1" = yes ]; then configure_and_build x86_64; else configure_and_build x86_64 Appuntello; fi
+    log "this machine cannot run 32-bit code: running the 64-bit build of the same source"
+  fi
+}
+
+start_xvfb() {  # [geometry]
+  local n=90
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 "${1:-1024x768x24}" -nolisten tcp >/dev/null 2>&1 &
+  started_xvfb=$!
+  for _ in $(seq 100); do
+    [ -e "/tmp/.X11-unix/X$n" ] && break
+    sleep 0.1
+  done
+  export DISPLAY=":$n"
+}
+
+start_pulse() {
+  export XDG_RUNTIME_DIR=$build/run/pulse
+  mkdir -p "$XDG_RUNTIME_DIR/home"
+  chmod 700 "$XDG_RUNTIME_DIR"
+  HOME=$XDG_RUNTIME_DIR/home pulseaudio --kill >/dev/null 2>&1 || true
+  if HOME=$XDG_RUNTIME_DIR/home pulseaudio --daemonize=yes --exit-idle-time=-1 -n \
+      --load="module-null-sink sink_name=null" --load=module-native-protocol-unix >/dev/null 2>&1; then
+    started_pulse=yes
+  else
+    log "no PulseAudio daemon: tests run without sound devices"
+  fi
+}
+
+setup_wine() {
+  export WINEPREFIX=$arch_build/wineprefix
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINELOADER=$wine_loader
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    log "creating the Wine prefix $WINEPREFIX"
+    "$wine_loader" wineboot -i >/dev/null 2>&1 || true
+  fi
+  wineserver -p >/dev/null 2>&1 || true  # kept alive for the run: every start is quicker
+  started_wine=yes
+  # Start Wine's background processes now, detached from our output: started
+  # by the first test, they would inherit its pipes and ctest would wait for them.
+  "$wine_loader" wineboot </dev/null >/dev/null 2>&1 || true
+}
+
+cleanup_started() {
+  [ -n "$started_wine" ] && wineserver -k >/dev/null 2>&1
+  [ -n "$started_pulse" ] && HOME=$XDG_RUNTIME_DIR/home pulseaudio --kill >/dev/null 2>&1
+  [ -n "$started_xvfb" ] && kill "$started_xvfb" 2>/dev/null && wait "$started_xvfb" 2>/dev/null
+  return 0
+}

@@ -1,0 +1,153 @@
+#include "tests/support/files.h"
+
+#include <shellapi.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace testfiles {
+
+namespace {
+
+void RemoveTree(const std::string& path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string child = path + "\\" + name;
+            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(child);
+            else
+                DeleteFileA(child.c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+struct WindowSearch {
+    DWORD process;
+    const char* className;
+    const char* title;
+    HWND found;
+    int count;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(context);
+    char className[256], title[256];
+    GetClassNameA(window, className, sizeof className);
+    GetWindowTextA(window, title, sizeof title);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (lstrcmpA(className, search->className) == 0 && (!search->title || lstrcmpA(title, search->title) == 0) &&
+        (!search->process || process == search->process)) {
+        search->found = window;
+        ++search->count;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+ScratchFolder::ScratchFolder()
+{
+    char base[MAX_PATH];
+    GetTempPathA(sizeof base, base);
+    static unsigned counter;
+    std::ostringstream name;
+    name << base << "appuntello-test-" << GetCurrentProcessId() << "-" << GetTickCount() << "-" << ++counter;
+    path_ = name.str();
+    CreateDirectoryA(path_.c_str(), nullptr);
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    RemoveTree(path_);
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool WriteFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+bool Exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ProgramPath()
+{
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string path = self;
+    return path.substr(0, path.find_last_of("\\/") + 1) + "Appuntello.exe";
+}
+
+RunningProgram::RunningProgram(const std::string& exePath)
+{
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    std::string commandLine = "\"" + exePath + "\"";
+    if (!CreateProcessA(exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process_))
+        process_ = PROCESS_INFORMATION{};
+}
+
+RunningProgram::~RunningProgram()
+{
+    if (!process_.hProcess)
+        return;
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.hProcess, 1);
+        WaitForSingleObject(process_.hProcess, 5000);
+    }
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+}
+
+HWND RunningProgram::WaitForController(DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    do {
+        WindowSearch search{process_.dwProcessId, "Class_Appuntello", "Appuntello", nullptr, 0};
+        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found)
+            return search.found;
+        if (WaitForSingleObject(process_.hProcess, 50) == WAIT_OBJECT_0)
+            return nullptr;
+    } while (GetTickCount() - start < milliseconds);
+    return nullptr;
+}
+
+bool RunningProgram::WaitExit(DWORD milliseconds, DWORD* exitCode)
+{
+    if (WaitForSingleObject(process_.hProcess, milliseconds) != WAIT_OBJECT_0)
+        return false;
+    GetExitCodeProcess(process_.hProcess, exitCode);
+    return true;
+}
+
+int CountWindows(const char* className, const char* title)
+{
+    WindowSearch search{0, className, title, nullptr, 0};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.count;
+}
+
+}  // namespace testfiles

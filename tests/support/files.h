@@ -1,0 +1,56 @@
+// Files and processes for tests: scratch folders, the program beside the test
+// program, and starting copies of it.
+#ifndef APPUNTELLO_TESTS_FILES_H
+#define APPUNTELLO_TESTS_FILES_H
+
+#include <windows.h>
+
+#include <string>
+
+namespace testfiles {
+
+// A fresh folder under the temporary folder, removed with its content.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+bool WriteFile(const std::string& path, const std::string& bytes);
+bool Exists(const std::string& path);
+// Appuntello.exe, built beside the test programs.
+std::string ProgramPath();
+
+// A started copy of the program; ended (forcibly if need be) when destroyed.
+class RunningProgram {
+public:
+    explicit RunningProgram(const std::string& exePath);
+    ~RunningProgram();
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    bool started() const { return process_.hProcess != nullptr; }
+    // The controller window of this process, waiting for it to appear.
+    HWND WaitForController(DWORD milliseconds = 20000);
+    // Waits for the process to end; false on time-out. exitCode is set when it ended.
+    bool WaitExit(DWORD milliseconds, DWORD* exitCode);
+    DWORD id() const { return process_.dwProcessId; }
+
+private:
+    PROCESS_INFORMATION process_{};
+};
+
+// Top-level windows of that class and title, in any process.
+int CountWindows(const char* className, const char* title);
+
+}  // namespace testfiles
+
+#endif

@@ -1,0 +1,73 @@
+// Answers the modal loops that the code under test opens (popup menus,
+// dialogs, message boxes, common dialogs) so that a test neither hangs nor
+// needs a person. A test arms a Script with the steps it expects, in order;
+// a thread timer, which every modal loop keeps dispatching, finds the menu or
+// dialog that is open and carries out the next step on it.
+//
+// Trustworthy by construction: a step that never met its modal loop fails the
+// test when the Script ends, and a modal loop that nobody expected fails the
+// test and is closed after a few seconds instead of hanging it.
+#ifndef APPUNTELLO_TESTS_MODAL_H
+#define APPUNTELLO_TESTS_MODAL_H
+
+#include <windows.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace modal {
+
+class Script {
+public:
+    Script();
+    ~Script();
+    Script(const Script&) = delete;
+    Script& operator=(const Script&) = delete;
+
+    // The next popup menu: inspect it (optional), then choose the item with
+    // this command id, looking into submenus too; 0 cancels the menu.
+    Script& Menu(UINT command, std::function<void(HMENU popup)> inspect = nullptr);
+    // The next dialog (or message box) whose caption is this one (any caption
+    // when empty): the action runs inside its modal loop and must end it, for
+    // example with Click(dialog, IDOK).
+    Script& Dialog(std::string caption, std::function<void(HWND dialog)> action);
+
+    bool Done() const { return steps_.empty(); }
+    // Pumps messages until every step has run or the time is up.
+    bool WaitDone(DWORD milliseconds = 5000);
+
+    struct Step {
+        bool menu;
+        UINT command;
+        std::string caption;
+        std::function<void(HMENU)> inspectMenu;
+        std::function<void(HWND)> action;
+    };
+
+private:
+    std::deque<Step> steps_;
+    friend void Tick();
+};
+
+void Tick();
+
+// Installs the timer that serves every Script and closes unexpected modal
+// loops; called once by the test program's main.
+void Install();
+
+// A real click: the button sends its owner BN_CLICKED as a user's click does.
+void Click(HWND dialog, int id);
+// Types text into a control one character at a time (WM_CHAR), so that text
+// limits and filters act as for a user.
+void TypeText(HWND control, std::string_view text);
+std::string WindowText(HWND window);
+// The message text of a message box.
+std::string MessageBoxText(HWND box);
+// Pumps the thread's messages for a while (lets posted messages arrive).
+void Pump(DWORD milliseconds = 0);
+
+}  // namespace modal
+
+#endif
