@@ -144,7 +144,8 @@ void OnCreate(HWND window)
 // and the user can try again.
 bool OnClose(HWND window)
 {
-    if (!SaveAllNotes() && !SessionEnding)
+    // At the end of the session nobody can be asked: keep what could be written and end.
+    if (!SaveAllNotes(!SessionEnding) && !SessionEnding)
         return false;
     DestroyAllNotes();
     DestroyMenus();

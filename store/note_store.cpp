@@ -9,7 +9,7 @@ void LoadNotes()
     NoteBrush = CreateSolidBrush(NoteColor);
 }
 
-bool SaveAllNotes()
+bool SaveAllNotes(bool)
 {
     return true;
 }

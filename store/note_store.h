@@ -7,8 +7,9 @@
 
 // Reads the settings, creates NoteBrush and recreates every stored note.
 void LoadNotes();
-// Writes every note and the settings, then destroys the notes. Returns false
-// when the store could not be written (the notes then stay open).
-bool SaveAllNotes();
+// Writes every registered note and the settings; the notes stay open (the
+// caller destroys them once they are safe). Returns false when the store
+// could not be written; with askOnFailure the user is told so first.
+bool SaveAllNotes(bool askOnFailure);
 
 #endif
