@@ -249,6 +249,10 @@ void Pump(DWORD milliseconds)
     do {
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {  // leave it for the test to see
+                PostQuitMessage(static_cast<int>(message.wParam));
+                return;
+            }
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }

@@ -1,0 +1,289 @@
+// The controller window and the tray: the tray callback, the tray menu and its
+// note list, the tray commands, and the close at exit and at log-off.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/controller.h"
+#include "notes/note_registry.h"
+#include "notes/note_window.h"
+#include "res/resource.h"
+#include "tests/support/modal.h"
+#include "tests/support/program.h"
+
+namespace {
+
+int IdOf(HWND note)
+{
+    for (NoteNode* node = NoteListHead; node; node = node->next)
+        if (node->window == note)
+            return node->NoteId;
+    return -1;
+}
+
+struct ListEntry {
+    std::string text;
+    UINT id;
+    bool grey;
+    bool operator==(const ListEntry& o) const { return text == o.text && id == o.id && grey == o.grey; }
+};
+
+std::ostream& operator<<(std::ostream& out, const ListEntry& e)
+{
+    return out << "{" << e.text << ", " << e.id << (e.grey ? ", grey}" : "}");
+}
+
+std::vector<ListEntry> Entries(HMENU list)
+{
+    std::vector<ListEntry> entries;
+    for (int i = 0; i < GetMenuItemCount(list); ++i) {
+        char text[128] = "";
+        GetMenuStringA(list, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+        bool grey = GetMenuState(list, static_cast<UINT>(i), MF_BYPOSITION) & MF_GRAYED;
+        entries.push_back({text, GetMenuItemID(list, i), grey});
+    }
+    return entries;
+}
+
+void WINAPI SeventhOfDecember(LPSYSTEMTIME time)
+{
+    *time = SYSTEMTIME{};
+    time->wDay = 7;
+    time->wMonth = 12;
+    time->wYear = 2026;
+    time->wHour = 9;
+    time->wMinute = 5;
+}
+
+// Whether the shell still has our icon: only an icon it knows can be modified.
+bool TrayIconPresent(HWND controller)
+{
+    NOTIFYICONDATAA data{};
+    data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    data.hWnd = controller;
+    data.uID = TrayIconId;
+    data.uFlags = NIF_TIP;
+    lstrcpyA(data.szTip, "Appuntello - by ing. Lucanor");
+    return Shell_NotifyIconA(NIM_MODIFY, &data);
+}
+
+class Controller : public ProgramTest {
+protected:
+    void ClickTray() { SendMessageA(controller, TrayCallbackMessage, TrayIconId, WM_LBUTTONUP); }
+};
+
+}  // namespace
+
+TEST_F(Controller, TrayIconIsAddedAtStart)
+{
+    EXPECT_TRUE(TrayIconPresent(controller));
+}
+
+TEST_F(Controller, OtherIconIdsAndOtherMouseMessagesDoNothing)
+{
+    // A menu opened here would be an unexpected modal loop and fail the test.
+    SendMessageA(controller, TrayCallbackMessage, TrayIconId + 1, WM_LBUTTONUP);
+    SendMessageA(controller, TrayCallbackMessage, TrayIconId + 1, WM_RBUTTONDBLCLK);
+    for (LPARAM mouse : {WM_RBUTTONUP, WM_RBUTTONDOWN, WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_MOUSEMOVE})
+        SendMessageA(controller, TrayCallbackMessage, TrayIconId, mouse);
+    modal::Pump(100);
+    EXPECT_TRUE(Notes().empty());
+}
+
+TEST_F(Controller, RightDoubleClickCreatesANote)
+{
+    SendMessageA(controller, TrayCallbackMessage, TrayIconId, WM_RBUTTONDBLCLK);
+    EXPECT_TRUE(Notes().empty()) << "posted, not created at once";
+    modal::Pump(100);
+    EXPECT_EQ(Notes().size(), 1u);
+}
+
+TEST_F(Controller, NewNoteFromTheTrayMenuIsTitledWithDateAndTime)
+{
+    ReadLocalTime = SeventhOfDecember;
+    modal::Script script;
+    script.Menu(IDM_NEW_NOTE);
+    ClickTray();
+    EXPECT_TRUE(script.Done());
+    ASSERT_EQ(Notes().size(), 1u);
+    EXPECT_EQ(modal::WindowText(Notes()[0]), "Appuntello - 07/12/2026  09:05");
+    EXPECT_EQ(GetWindowTextLengthA(GetDlgItem(Notes()[0], 1)), 0);
+    EXPECT_STREQ(NoteVoicePath(Notes()[0]), "");
+}
+
+TEST_F(Controller, NoteListIsGreyAndEmptyWithoutNotes)
+{
+    modal::Script script;
+    script.Menu(0, [](HMENU popup) {
+        EXPECT_TRUE(GetMenuState(popup, 2, MF_BYPOSITION) & MF_GRAYED);
+        char text[64];
+        GetMenuStringA(popup, 2, text, sizeof text, MF_BYPOSITION);
+        EXPECT_STREQ(text, "&Leggi Memino");
+        HMENU list = GetSubMenu(popup, 2);
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(GetMenuItemCount(list), 0);
+    });
+    ClickTray();
+    EXPECT_TRUE(script.Done());
+}
+
+TEST_F(Controller, NoteListShowsNotesNewestFirstAndBringsTheChosenOneBack)
+{
+    HWND a = NewNote("Prima");
+    HWND b = NewNote("Seconda");
+    HWND c = NewNote("Terza");
+    ShowWindow(b, SW_HIDE);
+    modal::Script script;
+    script.Menu(30000 + static_cast<UINT>(IdOf(b)), [&](HMENU popup) {
+        EXPECT_FALSE(GetMenuState(popup, 2, MF_BYPOSITION) & MF_GRAYED);
+        EXPECT_EQ(Entries(GetSubMenu(popup, 2)), (std::vector<ListEntry>{{"Terza", 30002, false},
+                                                                         {"Seconda", 30001, false},
+                                                                         {"Prima", 30000, false}}));
+    });
+    ClickTray();
+    EXPECT_TRUE(script.Done());
+    EXPECT_TRUE(IsWindowVisible(b));
+    EXPECT_TRUE(IsWindowVisible(a) && IsWindowVisible(c));
+}
+
+TEST_F(Controller, NoteListIsRebuiltAtEveryOpening)
+{
+    HWND a = NewNote("Uno");
+    std::vector<ListEntry> first, second;
+    {
+        modal::Script script;
+        script.Menu(0, [&](HMENU popup) { first = Entries(GetSubMenu(popup, 2)); });
+        ClickTray();
+    }
+    SetWindowTextA(a, "Uno rinominato");
+    NewNote("Due");
+    {
+        modal::Script script;
+        script.Menu(0, [&](HMENU popup) { second = Entries(GetSubMenu(popup, 2)); });
+        ClickTray();
+    }
+    EXPECT_EQ(first, (std::vector<ListEntry>{{"Uno", 30000, false}}));
+    EXPECT_EQ(second, (std::vector<ListEntry>{{"Due", 30001, false}, {"Uno rinominato", 30000, false}}));
+}
+
+// Every id below the new-note command can be reached, not only the first 201.
+TEST_F(Controller, NoteListReachesHighIds)
+{
+    HWND note = NewNote("Lontana");
+    NoteListHead->NoteId = 9998;
+    ShowWindow(note, SW_HIDE);
+    SendMessageA(controller, WM_COMMAND, 30000 + 9998, 0);
+    EXPECT_TRUE(IsWindowVisible(note));
+
+    NoteListHead->NoteId = 9999;  // its command would be the new-note command
+    HMENU list = BuildNoteListMenu();
+    EXPECT_EQ(Entries(list), (std::vector<ListEntry>{{"Lontana", 0, true}}));
+    DestroyMenu(list);
+    NoteListHead->NoteId = 0;
+}
+
+TEST_F(Controller, ShowAllRestoresMinimisedAndHiddenNotes)
+{
+    HWND minimised = NewNote();
+    HWND hidden = NewNote();
+    ShowWindow(minimised, SW_MINIMIZE);
+    ShowWindow(hidden, SW_HIDE);
+    SendMessageA(controller, WM_COMMAND, IDM_SHOW_ALL, 0);
+    EXPECT_FALSE(IsIconic(minimised));
+    EXPECT_TRUE(IsWindowVisible(minimised));
+    EXPECT_TRUE(IsWindowVisible(hidden));
+
+    SendMessageA(controller, WM_COMMAND, IDM_HIDE_ALL, 0);
+    EXPECT_FALSE(IsWindowVisible(minimised));
+    EXPECT_FALSE(IsWindowVisible(hidden));
+    EXPECT_EQ(Notes().size(), 2u);
+}
+
+TEST_F(Controller, DeleteAllRestartsTheCascadeOnlyWhenItDeletedSomething)
+{
+    HWND first = NewNote();
+    HWND second = NewNote();
+    SendMessageA(first, WM_COMMAND, IDM_DELETE_NOTE, 0);
+    SendMessageA(second, WM_COMMAND, IDM_DELETE_NOTE, 0);
+    SendMessageA(controller, WM_COMMAND, IDM_DELETE_ALL, 0);  // nothing to delete
+    RECT rect;
+    GetWindowRect(NewNote(), &rect);
+    EXPECT_EQ(rect.left, 40) << "the cascade goes on";
+
+    NewNote();
+    SendMessageA(controller, WM_COMMAND, IDM_DELETE_ALL, 0);
+    EXPECT_TRUE(Notes().empty());
+    EXPECT_EQ(NoteCount, 0u);
+    GetWindowRect(NewNote(), &rect);
+    EXPECT_EQ(rect.left, 0);
+    EXPECT_EQ(rect.top, 0);
+}
+
+TEST_F(Controller, UnknownCommandsDoNothing)
+{
+    NewNote();
+    for (WPARAM command : {WPARAM(65535), WPARAM(29999), WPARAM(40001), WPARAM(30000 + 5),
+                           WPARAM(MAKEWPARAM(IDM_NEW_NOTE, 1))})
+        SendMessageA(controller, WM_COMMAND, command, 0);
+    EXPECT_EQ(Notes().size(), 1u);
+    EXPECT_TRUE(IsWindow(controller));
+}
+
+TEST_F(Controller, ExitFromTheMenuClosesInOrder)
+{
+    HWND note = NewNote();
+    modal::Script script;
+    script.Menu(IDM_EXIT);
+    ClickTray();
+    EXPECT_TRUE(IsWindow(controller)) << "exit is posted";
+    modal::Pump(100);
+    EXPECT_FALSE(IsWindow(controller));
+    EXPECT_FALSE(IsWindow(note));
+    EXPECT_EQ(NoteListHead, nullptr);
+    EXPECT_FALSE(TrayIconPresent(controller));
+    EXPECT_EQ(NoteBrush, nullptr);
+    MSG quit;
+    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+TEST_F(Controller, EndOfSessionClosesButACancelledEndDoesNot)
+{
+    HWND note = NewNote();
+    SendMessageA(controller, WM_ENDSESSION, FALSE, 0);
+    EXPECT_TRUE(IsWindow(controller));
+    EXPECT_TRUE(IsWindow(note));
+
+    SendMessageA(controller, WM_ENDSESSION, TRUE, 0);
+    EXPECT_FALSE(IsWindow(controller));
+    EXPECT_FALSE(IsWindow(note));
+    EXPECT_EQ(NoteListHead, nullptr);
+    MSG quit;
+    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+TEST_F(Controller, RestartedShellGetsTheIconAgain)
+{
+    RemoveTrayIcon(controller);  // as a shell that restarts forgets it
+    ASSERT_FALSE(TrayIconPresent(controller));
+    SendMessageA(controller, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(TrayIconPresent(controller));
+}
+
+TEST_F(Controller, MenusAndBrushAreReleasedAtClose)
+{
+    DWORD gdiBefore = GdiObjects();
+    {
+        modal::Script script;
+        script.Menu(0);
+        ClickTray();  // builds the note list
+    }
+    NewNote();
+    CloseProgram();
+    EXPECT_LT(GdiObjects(), gdiBefore) << "the note brush is deleted";
+    EXPECT_EQ(NoteMenu, nullptr);
+    EXPECT_EQ(NoteListMenu, nullptr);
+}

@@ -1,0 +1,322 @@
+// The note registry and the note window: ids, cascade, layout, the title
+// dialog, the context menu, painting and the release of what a note owns.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "app/controller.h"
+#include "notes/cascade.h"
+#include "notes/note_registry.h"
+#include "notes/note_window.h"
+#include "res/resource.h"
+#include "tests/support/modal.h"
+#include "tests/support/program.h"
+
+namespace {
+
+NoteWindow FakeWindow(std::uintptr_t n)
+{
+    return reinterpret_cast<NoteWindow>(n * 16);
+}
+
+std::vector<int> Ids()
+{
+    std::vector<int> ids;
+    for (NoteNode* node = NoteListHead; node; node = node->next)
+        ids.push_back(node->NoteId);
+    return ids;
+}
+
+class Registry : public testing::Test {
+protected:
+    void TearDown() override { FreeNoteList(); }
+};
+
+RECT WindowRect(HWND window)
+{
+    RECT rect;
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+RECT ClientRect(HWND window)
+{
+    RECT rect;
+    GetClientRect(window, &rect);
+    return rect;
+}
+
+}  // namespace
+
+TEST_F(Registry, IdsCountUpAndTheListIsNewestFirst)
+{
+    for (std::uintptr_t i = 1; i <= 4; ++i)
+        ASSERT_TRUE(AddNote(FakeWindow(i)));
+    EXPECT_EQ(Ids(), (std::vector<int>{3, 2, 1, 0}));
+    EXPECT_EQ(NoteListHead->window, FakeWindow(4));
+    EXPECT_EQ(NoteListHead->prev, nullptr);
+    EXPECT_EQ(NoteListHead->next->prev, NoteListHead);
+}
+
+TEST_F(Registry, DeletingTheNewestGivesItsIdAgain)
+{
+    AddNote(FakeWindow(1));
+    AddNote(FakeWindow(2));
+    AddNote(FakeWindow(3));
+    RemoveNote(FakeWindow(3));
+    AddNote(FakeWindow(4));
+    EXPECT_EQ(Ids(), (std::vector<int>{2, 1, 0}));
+    EXPECT_EQ(NoteListHead->window, FakeWindow(4));
+}
+
+TEST_F(Registry, DeletingAnOlderNoteLeavesAGap)
+{
+    AddNote(FakeWindow(1));
+    AddNote(FakeWindow(2));
+    AddNote(FakeWindow(3));
+    RemoveNote(FakeWindow(2));
+    AddNote(FakeWindow(4));
+    EXPECT_EQ(Ids(), (std::vector<int>{3, 2, 0}));
+    // The links around the gap hold in both directions.
+    EXPECT_EQ(NoteListHead->next->next->prev, NoteListHead->next);
+    RemoveNote(FakeWindow(1));  // the tail
+    EXPECT_EQ(Ids(), (std::vector<int>{3, 2}));
+    EXPECT_EQ(NoteListHead->next->next, nullptr);
+}
+
+TEST_F(Registry, IdsRestartAtZeroOnceEmpty)
+{
+    AddNote(FakeWindow(1));
+    AddNote(FakeWindow(2));
+    RemoveNote(FakeWindow(1));
+    RemoveNote(FakeWindow(2));
+    EXPECT_EQ(NoteListHead, nullptr);
+    AddNote(FakeWindow(3));
+    EXPECT_EQ(Ids(), (std::vector<int>{0}));
+}
+
+TEST_F(Registry, RemovingAnUnknownWindowChangesNothing)
+{
+    AddNote(FakeWindow(1));
+    RemoveNote(FakeWindow(9));
+    EXPECT_EQ(Ids(), (std::vector<int>{0}));
+}
+
+TEST(Cascade, WrapsAtTheScreenExtent)
+{
+    for (unsigned n = 0; n < 30; ++n) {
+        CascadePoint p = CascadePosition(n, 800, 600);
+        EXPECT_EQ(p.x, static_cast<int>(n * 20));
+        EXPECT_EQ(p.y, static_cast<int>(n * 20));
+    }
+    CascadePoint p31 = CascadePosition(30, 800, 600);
+    EXPECT_EQ(p31.x, 600);
+    EXPECT_EQ(p31.y, 0);
+    CascadePoint p41 = CascadePosition(40, 800, 600);
+    EXPECT_EQ(p41.x, 0);
+    EXPECT_EQ(p41.y, 200);
+    CascadePoint wide = CascadePosition(69, 1366, 768);  // offset 1380
+    EXPECT_EQ(wide.x, 14);
+}
+
+TEST(Cascade, HugeCountsWrapInUnsignedArithmetic)
+{
+    CascadePoint p = CascadePosition(0xFFFFFFFFu, 800, 600);
+    std::uint32_t offset = 0xFFFFFFFFu * 20u;
+    EXPECT_EQ(p.x, static_cast<int>(offset % 800u));
+    EXPECT_EQ(p.y, static_cast<int>(offset % 600u));
+    EXPECT_GE(p.x, 0);
+}
+
+class NoteWindowTest : public ProgramTest {};
+
+TEST_F(NoteWindowTest, NotesCascadeOnTheRealScreen)
+{
+    HWND first = NewNote();
+    HWND second = NewNote();
+    EXPECT_EQ(WindowRect(first).left, 0);
+    EXPECT_EQ(WindowRect(first).top, 0);
+    EXPECT_EQ(WindowRect(second).left, 20);
+    EXPECT_EQ(WindowRect(second).top, 20);
+
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    NoteCount = static_cast<unsigned>(width / 20 + 1);
+    HWND wrapped = NewNote();
+    unsigned offset = (static_cast<unsigned>(width / 20 + 1)) * 20u;
+    EXPECT_EQ(WindowRect(wrapped).left, static_cast<int>(offset % static_cast<unsigned>(width)));
+    EXPECT_EQ(WindowRect(wrapped).top, static_cast<int>(offset % static_cast<unsigned>(height)));
+    EXPECT_EQ(NoteCount, static_cast<unsigned>(width / 20 + 2)) << "each note counts once";
+}
+
+TEST_F(NoteWindowTest, IsAnOwnedToolWindowFilledByItsEditField)
+{
+    HWND note = NewNote("Spesa");
+    EXPECT_EQ(modal::WindowText(note), "Spesa");
+    DWORD style = static_cast<DWORD>(GetWindowLongA(note, GWL_STYLE));
+    EXPECT_EQ(style & 0xFFFF0000u & ~WS_CLIPSIBLINGS, 0x90C20000u);
+    EXPECT_FALSE(style & WS_SYSMENU) << "no close box";
+    EXPECT_TRUE(GetWindowLongA(note, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+    EXPECT_EQ(GetWindow(note, GW_OWNER), controller);
+    EXPECT_EQ(GetParent(note), controller);  // owned pop-up
+    RECT rect = WindowRect(note);
+    EXPECT_EQ(rect.right - rect.left, NoteWidth);
+    EXPECT_EQ(rect.bottom - rect.top, NoteHeight);
+
+    HWND edit = GetDlgItem(note, 1);
+    ASSERT_NE(edit, nullptr);
+    char className[32];
+    GetClassNameA(edit, className, sizeof className);
+    EXPECT_STREQ(className, "Edit");
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(edit, GWL_STYLE)) & ~WS_CLIPSIBLINGS & 0xFFFF00FFu, 0x50000044u);
+    EXPECT_EQ(GetWindowLongA(edit, GWL_EXSTYLE) & WS_EX_CLIENTEDGE, 0);
+    EXPECT_EQ(ClientRect(edit).right, ClientRect(note).right);
+    EXPECT_EQ(ClientRect(edit).bottom, ClientRect(note).bottom);
+    EXPECT_STREQ(NoteVoicePath(note), "");
+}
+
+TEST_F(NoteWindowTest, EditFollowsRestoredSizeButNotMinimising)
+{
+    HWND note = NewNote();
+    HWND edit = GetDlgItem(note, 1);
+    SetWindowPos(note, nullptr, 0, 0, 300, 220, SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(ClientRect(edit).right, ClientRect(note).right);
+    EXPECT_EQ(ClientRect(edit).bottom, ClientRect(note).bottom);
+    RECT before = ClientRect(edit);
+    ShowWindow(note, SW_MINIMIZE);
+    ASSERT_TRUE(IsIconic(note));
+    RECT after = ClientRect(edit);
+    EXPECT_EQ(after.right, before.right);
+    EXPECT_EQ(after.bottom, before.bottom);
+}
+
+TEST_F(NoteWindowTest, TypingStopsAtTheTextLimit)
+{
+    HWND note = NewNote();
+    HWND edit = GetDlgItem(note, 1);
+    modal::TypeText(edit, std::string(1030, 'a'));
+    EXPECT_EQ(GetWindowTextLengthA(edit), 1024);
+}
+
+TEST_F(NoteWindowTest, TitleDialogRenamesKeepingAtMost63Characters)
+{
+    HWND note = NewNote("Vecchio");
+    modal::Script script;
+    script.Dialog("Cambia Titolo", [&](HWND dialog) {
+        EXPECT_EQ(GetWindow(dialog, GW_OWNER), note);
+        HWND edit = GetDlgItem(dialog, 1000);
+        EXPECT_EQ(modal::WindowText(edit), "Vecchio");
+        DWORD start = 0, end = 0;
+        SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        EXPECT_EQ(start, 0u);
+        EXPECT_EQ(end, 7u) << "the old title is selected, so typing replaces it";
+        EXPECT_EQ(GetFocus(), edit);
+        modal::TypeText(edit, std::string(70, 'x'));
+        EXPECT_EQ(GetWindowTextLengthA(edit), 63);
+        modal::Click(dialog, IDOK);
+    });
+    SendMessageA(note, WM_COMMAND, IDM_CHANGE_TITLE, 0);
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(modal::WindowText(note), std::string(63, 'x'));
+}
+
+TEST_F(NoteWindowTest, TitleDialogAcceptsAnEmptyTitleAndCancelKeepsTheCaption)
+{
+    HWND note = NewNote("Titolo");
+    {
+        modal::Script script;
+        script.Dialog("Cambia Titolo", [](HWND dialog) {
+            modal::TypeText(GetDlgItem(dialog, 1000), "Altro");
+            modal::Click(dialog, IDCANCEL);
+        });
+        SendMessageA(note, WM_COMMAND, IDM_CHANGE_TITLE, 0);
+    }
+    EXPECT_EQ(modal::WindowText(note), "Titolo");
+    {
+        modal::Script script;
+        script.Dialog("Cambia Titolo", [](HWND dialog) {
+            SetDlgItemTextA(dialog, 1000, "");
+            modal::Click(dialog, IDOK);
+        });
+        // A double click on the caption opens the same dialog.
+        SendMessageA(note, WM_NCLBUTTONDBLCLK, HTCAPTION, 0);
+    }
+    EXPECT_EQ(modal::WindowText(note), "");
+}
+
+TEST_F(NoteWindowTest, ContextMenuHidesTheNoteWhichStaysRegistered)
+{
+    HWND note = NewNote();
+    modal::Script script;
+    script.Menu(IDM_HIDE_NOTE, [](HMENU popup) {
+        EXPECT_EQ(GetMenuItemCount(popup), 4);
+        EXPECT_EQ(GetMenuItemID(popup, 0), static_cast<UINT>(IDM_DELETE_NOTE));
+    });
+    SendMessageA(note, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(note), MAKELPARAM(40, 40));
+    EXPECT_TRUE(script.Done());
+    EXPECT_FALSE(IsWindowVisible(note));
+    EXPECT_EQ(Notes(), (std::vector<HWND>{note}));
+}
+
+TEST_F(NoteWindowTest, DeleteDestroysTheNoteAndFreesWhatItOwns)
+{
+    HWND older = NewNote("Vecchia");
+    HWND note = NewNote("Da cancellare");
+    HGLOBAL voiceBlock = GlobalHandle(NoteVoicePath(note));
+    ASSERT_NE(voiceBlock, nullptr);
+    SendMessageA(note, WM_COMMAND, IDM_DELETE_NOTE, 0);
+    EXPECT_FALSE(IsWindow(note));
+    EXPECT_EQ(Notes(), (std::vector<HWND>{older}));
+    EXPECT_EQ(GlobalFlags(voiceBlock), static_cast<UINT>(GMEM_INVALID_HANDLE));
+}
+
+TEST_F(NoteWindowTest, EditBackgroundIsPaintedWithTheNoteBrush)
+{
+    HWND note = NewNote();
+    HWND edit = GetDlgItem(note, 1);
+    UpdateWindow(note);
+    HDC dc = GetDC(edit);
+    COLORREF pixel = GetPixel(dc, 5, ClientRect(edit).bottom - 5);
+    ReleaseDC(edit, dc);
+    LOGBRUSH brush{};
+    GetObjectA(NoteBrush, sizeof brush, &brush);
+    EXPECT_EQ(pixel, brush.lbColor);
+    EXPECT_EQ(pixel, RGB(255, 255, 0)) << "yellow by default";
+}
+
+// The counts that the leak checks rely on do move.
+TEST(HandleCounts, SeeABrushAndAWindowComeAndGo)
+{
+    DestroyWindow(CreateWindowExA(0, "Static", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr));
+    DWORD gdi = GdiObjects(), user = UserObjects();
+    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+    HWND window = CreateWindowExA(0, "Static", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(GdiObjects(), gdi + 1);
+    EXPECT_GT(UserObjects(), user);  // the system may add a window of its own per top-level one
+    DeleteObject(brush);
+    DestroyWindow(window);
+    EXPECT_EQ(GdiObjects(), gdi);
+    EXPECT_EQ(UserObjects(), user);
+}
+
+TEST_F(NoteWindowTest, TwoHundredNotesLeakNoHandles)
+{
+    auto createAndDelete = [&] {
+        for (int i = 0; i < 200; ++i)
+            NewNote();
+        modal::Pump(100);  // let them paint
+        for (HWND note : Notes())
+            SendMessageA(note, WM_COMMAND, IDM_DELETE_NOTE, 0);
+        modal::Pump(100);
+    };
+    // The first round fills what the system keeps for reuse (its cache of
+    // device contexts grows with the windows painted at once).
+    createAndDelete();
+    DWORD gdi = GdiObjects(), user = UserObjects();
+    createAndDelete();
+    EXPECT_TRUE(Notes().empty());
+    EXPECT_EQ(GdiObjects(), gdi);
+    EXPECT_EQ(UserObjects(), user);
+}
