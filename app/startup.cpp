@@ -12,6 +12,8 @@ HINSTANCE AppInstance;
 const char ControllerClassName[] = "Class_Appuntello";
 const char NoteClassName[] = "Class_YellowWindow";
 const char ControllerTitle[] = "Appuntello";
+DWORD(WINAPI* ReadModuleFileName)(HMODULE, LPSTR, DWORD) = GetModuleFileNameA;
+
 const char SingleInstanceMutexName[] = "Local\\Appuntello.SingleInstance";
 
 HANDLE AcquireSingleInstanceMutex()
@@ -71,10 +73,10 @@ void UnregisterWindowClasses(HINSTANCE instance)
 
 bool SetStorePathFromModule(HINSTANCE instance)
 {
-    char modulePath[MAX_PATH + 1];
-    DWORD length = GetModuleFileNameA(instance, modulePath, sizeof modulePath);
-    // A path of MAX_PATH characters or more was cut: its end is not ".exe".
-    if (length == 0 || length >= MAX_PATH)
+    char modulePath[MAX_PATH];
+    DWORD length = ReadModuleFileName(instance, modulePath, sizeof modulePath);
+    // A path that filled the buffer was cut: its end is not the file's extension.
+    if (length == 0 || length >= sizeof modulePath)
         return false;
     return DeriveStorePath(std::string_view(modulePath, length), StorePath, sizeof StorePath);
 }

@@ -26,6 +26,9 @@ bool BringRunningInstanceToTop(bool otherCopyHoldsMutex);
 ATOM RegisterWindowClasses(HINSTANCE instance);
 void UnregisterWindowClasses(HINSTANCE instance);
 
+// Where the module path is read; tests put a path of their choosing here.
+extern DWORD(WINAPI* ReadModuleFileName)(HMODULE, LPSTR, DWORD);
+
 // Fills StorePath from the module path; false when the module path did not
 // fit its buffer (the derived path would name the wrong file).
 bool SetStorePathFromModule(HINSTANCE instance);

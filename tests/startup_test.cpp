@@ -205,3 +205,39 @@ TEST_F(WindowClasses, ControllerWindowIsAHiddenTopmostToolWindowWithTheTrayMenu)
     MSG quit;
     EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "closing must end the loop";
 }
+
+namespace {
+
+DWORD WINAPI CutModulePath(HMODULE, LPSTR buffer, DWORD size)
+{
+    // What GetModuleFileNameA does with a path longer than the buffer: fills
+    // it, cut, and answers with its size.
+    for (DWORD i = 0; i + 1 < size; ++i)
+        buffer[i] = 'p';
+    buffer[size - 1] = '\0';
+    return size;
+}
+
+DWORD WINAPI LongestFittingPath(HMODULE, LPSTR buffer, DWORD)
+{
+    std::string path = "C:\\" + std::string(MAX_PATH - 1 - 3 - 4, 'q') + ".exe";
+    lstrcpyA(buffer, path.c_str());
+    return static_cast<DWORD>(path.size());
+}
+
+}  // namespace
+
+// A module path that does not fit comes back cut: the store path derived from
+// it would name another file, so start-up must give up instead.
+TEST(StorePath, CutModulePathIsRefused)
+{
+    lstrcpyA(StorePath, "before");
+    ReadModuleFileName = CutModulePath;
+    EXPECT_FALSE(SetStorePathFromModule(nullptr));
+    EXPECT_STREQ(StorePath, "before");
+
+    ReadModuleFileName = LongestFittingPath;
+    EXPECT_TRUE(SetStorePathFromModule(nullptr));
+    EXPECT_EQ(std::string(StorePath).substr(std::string(StorePath).size() - 5), "q.ini");
+    ReadModuleFileName = GetModuleFileNameA;
+}

@@ -57,6 +57,15 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM context)
 
 }  // namespace
 
+std::wstring Widen(const std::string& text)
+{
+    std::wstring wide(text.size(), L'\0');
+    int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0],
+                                     static_cast<int>(wide.size()));
+    wide.resize(static_cast<size_t>(length));
+    return wide;
+}
+
 ScratchFolder::ScratchFolder()
 {
     char base[MAX_PATH];
@@ -101,10 +110,12 @@ std::string ProgramPath()
 
 RunningProgram::RunningProgram(const std::string& exePath)
 {
-    STARTUPINFOA startup{};
+    // Wide, so that paths longer than MAX_PATH ("\\?\" paths) can be started too.
+    std::wstring path = Widen(exePath);
+    std::wstring commandLine = L"\"" + path + L"\"";
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    std::string commandLine = "\"" + exePath + "\"";
-    if (!CreateProcessA(exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+    if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process_))
         process_ = PROCESS_INFORMATION{};
 }

@@ -23,6 +23,9 @@ private:
     std::string path_;
 };
 
+// ANSI text (code page 1252) to UTF-16.
+std::wstring Widen(const std::string& text);
+
 std::string ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
