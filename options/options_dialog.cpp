@@ -1,11 +1,132 @@
 #include "options/options_dialog.h"
 
-// Only OK and Cancel close the dialog for now; its controls come later.
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <algorithm>
+#include <iterator>
+
+#include "app/win_handles.h"
+#include "notes/note_registry.h"
+#include "notes/note_window.h"
+#include "res/resource.h"
+
+namespace {
+
+// Slider range and tick spacing for the note's outer width and height, in pixels.
+constexpr int NoteSizeMin = 40;
+constexpr int NoteSizeMax = 480;
+constexpr int NoteSizeTickStep = 40;
+
+// The picker's custom colours: white, the default yellow, then the mixes of
+// full and half intensity.
+constexpr COLORREF CustomColorTable[16] = {
+    0x00FFFFFF, 0x0000FFFF, 0x00FF7FFF, 0x00007FFF, 0x00FF00FF, 0x000000FF, 0x00FFFF7F, 0x0000FF7F,
+    0x00FF7F7F, 0x00007F7F, 0x00FF007F, 0x0000007F, 0x00FFFF00, 0x0000FF00, 0x00FF7F00, 0x00FF0000,
+};
+
+static_assert(sizeof(void*) != 4 || sizeof(CHOOSECOLORA) == 36, "the 32-bit colour request is 36 bytes");
+
+// The colour chosen while the dialog is open and not yet committed; set from
+// NoteColor at every opening.
+COLORREF PendingColor;
+
+LRESULT ToSlider(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return SendMessageA(GetDlgItem(dialog, id), message, wParam, lParam);
+}
+
+int SliderPosition(HWND dialog, int id)
+{
+    return static_cast<int>(ToSlider(dialog, id, TBM_GETPOS, 0, 0));
+}
+
+void OnInitDialog(HWND dialog)
+{
+    // The range first, so that a stored size outside it lands on the nearer end.
+    const LPARAM range = MAKELPARAM(NoteSizeMin, NoteSizeMax);
+    ToSlider(dialog, IDC_WIDTH_SLIDER, TBM_SETRANGE, TRUE, range);
+    ToSlider(dialog, IDC_HEIGHT_SLIDER, TBM_SETRANGE, TRUE, range);
+    ToSlider(dialog, IDC_WIDTH_SLIDER, TBM_SETTICFREQ, NoteSizeTickStep, 0);
+    ToSlider(dialog, IDC_HEIGHT_SLIDER, TBM_SETTICFREQ, NoteSizeTickStep, 0);
+    ToSlider(dialog, IDC_WIDTH_SLIDER, TBM_SETPOS, TRUE, NoteWidth);
+    ToSlider(dialog, IDC_HEIGHT_SLIDER, TBM_SETPOS, TRUE, NoteHeight);
+    PendingColor = NoteColor;
+}
+
+void OnOk(HWND dialog)
+{
+    NoteWidth = SliderPosition(dialog, IDC_WIDTH_SLIDER);
+    NoteHeight = SliderPosition(dialog, IDC_HEIGHT_SLIDER);
+    NoteColor = PendingColor;
+    EndDialog(dialog, 1);
+}
+
+// Shows the chosen size and colour on every open note, committing nothing.
+void OnApply(HWND dialog)
+{
+    int cx = SliderPosition(dialog, IDC_WIDTH_SLIDER);
+    int cy = SliderPosition(dialog, IDC_HEIGHT_SLIDER);
+
+    // The new brush before the old one goes: if it cannot be had, the notes
+    // keep painting with a brush that still exists.
+    if (HBRUSH brush = CreateSolidBrush(PendingColor)) {
+        if (NoteBrush)
+            DeleteObject(NoteBrush);
+        NoteBrush = brush;
+    }
+
+    for (NoteNode* node = NoteListHead; node; node = node->next) {
+        // Invalidated first, so that the colour changes even where the size does not.
+        InvalidateRect(node->window, nullptr, TRUE);
+        SetWindowPos(node->window, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOZORDER);
+        UpdateWindow(node->window);
+    }
+}
+
+void OnChooseColor(HWND dialog)
+{
+    // A fresh copy at every press: what the picker does to it is not kept.
+    COLORREF customColors[16];
+    std::copy(std::begin(CustomColorTable), std::end(CustomColorTable), customColors);
+
+    GlobalRecord<CHOOSECOLORA> request;
+    if (!request)
+        return;
+    request->lStructSize = sizeof(CHOOSECOLORA);
+    request->hwndOwner = dialog;
+    request->rgbResult = PendingColor;
+    request->lpCustColors = customColors;
+    request->Flags = CC_RGBINIT | CC_PREVENTFULLOPEN;
+    if (ChooseColorA(request.get()))
+        PendingColor = request->rgbResult;
+}
+
+}  // namespace
+
 INT_PTR CALLBACK OptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
-    if (message == WM_COMMAND && (wParam == IDOK || wParam == IDCANCEL)) {
-        EndDialog(dialog, wParam == IDOK);
-        return TRUE;
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog(dialog);
+        return TRUE;  // the dialog manager focuses "&OK"
+    case WM_COMMAND:
+        // The whole wParam: only notification code 0 (a click, Enter, Esc) acts.
+        switch (wParam) {
+        case IDOK:
+            OnOk(dialog);
+            return TRUE;
+        case IDCANCEL:
+            EndDialog(dialog, 0);
+            return TRUE;
+        case IDC_APPLY:
+            OnApply(dialog);
+            return TRUE;
+        case IDC_CHOOSE_COLOR:
+            OnChooseColor(dialog);
+            return TRUE;
+        }
+        break;
     }
-    return message == WM_INITDIALOG;
+    return FALSE;
 }

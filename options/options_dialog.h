@@ -1,4 +1,8 @@
 // The Options dialog: note size and background colour, with a preview.
+//
+// OK commits the sliders and the chosen colour to NoteWidth, NoteHeight and
+// NoteColor without touching the screen; Apply ("A&ggiorna") shows them on
+// every open note (a new NoteBrush, every note resized) without committing.
 #ifndef APPUNTELLO_OPTIONS_DIALOG_H
 #define APPUNTELLO_OPTIONS_DIALOG_H
 

@@ -1,0 +1,653 @@
+// The Options dialog, opened from the tray command as the user opens it, with
+// real notes on screen: the sliders, OK, Cancel, Apply and the system colour
+// picker, checked by what the user sees (sizes, visibility, pixels).
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/controller.h"
+#include "app/startup.h"
+#include "notes/note_registry.h"
+#include "notes/note_window.h"
+#include "options/options_dialog.h"
+#include "res/resource.h"
+#include "tests/support/files.h"
+#include "tests/support/modal.h"
+#include "tests/support/program.h"
+
+namespace {
+
+constexpr COLORREF Yellow = 0x0000FFFF;
+constexpr COLORREF Red = 0x000000FF;
+constexpr COLORREF Green = 0x0000FF00;
+constexpr COLORREF Blue = 0x00FF0000;
+
+// The custom colours the colour button must offer, in order.
+constexpr COLORREF OfferedCustomColours[16] = {
+    0x00FFFFFF, 0x0000FFFF, 0x00FF7FFF, 0x00007FFF, 0x00FF00FF, 0x000000FF, 0x00FFFF7F, 0x0000FF7F,
+    0x00FF7F7F, 0x00007F7F, 0x00FF007F, 0x0000007F, 0x00FFFF00, 0x0000FF00, 0x00FF7F00, 0x00FF0000,
+};
+constexpr int RedCell = 5;
+constexpr int GreenCell = 13;
+constexpr int BlueCell = 15;
+
+// Controls of the system colour dialog (the same ids in Windows and Wine).
+constexpr int PickerCustomColours = 0x2d1;  // 2 rows of 8 boxes
+constexpr int PickerRed = 0x2c2;            // the colour's components, filled when it opens
+constexpr int PickerGreen = 0x2c3;
+constexpr int PickerBlue = 0x2c4;
+constexpr int PickerDefineCustom = 0x2cf;  // "Define custom colours >>"
+constexpr int PickerSpectrum = 0x2c6;      // shown only when the dialog is fully open
+
+constexpr char OptionsCaption[] = "Opzioni";
+
+SIZE OuterSize(HWND window)
+{
+    RECT rect;
+    GetWindowRect(window, &rect);
+    return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+}
+
+POINT TopLeft(HWND window)
+{
+    RECT rect;
+    GetWindowRect(window, &rect);
+    return POINT{rect.left, rect.top};
+}
+
+testing::AssertionResult HasOuterSize(HWND window, int width, int height)
+{
+    SIZE size = OuterSize(window);
+    if (size.cx == width && size.cy == height)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure()
+           << "the window is " << size.cx << " x " << size.cy << ", not " << width << " x " << height;
+}
+
+testing::AssertionResult IsAt(HWND window, POINT expected)
+{
+    POINT at = TopLeft(window);
+    if (at.x == expected.x && at.y == expected.y)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "the window is at (" << at.x << ", " << at.y << "), not ("
+                                       << expected.x << ", " << expected.y << ")";
+}
+
+// A pixel of the note's edit field, near its top-left corner but clear of the
+// caret: an empty field shows only its background there.
+COLORREF EditColour(HWND note, int x = 10, int y = 10)
+{
+    HWND edit = NoteEditOf(note);
+    HDC dc = GetDC(edit);
+    COLORREF colour = GetPixel(dc, x, y);
+    ReleaseDC(edit, dc);
+    return colour;
+}
+
+// The pixel next to the field's bottom-right corner: shows the field's
+// background only if the field was resized with its note.
+COLORREF EditCornerColour(HWND note)
+{
+    RECT client;
+    GetClientRect(NoteEditOf(note), &client);
+    return EditColour(note, client.right - 3, client.bottom - 3);
+}
+
+// Paints the note again from scratch, as after being uncovered.
+void Repaint(HWND note)
+{
+    RedrawWindow(note, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+HWND Slider(HWND dialog, int id)
+{
+    return GetDlgItem(dialog, id);
+}
+
+int SliderPosition(HWND dialog, int id)
+{
+    return static_cast<int>(SendMessageA(Slider(dialog, id), TBM_GETPOS, 0, 0));
+}
+
+// Moves a slider with the arrow keys, one pixel a press, as a keyboard user does.
+void MoveSlider(HWND dialog, int id, int target)
+{
+    HWND slider = Slider(dialog, id);
+    for (int presses = 0; presses < 1000 && SliderPosition(dialog, id) != target; ++presses) {
+        WPARAM key = SliderPosition(dialog, id) < target ? VK_RIGHT : VK_LEFT;
+        SendMessageA(slider, WM_KEYDOWN, key, 1);
+        SendMessageA(slider, WM_KEYUP, key, 0xC0000001);
+    }
+    EXPECT_EQ(SliderPosition(dialog, id), target) << "slider " << id << " did not get there";
+}
+
+// Presses a key in the dialog through its modal loop, where the dialog manager
+// turns Enter and Esc into commands.
+void PressKey(HWND dialog, WPARAM key)
+{
+    HWND focus = GetFocus();
+    HWND target = focus && IsChild(dialog, focus) ? focus : dialog;
+    PostMessageA(target, WM_KEYDOWN, key, 1);
+    PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+}
+
+bool IsColourPicker(HWND dialog)
+{
+    return GetDlgItem(dialog, PickerCustomColours) && GetDlgItem(dialog, PickerRed);
+}
+
+// The colour the picker opened on, from its component fields.
+COLORREF OpeningColour(HWND picker)
+{
+    BOOL ok = FALSE;
+    UINT red = GetDlgItemInt(picker, PickerRed, &ok, FALSE);
+    UINT green = GetDlgItemInt(picker, PickerGreen, &ok, FALSE);
+    UINT blue = GetDlgItemInt(picker, PickerBlue, &ok, FALSE);
+    return RGB(red, green, blue);
+}
+
+// Centre of a custom-colour box, in the coordinates of the box array.
+POINT CustomBoxCentre(HWND picker, int index)
+{
+    RECT rect;
+    GetClientRect(GetDlgItem(picker, PickerCustomColours), &rect);
+    int dx = rect.right / 8;
+    int dy = rect.bottom / 2;
+    // Each box leaves a 4-pixel gap to its right and below.
+    return POINT{(index % 8) * dx + (dx - 4) / 2, (index / 8) * dy + (dy - 4) / 2};
+}
+
+COLORREF CustomBoxColour(HWND picker, int index)
+{
+    HWND boxes = GetDlgItem(picker, PickerCustomColours);
+    POINT centre = CustomBoxCentre(picker, index);
+    HDC dc = GetDC(boxes);
+    COLORREF colour = GetPixel(dc, centre.x, centre.y);
+    ReleaseDC(boxes, dc);
+    return colour;
+}
+
+// A click on a custom-colour box selects its colour in the picker.
+void ClickCustomColour(HWND picker, int index)
+{
+    POINT at = CustomBoxCentre(picker, index);
+    MapWindowPoints(GetDlgItem(picker, PickerCustomColours), picker, &at, 1);
+    SendMessageA(picker, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    SendMessageA(picker, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+}
+
+// Selects a custom colour and confirms it with the picker's OK.
+void ChooseCustomColour(HWND picker, int index)
+{
+    ClickCustomColour(picker, index);
+    modal::Click(picker, IDOK);
+}
+
+// What the user sees of a freshly opened colour picker.
+void ExpectPicker(HWND picker, HWND options, COLORREF opensOn)
+{
+    ASSERT_TRUE(IsColourPicker(picker)) << "\"" << modal::WindowText(picker) << "\" is not the colour picker";
+    EXPECT_EQ(GetWindow(picker, GW_OWNER), options) << "the picker belongs to the Options dialog";
+    EXPECT_FALSE(IsWindowEnabled(options)) << "the picker is modal over the Options dialog";
+    EXPECT_EQ(OpeningColour(picker), opensOn);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(picker, PickerDefineCustom))) << "custom colours can be defined";
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(picker, PickerSpectrum))) << "the picker opened fully";
+    UpdateWindow(picker);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(CustomBoxColour(picker, i), OfferedCustomColours[i]) << "custom colour " << i + 1;
+}
+
+// The program inside the test process: both window classes, the controller
+// window with its store in a scratch folder (missing, so no notes at start),
+// and the default note size and colour.
+class OptionsDialog : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(RegisterWindowClasses(instance), 0);
+        std::string store = folder / "Appuntello.ini";
+        ASSERT_LT(store.size(), sizeof StorePath);
+        std::strcpy(StorePath, store.c_str());
+        NoteCount = 0;
+        NoteWidth = 160;
+        NoteHeight = 120;
+        NoteColor = Yellow;
+        controller = CreateControllerWindow(instance);
+        ASSERT_NE(controller, nullptr);
+        ASSERT_NE(NoteBrush, nullptr);
+        ASSERT_EQ(NoteListHead, nullptr);
+    }
+
+    void TearDown() override
+    {
+        if (controller && IsWindow(controller)) {
+            SendMessageA(controller, WM_CLOSE, 0, 0);
+            EXPECT_FALSE(IsWindow(controller));
+            MSG quit;
+            PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        }
+        UnregisterWindowClasses(instance);
+    }
+
+    HWND NewNote(const char* title = "Nota")
+    {
+        HWND note = CreateNoteWindow(title);
+        EXPECT_NE(note, nullptr);
+        UpdateWindow(note);
+        return note;
+    }
+
+    // The tray's "&Opzioni" command, answered by the steps of the script.
+    void Options(modal::Script& script)
+    {
+        SendMessageA(controller, WM_COMMAND, IDM_OPTIONS, 0);
+        EXPECT_TRUE(script.Done()) << "a dialog of the script never opened";
+        EXPECT_TRUE(IsWindowEnabled(controller)) << "the controller stayed disabled";
+    }
+
+    // One opening of the dialog, acted on by the function.
+    void Options(std::function<void(HWND dialog)> action)
+    {
+        modal::Script script;
+        script.Dialog(OptionsCaption, std::move(action));
+        Options(script);
+    }
+
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    testfiles::ScratchFolder folder;
+    HWND controller = nullptr;
+};
+
+}  // namespace
+
+// Through the tray menu, as the user opens it: the dialog disables only the
+// controller, so the notes take typing and their own menu while it is open,
+// and Apply acts on the notes that are still there.
+TEST_F(OptionsDialog, OpensFromTheTrayMenuAndLeavesTheNotesUsable)
+{
+    HWND kept = NewNote("Tenuta");
+    HWND deleted = NewNote("Eliminata");
+    HWND dialog = nullptr;
+
+    modal::Script script;
+    script.Menu(IDM_OPTIONS)
+        .Dialog(OptionsCaption,
+                [&](HWND options) {
+                    dialog = options;
+                    EXPECT_EQ(GetWindow(options, GW_OWNER), controller);
+                    EXPECT_FALSE(IsWindowEnabled(controller));
+                    EXPECT_TRUE(IsWindowEnabled(kept));
+                    EXPECT_TRUE(IsWindowEnabled(deleted));
+
+                    HWND edit = NoteEditOf(kept);
+                    modal::TypeText(edit, "ciao");
+                    EXPECT_EQ(modal::WindowText(edit), "ciao");
+
+                    // The note's context menu, from the keyboard; its step follows.
+                    SendMessageA(deleted, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(deleted), -1);
+                    EXPECT_FALSE(IsWindow(deleted));
+
+                    MoveSlider(options, IDC_WIDTH_SLIDER, 200);
+                    modal::Click(options, IDC_APPLY);
+                    EXPECT_TRUE(HasOuterSize(kept, 200, 120));
+                    EXPECT_TRUE(IsWindow(options)) << "Apply closed the dialog";
+                    modal::Click(options, IDCANCEL);
+                })
+        .Menu(IDM_DELETE_NOTE);
+    SendMessageA(controller, TrayCallbackMessage, TrayIconId, WM_LBUTTONUP);
+    EXPECT_TRUE(script.WaitDone(5000));
+    EXPECT_NE(dialog, nullptr);
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_TRUE(IsWindowEnabled(controller));
+    EXPECT_EQ(NoteWidth, 160);
+}
+
+TEST_F(OptionsDialog, SlidersOpenOnTheNoteSizeWithATickEveryForty)
+{
+    NoteWidth = 200;
+    NoteHeight = 360;
+    HWND note = NewNote();
+    Options([&](HWND dialog) {
+        for (int id : {IDC_WIDTH_SLIDER, IDC_HEIGHT_SLIDER}) {
+            HWND slider = Slider(dialog, id);
+            EXPECT_EQ(SendMessageA(slider, TBM_GETRANGEMIN, 0, 0), 40) << id;
+            EXPECT_EQ(SendMessageA(slider, TBM_GETRANGEMAX, 0, 0), 480) << id;
+            // The two ends and the ten marks between them.
+            ASSERT_EQ(SendMessageA(slider, TBM_GETNUMTICS, 0, 0), 12) << id;
+            for (int i = 0; i < 10; ++i)
+                EXPECT_EQ(SendMessageA(slider, TBM_GETTIC, i, 0), 80 + 40 * i) << id;
+        }
+        EXPECT_EQ(SliderPosition(dialog, IDC_WIDTH_SLIDER), 200);
+        EXPECT_EQ(SliderPosition(dialog, IDC_HEIGHT_SLIDER), 360);
+        EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDOK));
+
+        // Moving the sliders alone changes neither the settings nor the notes.
+        MoveSlider(dialog, IDC_WIDTH_SLIDER, 100);
+        MoveSlider(dialog, IDC_HEIGHT_SLIDER, 420);
+        EXPECT_EQ(NoteWidth, 200);
+        EXPECT_EQ(NoteHeight, 360);
+        EXPECT_TRUE(HasOuterSize(note, 200, 360));
+        modal::Click(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(NoteWidth, 200);
+    EXPECT_EQ(NoteHeight, 360);
+    EXPECT_TRUE(HasOuterSize(note, 200, 360));
+}
+
+TEST_F(OptionsDialog, SizesOutsideTheRangeOpenAtTheNearerEndWhichOkCommitsAndCancelDoesNot)
+{
+    NoteWidth = 600;
+    NoteHeight = 0;
+    Options([&](HWND dialog) {
+        EXPECT_EQ(SliderPosition(dialog, IDC_WIDTH_SLIDER), 480);
+        EXPECT_EQ(SliderPosition(dialog, IDC_HEIGHT_SLIDER), 40);
+        modal::Click(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(NoteWidth, 600);
+    EXPECT_EQ(NoteHeight, 0);
+
+    Options([&](HWND dialog) { modal::Click(dialog, IDOK); });
+    EXPECT_EQ(NoteWidth, 480);
+    EXPECT_EQ(NoteHeight, 40);
+}
+
+// OK commits size and colour for what comes later; the open notes keep their
+// size, and the brush, hence their colour, stays.
+TEST_F(OptionsDialog, OkCommitsSizeAndColourAndLeavesTheScreenAlone)
+{
+    HWND before = NewNote();
+    HBRUSH brush = NoteBrush;
+    ASSERT_EQ(EditColour(before), Yellow);
+
+    modal::Script script;
+    script
+        .Dialog(OptionsCaption,
+                [&](HWND dialog) {
+                    MoveSlider(dialog, IDC_WIDTH_SLIDER, 240);
+                    MoveSlider(dialog, IDC_HEIGHT_SLIDER, 180);
+                    modal::Click(dialog, IDC_CHOOSE_COLOR);
+                    modal::Click(dialog, IDOK);
+                })
+        .Dialog("", [&](HWND picker) { ChooseCustomColour(picker, RedCell); });
+    Options(script);
+
+    EXPECT_EQ(NoteWidth, 240);
+    EXPECT_EQ(NoteHeight, 180);
+    EXPECT_EQ(NoteColor, Red);
+    EXPECT_EQ(NoteBrush, brush);
+    EXPECT_EQ(GetObjectType(brush), static_cast<DWORD>(OBJ_BRUSH));
+    EXPECT_TRUE(HasOuterSize(before, 160, 120));
+    Repaint(before);
+    EXPECT_EQ(EditColour(before), Yellow);
+
+    HWND after = NewNote("Dopo");
+    EXPECT_TRUE(HasOuterSize(after, 240, 180));
+    EXPECT_EQ(EditColour(after), Yellow) << "the brush is rebuilt only by Apply or at the next start";
+}
+
+// Every note, hidden ones too, takes the outer size in place, even where it
+// then reaches past the screen's edge, and repaints with the pending colour;
+// the settings stay.
+TEST_F(OptionsDialog, ApplyResizesEveryNoteInPlaceAndRepaintsItWithoutCommitting)
+{
+    HWND first = NewNote("Prima");
+    HWND hidden = NewNote("Nascosta");
+    HWND atEdge = NewNote("Sul bordo");
+    ShowWindow(hidden, SW_HIDE);
+    int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    SetWindowPos(atEdge, nullptr, screenWidth - 100, screenHeight - 80, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    UpdateWindow(atEdge);
+    const std::vector<HWND> notes{first, hidden, atEdge};
+    std::vector<POINT> places;
+    for (HWND note : notes)
+        places.push_back(TopLeft(note));
+    ASSERT_EQ(EditColour(first), Yellow);
+    ASSERT_EQ(EditColour(atEdge), Yellow);
+
+    NoteColor = Blue;  // committed earlier without Apply: not on screen yet
+    Options([&](HWND dialog) {
+        MoveSlider(dialog, IDC_WIDTH_SLIDER, 280);
+        MoveSlider(dialog, IDC_HEIGHT_SLIDER, 200);
+        modal::Click(dialog, IDC_APPLY);
+
+        for (size_t i = 0; i < notes.size(); ++i) {
+            EXPECT_TRUE(HasOuterSize(notes[i], 280, 200)) << "note " << i;
+            EXPECT_TRUE(IsAt(notes[i], places[i])) << "note " << i;
+            RECT noteClient, editClient;
+            GetClientRect(notes[i], &noteClient);
+            GetClientRect(NoteEditOf(notes[i]), &editClient);
+            EXPECT_EQ(editClient.right, noteClient.right) << "the field fills note " << i;
+            EXPECT_EQ(editClient.bottom, noteClient.bottom) << "the field fills note " << i;
+        }
+        RECT edge;
+        GetWindowRect(atEdge, &edge);
+        EXPECT_GT(edge.right, screenWidth);
+        EXPECT_GT(edge.bottom, screenHeight);
+        EXPECT_FALSE(IsWindowVisible(hidden));
+
+        // Painted by Apply itself, before the dialog's loop runs again.
+        EXPECT_EQ(EditColour(first), Blue);
+        EXPECT_EQ(EditCornerColour(first), Blue);
+        EXPECT_EQ(EditColour(atEdge), Blue);
+
+        EXPECT_EQ(NoteWidth, 160);
+        EXPECT_EQ(NoteHeight, 120);
+        EXPECT_EQ(NoteColor, Blue);
+        modal::Click(dialog, IDOK);
+    });
+    EXPECT_EQ(NoteWidth, 280);
+    EXPECT_EQ(NoteHeight, 200);
+
+    ShowWindow(hidden, SW_SHOWNOACTIVATE);
+    UpdateWindow(hidden);
+    EXPECT_TRUE(HasOuterSize(hidden, 280, 200));
+    EXPECT_EQ(EditColour(hidden), Blue);
+    EXPECT_EQ(EditCornerColour(hidden), Blue);
+}
+
+// The colour shows even where the size stays, and with no note open Apply
+// only replaces the brush.
+TEST_F(OptionsDialog, ApplyRepaintsWhereTheSizeStaysAndNeedsNoNotes)
+{
+    HBRUSH original = NoteBrush;
+    NoteColor = Green;
+    Options([&](HWND dialog) {
+        modal::Click(dialog, IDC_APPLY);
+        modal::Click(dialog, IDCANCEL);
+    });
+    EXPECT_NE(NoteBrush, original);
+    EXPECT_EQ(GetObjectType(original), 0u) << "the replaced brush was not deleted";
+    LOGBRUSH brush{};
+    ASSERT_TRUE(GetObjectA(NoteBrush, sizeof brush, &brush));
+    EXPECT_EQ(brush.lbColor, Green);
+
+    HWND note = NewNote();
+    ASSERT_EQ(EditColour(note), Green);
+    NoteColor = Red;
+    Options([&](HWND dialog) {
+        modal::Click(dialog, IDC_APPLY);
+        EXPECT_TRUE(HasOuterSize(note, 160, 120));
+        EXPECT_EQ(EditColour(note), Red);
+        modal::Click(dialog, IDCANCEL);
+    });
+}
+
+// Apply then Cancel: the notes keep what was applied, the settings do not
+// change, and the next opening starts from the settings, not from the screen.
+TEST_F(OptionsDialog, ApplyThenCancelKeepsTheScreenAndTheNextOpeningStartsFromTheSettings)
+{
+    HWND open = NewNote("Aperta");
+    {
+        modal::Script script;
+        script
+            .Dialog(OptionsCaption,
+                    [&](HWND dialog) {
+                        MoveSlider(dialog, IDC_WIDTH_SLIDER, 300);
+                        MoveSlider(dialog, IDC_HEIGHT_SLIDER, 220);
+                        modal::Click(dialog, IDC_CHOOSE_COLOR);
+                        modal::Click(dialog, IDC_APPLY);
+                        modal::Click(dialog, IDCANCEL);
+                    })
+            .Dialog("", [&](HWND picker) { ChooseCustomColour(picker, GreenCell); });
+        Options(script);
+    }
+
+    EXPECT_EQ(NoteWidth, 160);
+    EXPECT_EQ(NoteHeight, 120);
+    EXPECT_EQ(NoteColor, Yellow);
+    EXPECT_TRUE(HasOuterSize(open, 300, 220));
+    Repaint(open);
+    EXPECT_EQ(EditColour(open), Green);
+
+    HWND created = NewNote("Creata dopo");
+    EXPECT_TRUE(HasOuterSize(created, 160, 120));
+    EXPECT_EQ(EditColour(created), Green) << "all notes share the applied brush";
+
+    HWND options = nullptr;
+    modal::Script again;
+    again
+        .Dialog(OptionsCaption,
+                [&](HWND dialog) {
+                    options = dialog;
+                    EXPECT_EQ(SliderPosition(dialog, IDC_WIDTH_SLIDER), 160);
+                    EXPECT_EQ(SliderPosition(dialog, IDC_HEIGHT_SLIDER), 120);
+                    modal::Click(dialog, IDC_CHOOSE_COLOR);
+                    modal::Click(dialog, IDCANCEL);
+                })
+        .Dialog("", [&](HWND picker) {
+            ExpectPicker(picker, options, Yellow);
+            modal::Click(picker, IDCANCEL);
+        });
+    Options(again);
+    EXPECT_TRUE(HasOuterSize(open, 300, 220));
+}
+
+// Each press opens the picker on the pending colour with the same sixteen
+// custom colours; a confirmed colour becomes pending, a cancelled one does not.
+TEST_F(OptionsDialog, ColourPickerOpensOnThePendingColourWithTheSixteenCustomColours)
+{
+    NoteColor = RGB(10, 20, 30);
+    HWND note = NewNote();
+    HWND options = nullptr;
+    modal::Script script;
+    script
+        .Dialog(OptionsCaption,
+                [&](HWND dialog) {
+                    options = dialog;
+                    modal::Click(dialog, IDC_CHOOSE_COLOR);
+                    EXPECT_TRUE(IsWindowEnabled(dialog)) << "the picker left the dialog disabled";
+                    modal::Click(dialog, IDC_CHOOSE_COLOR);
+                    modal::Click(dialog, IDC_CHOOSE_COLOR);
+                    modal::Click(dialog, IDC_APPLY);
+                    EXPECT_EQ(EditColour(note), Blue);
+                    modal::Click(dialog, IDOK);
+                })
+        .Dialog("",
+                [&](HWND picker) {
+                    ExpectPicker(picker, options, RGB(10, 20, 30));
+                    ChooseCustomColour(picker, BlueCell);
+                })
+        .Dialog("",
+                [&](HWND picker) {
+                    ExpectPicker(picker, options, Blue);
+                    ClickCustomColour(picker, GreenCell);
+                    modal::Click(picker, IDCANCEL);
+                })
+        .Dialog("", [&](HWND picker) {
+            ExpectPicker(picker, options, Blue);
+            SendMessageA(picker, WM_SYSCOMMAND, SC_CLOSE, 0);
+        });
+    Options(script);
+    EXPECT_EQ(NoteColor, Blue);
+}
+
+// A colour chosen and then Cancel leaves no trace: the next opening starts
+// from the committed colour.
+TEST_F(OptionsDialog, ChosenColourIsForgottenOnCancel)
+{
+    HWND note = NewNote();
+    HWND options = nullptr;
+    modal::Script script;
+    script
+        .Dialog(OptionsCaption,
+                [&](HWND dialog) {
+                    modal::Click(dialog, IDC_CHOOSE_COLOR);
+                    modal::Click(dialog, IDCANCEL);
+                })
+        .Dialog("", [&](HWND picker) { ChooseCustomColour(picker, RedCell); })
+        .Dialog(OptionsCaption,
+                [&](HWND dialog) {
+                    options = dialog;
+                    modal::Click(dialog, IDC_CHOOSE_COLOR);
+                    modal::Click(dialog, IDC_APPLY);
+                    modal::Click(dialog, IDCANCEL);
+                })
+        .Dialog("", [&](HWND picker) {
+            ExpectPicker(picker, options, Yellow);
+            modal::Click(picker, IDCANCEL);
+        });
+    SendMessageA(controller, WM_COMMAND, IDM_OPTIONS, 0);
+    SendMessageA(controller, WM_COMMAND, IDM_OPTIONS, 0);
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(NoteColor, Yellow);
+    EXPECT_EQ(EditColour(note), Yellow);
+}
+
+// Enter is the default button, OK; Esc and the caption's close box are Cancel.
+// The dialog ends with 1 after OK and 0 otherwise.
+TEST_F(OptionsDialog, EnterIsOkEscAndTheCloseBoxAreCancel)
+{
+    auto run = [&](std::function<void(HWND)> close) {
+        modal::Script script;
+        script.Dialog(OptionsCaption, [&](HWND dialog) {
+            MoveSlider(dialog, IDC_WIDTH_SLIDER, 320);
+            close(dialog);
+        });
+        INT_PTR result =
+            DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_OPTIONS), controller, OptionsDlgProc, 0);
+        EXPECT_TRUE(script.Done());
+        return result;
+    };
+    EXPECT_EQ(run([](HWND dialog) { PressKey(dialog, VK_ESCAPE); }), 0);
+    EXPECT_EQ(NoteWidth, 160);
+    EXPECT_EQ(run([](HWND dialog) { SendMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }), 0);
+    EXPECT_EQ(NoteWidth, 160);
+    EXPECT_EQ(run([](HWND dialog) { PressKey(dialog, VK_RETURN); }), 1);
+    EXPECT_EQ(NoteWidth, 320);
+}
+
+// Each Apply replaces the brush: after a hundred presses only the last one
+// exists, and the process holds no more GDI objects than before.
+TEST_F(OptionsDialog, HundredAppliesLeakNoBrush)
+{
+    NewNote("Una");
+    NewNote("Due");
+    Options([](HWND dialog) {
+        modal::Click(dialog, IDC_APPLY);
+        modal::Click(dialog, IDCANCEL);
+    });
+    DWORD before = GdiObjects();
+    ASSERT_GT(before, 0u) << "no way to count this process's GDI objects";
+    std::vector<HBRUSH> brushes{NoteBrush};
+    Options([&](HWND dialog) {
+        for (int i = 0; i < 100; ++i) {
+            modal::Click(dialog, IDC_APPLY);
+            brushes.push_back(NoteBrush);
+        }
+        modal::Click(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(GdiObjects(), before);
+    for (size_t i = 0; i + 1 < brushes.size(); ++i)
+        ASSERT_EQ(GetObjectType(brushes[i]), 0u)
+            << "brush " << i << " of " << brushes.size() << " still exists";
+    EXPECT_EQ(GetObjectType(brushes.back()), static_cast<DWORD>(OBJ_BRUSH));
+    EXPECT_EQ(brushes.back(), NoteBrush);
+}
