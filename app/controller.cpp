@@ -3,7 +3,6 @@
 #include <shellapi.h>
 
 #include <cstdio>
-#include <cstring>
 
 #include "app/startup.h"
 #include "app/win_handles.h"
@@ -160,7 +159,10 @@ bool OnClose(HWND window)
 
 }  // namespace
 
-BOOL AddTrayIcon(HWND window, HICON icon)
+namespace {
+
+// The first, smallest version of the record: every shell version takes it.
+BOOL NotifyTray(DWORD action, HWND window, UINT flags, HICON icon, const char* tip)
 {
     GlobalRecord<NOTIFYICONDATAA> record;
     if (!record)
@@ -168,23 +170,23 @@ BOOL AddTrayIcon(HWND window, HICON icon)
     record->cbSize = NOTIFYICONDATAA_V1_SIZE;
     record->hWnd = window;
     record->uID = TrayIconId;
-    record->uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    record->uFlags = flags;
     record->uCallbackMessage = TrayCallbackMessage;
     record->hIcon = icon;
-    std::strcpy(record->szTip, TrayTip);
-    return Shell_NotifyIconA(NIM_ADD, record.get());
+    lstrcpynA(record->szTip, tip, sizeof record->szTip);
+    return Shell_NotifyIconA(action, record.get());
+}
+
+}  // namespace
+
+BOOL AddTrayIcon(HWND window, HICON icon)
+{
+    return NotifyTray(NIM_ADD, window, NIF_MESSAGE | NIF_ICON | NIF_TIP, icon, TrayTip);
 }
 
 BOOL RemoveTrayIcon(HWND window)
 {
-    GlobalRecord<NOTIFYICONDATAA> record;
-    if (!record)
-        return FALSE;
-    record->cbSize = NOTIFYICONDATAA_V1_SIZE;
-    record->hWnd = window;
-    record->uID = TrayIconId;
-    record->uFlags = NIF_MESSAGE;
-    return Shell_NotifyIconA(NIM_DELETE, record.get());
+    return NotifyTray(NIM_DELETE, window, NIF_MESSAGE, nullptr, "");
 }
 
 HMENU BuildNoteListMenu()
