@@ -240,4 +240,5 @@ TEST(StorePath, CutModulePathIsRefused)
     EXPECT_TRUE(SetStorePathFromModule(nullptr));
     EXPECT_EQ(std::string(StorePath).substr(std::string(StorePath).size() - 5), "q.ini");
     ReadModuleFileName = GetModuleFileNameA;
+    StorePath[0] = '\0';  // that folder does not exist: a later close could not save there
 }

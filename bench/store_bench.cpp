@@ -1,0 +1,324 @@
+// How long the store takes to load and to save with 10 to 5,000 notes of
+// 1,023 characters, beside what the per-key profile calls take on the same
+// notes and what the note windows alone cost. Prints a table; judges nothing.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/controller.h"
+#include "app/startup.h"
+#include "notes/note_registry.h"
+#include "notes/note_window.h"
+#include "store/ini_document.h"
+#include "store/line_breaks.h"
+#include "store/note_store.h"
+
+namespace {
+
+// Profile calls whose run would take longer than this are left out.
+constexpr double ProfileLimitMs = 120000;
+
+class Stopwatch {
+  public:
+    Stopwatch() { QueryPerformanceCounter(&start_); }
+    double Ms() const
+    {
+        LARGE_INTEGER now, frequency;
+        QueryPerformanceCounter(&now);
+        QueryPerformanceFrequency(&frequency);
+        return 1000.0 * static_cast<double>(now.QuadPart - start_.QuadPart) /
+               static_cast<double>(frequency.QuadPart);
+    }
+
+  private:
+    LARGE_INTEGER start_;
+};
+
+// 1,023 characters of words with a few line breaks, different for every note.
+std::string NoteText(int note)
+{
+    static const char* const words[] = {"appunto",   "volante", "domani", "telefonare", "spesa", "riunione",
+                                        "ricordare", "pane",    "latte",  "ufficio",    "sera",  "libro"};
+    std::string text;
+    for (int i = note; text.size() < 1023; ++i) {
+        text += (i % 23 == 22) ? "\r\n" : " ";
+        text += words[(i * 7 + note) % 12];
+    }
+    text.resize(1023);
+    if (text.back() == '\r') {
+        text.back() = '.';
+    }
+    return text;
+}
+
+std::string StoreWithNotes(int count)
+{
+    IniDocument store;
+    store.Set("OPZIONI", "LARGHEZZA", "160");
+    store.Set("OPZIONI", "ALTEZZA", "120");
+    store.Set("OPZIONI", "COLORE", "65535");
+    for (int i = 0; i < count; ++i) {
+        std::string text = NoteText(i);
+        ConvertLineBreaks(&text[0], 1);
+        const std::string section = std::to_string(i);
+        store.Set(section, "TITOLO", "Appuntello - nota " + section);
+        store.Set(section, "MESSAGE", text);
+        store.Set(section, "AUDIO", "");
+    }
+    return store.Serialize();
+}
+
+void WriteWholeFile(const std::string& path, const std::string& bytes)
+{
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::vector<HWND> OpenNotes()
+{
+    std::vector<HWND> notes;
+    for (NoteNode* node = NoteListHead; node; node = node->next) {
+        notes.push_back(node->window);
+    }
+    return notes;
+}
+
+// The floor under any loading: note-like windows of a bare class (caption,
+// edit field, the text, painted at once) and nothing else.
+double BareWindows(int count)
+{
+    const char className[] = "BenchNote";
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = className;
+    RegisterClassA(&windowClass);
+    std::vector<HWND> windows;
+    Stopwatch watch;
+    for (int i = 0; i < count; ++i) {
+        HWND window =
+            CreateWindowExA(WS_EX_TOOLWINDOW, className, "Appuntello - nota",
+                            WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_MINIMIZEBOX, (i * 20) % 1000,
+                            (i * 20) % 700, 160, 120, nullptr, nullptr, windowClass.hInstance, nullptr);
+        HWND edit = CreateWindowExA(
+            0, "edit", NoteText(i).c_str(), WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL, 0, 0, 160,
+            100, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(1)), windowClass.hInstance, nullptr);
+        (void)edit;
+        UpdateWindow(window);
+        windows.push_back(window);
+    }
+    const double ms = watch.Ms();
+    for (HWND window : windows) {
+        DestroyWindow(window);
+    }
+    UnregisterClassA(className, windowClass.hInstance);
+    return ms;
+}
+
+// Reading the file and taking the notes and settings out of it, no windows.
+double ParseOnly(const std::string& path, int expected)
+{
+    double best = 1e30;
+    for (int run = 0; run < 5; ++run) {
+        Stopwatch watch;
+        IniDocument store;
+        ReadStore(path.c_str(), store);
+        std::vector<StoredNote> notes = StoredNotes(store);
+        const int width = store.GetInt("OPZIONI", "LARGHEZZA", 160);
+        const double ms = watch.Ms();
+        if (static_cast<int>(notes.size()) != expected || width != 160) {
+            std::printf("parse found %d notes, not %d\n", static_cast<int>(notes.size()), expected);
+        }
+        best = std::min(best, ms);
+    }
+    return best;
+}
+
+// A save with one note changed, so that the whole file is written anew.
+double Save(int runs)
+{
+    HWND edit = NoteEditOf(NoteListHead->window);
+    std::vector<double> times;
+    for (int run = 0; run < runs; ++run) {
+        SetWindowTextA(edit, ("cambiata " + std::to_string(run)).c_str());
+        Stopwatch watch;
+        if (!SaveAllNotes(false)) {
+            std::printf("the save failed\n");
+        }
+        times.push_back(watch.Ms());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// The old store's save: delete pass, then one profile call per key.
+double ProfileSave(const std::string& path)
+{
+    Stopwatch watch;
+    char title[64];
+    for (int i = 0;; ++i) {
+        const std::string section = std::to_string(i);
+        GetPrivateProfileStringA(section.c_str(), "TITOLO", "nf", title, sizeof title, path.c_str());
+        if (lstrcmpiA(title, "nf") == 0) {
+            break;
+        }
+        WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, path.c_str());
+    }
+    std::vector<HWND> notes = OpenNotes();
+    std::vector<char> text(1024);
+    for (size_t i = 0; i < notes.size(); ++i) {
+        const std::string section = std::to_string(i);
+        GetWindowTextA(notes[i], title, sizeof title);
+        GetWindowTextA(NoteEditOf(notes[i]), text.data(), static_cast<int>(text.size()));
+        ConvertLineBreaks(text.data(), 1);
+        WritePrivateProfileStringA(section.c_str(), "TITOLO", title, path.c_str());
+        WritePrivateProfileStringA(section.c_str(), "MESSAGE", text.data(), path.c_str());
+        WritePrivateProfileStringA(section.c_str(), "AUDIO", NoteVoicePath(notes[i]), path.c_str());
+    }
+    WritePrivateProfileStringA("OPZIONI", "LARGHEZZA", "160", path.c_str());
+    WritePrivateProfileStringA("OPZIONI", "ALTEZZA", "120", path.c_str());
+    WritePrivateProfileStringA("OPZIONI", "COLORE", "65535", path.c_str());
+    return watch.Ms();
+}
+
+// The old store's load without windows: one profile call per key.
+double ProfileLoad(const std::string& path, int expected)
+{
+    Stopwatch watch;
+    const char* file = path.c_str();
+    volatile int settings = GetPrivateProfileIntA("OPZIONI", "LARGHEZZA", 160, file) +
+                            GetPrivateProfileIntA("OPZIONI", "ALTEZZA", 120, file) +
+                            GetPrivateProfileIntA("OPZIONI", "COLORE", 65535, file);
+    (void)settings;
+    char title[64];
+    std::vector<char> text(1024);
+    int loaded = 0;
+    for (;; ++loaded) {
+        const std::string section = std::to_string(loaded);
+        GetPrivateProfileStringA(section.c_str(), "TITOLO", "nf", title, sizeof title, file);
+        if (lstrcmpiA(title, "nf") == 0) {
+            break;
+        }
+        GetPrivateProfileStringA(section.c_str(), "MESSAGE", "nf", text.data(), 1024, file);
+        ConvertLineBreaks(text.data(), 0);
+        GetPrivateProfileStringA(section.c_str(), "AUDIO", "nf", text.data(), 1024, file);
+    }
+    const double ms = watch.Ms();
+    if (loaded != expected) {
+        std::printf("the profile calls found %d notes, not %d\n", loaded, expected);
+    }
+    return ms;
+}
+
+// A quadratic cost from the last measured count, to skip runs beyond the limit.
+double Expected(double lastMs, int lastCount, int count)
+{
+    const double ratio = static_cast<double>(count) / lastCount;
+    return lastMs * ratio * ratio;
+}
+
+std::string Cell(double ms)
+{
+    char cell[32];
+    std::snprintf(cell, sizeof cell, ms < 10 ? "%.2f" : "%.0f", ms);
+    return cell;
+}
+
+} // namespace
+
+// Counts of notes to time may be given as arguments; 10, 100, 1,000 and 5,000 otherwise.
+int main(int argc, char** argv)
+{
+    std::vector<int> counts;
+    for (int i = 1; i < argc; ++i) {
+        counts.push_back(std::max(1, std::atoi(argv[i])));
+    }
+    if (counts.empty()) {
+        counts = {10, 100, 1000, 5000};
+    }
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    if (!RegisterWindowClasses(instance)) {
+        std::printf("the window classes could not be registered\n");
+        return 1;
+    }
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    const std::string folder =
+        std::string(temp) + "appuntello-bench-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(folder.c_str(), nullptr);
+
+    std::printf("Notes of 1,023 characters, no voice messages; times in milliseconds.\n");
+    std::printf(
+        "load = read, parse and create the note windows; windows = the same windows of a bare class;\n");
+    std::printf("parse = read and parse, no windows; save = one note changed, whole file replaced;\n");
+    std::printf("profile = the per-key GetPrivateProfileStringA/WritePrivateProfileStringA calls on the same "
+                "notes.\n\n");
+    std::printf("%6s | %9s | %9s | %8s | %8s | %13s | %13s\n", "notes", "load", "windows", "parse", "save",
+                "profile load", "profile save");
+    std::printf("-------+-----------+-----------+----------+----------+---------------+--------------\n");
+    std::fflush(stdout);
+
+    // The last run of each kind of profile calls, to foresee the next one.
+    double profileLoadMs = 0, profileSaveMs = 0;
+    int profileLoadCount = 0, profileSaveCount = 0;
+    for (int count : counts) {
+        const std::string store = folder + "\\" + std::to_string(count) + ".ini";
+        const std::string bytes = StoreWithNotes(count);
+        WriteWholeFile(store, bytes);
+
+        const double parse = ParseOnly(store, count);
+        const double windows = BareWindows(count);
+
+        std::strcpy(StorePath, store.c_str());
+        NoteCount = 0;
+        Stopwatch loadWatch;
+        HWND controller = CreateControllerWindow(instance);
+        const double load = loadWatch.Ms();
+        if (!controller || static_cast<int>(OpenNotes().size()) != count) {
+            std::printf("loading made %d notes, not %d\n", static_cast<int>(OpenNotes().size()), count);
+            return 1;
+        }
+        const double save = Save(count >= 5000 ? 3 : 7);
+
+        const std::string profileStore = folder + "\\" + std::to_string(count) + "-profile.ini";
+        WriteWholeFile(profileStore, bytes);
+        std::string profileLoad = "skipped", profileSave = "skipped";
+        if (!profileLoadCount || Expected(profileLoadMs, profileLoadCount, count) < ProfileLimitMs) {
+            profileLoadMs = ProfileLoad(profileStore, count);
+            profileLoadCount = count;
+            profileLoad = Cell(profileLoadMs);
+        }
+        if (!profileSaveCount || Expected(profileSaveMs, profileSaveCount, count) < ProfileLimitMs) {
+            profileSaveMs = ProfileSave(profileStore);
+            profileSaveCount = count;
+            profileSave = Cell(profileSaveMs);
+        }
+
+        std::printf("%6d | %9s | %9s | %8s | %8s | %13s | %13s\n", count, Cell(load).c_str(),
+                    Cell(windows).c_str(), Cell(parse).c_str(), Cell(save).c_str(), profileLoad.c_str(),
+                    profileSave.c_str());
+        std::fflush(stdout);
+
+        SendMessageA(controller, WM_CLOSE, 0, 0);
+        MSG quit;
+        PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        for (const std::string& file : {store, store + ".bak", profileStore}) {
+            DeleteFileA(file.c_str());
+        }
+    }
+    std::printf(
+        "\nskipped: the per-key calls grow with the square of the notes; a run expected to take over %.0f s "
+        "is left out.\n",
+        ProfileLimitMs / 1000);
+    RemoveDirectoryA(folder.c_str());
+    UnregisterWindowClasses(instance);
+    return 0;
+}

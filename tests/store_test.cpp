@@ -1,0 +1,720 @@
+// The note store through the real controller: what a close writes into the
+// file, and what the next start makes of it. Each test starts and closes the
+// controller in this process as the program does across a restart, and
+// checks the notes on screen and the bytes in the file.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/controller.h"
+#include "app/startup.h"
+#include "notes/note_registry.h"
+#include "notes/note_window.h"
+#include "store/ini_document.h"
+#include "store/note_store.h"
+#include "tests/support/files.h"
+#include "tests/support/modal.h"
+
+using testfiles::ReadFile;
+using testfiles::WriteFile;
+
+namespace {
+
+const char SaveFailedText[] = "Impossibile salvare gli appunti nel file\n";
+
+// The example store of the file format: two notes, the first with two lines of
+// text and no voice message, the second with an empty text and a voice message.
+const char ExampleStore[] = "[OPZIONI]\r\n"
+                            "LARGHEZZA=200\r\n"
+                            "ALTEZZA=120\r\n"
+                            "COLORE=65535\r\n"
+                            "[0]\r\n"
+                            "TITOLO=Shopping\r\n"
+                            "MESSAGE=bread#@milk\r\n"
+                            "AUDIO=\r\n"
+                            "[1]\r\n"
+                            "TITOLO=Calls\r\n"
+                            "MESSAGE=\r\n"
+                            "AUDIO=C:\\Voice\\calls.wav\r\n";
+
+std::string Title(HWND note)
+{
+    return modal::WindowText(note);
+}
+
+std::string Text(HWND note)
+{
+    HWND edit = NoteEditOf(note);
+    std::string text(static_cast<size_t>(GetWindowTextLengthA(edit)) + 1, '\0');
+    text.resize(static_cast<size_t>(GetWindowTextA(edit, &text[0], static_cast<int>(text.size()))));
+    return text;
+}
+
+RECT Frame(HWND note)
+{
+    RECT frame{};
+    GetWindowRect(note, &frame);
+    return frame;
+}
+
+// What the profile functions, which the old per-key store used, read there.
+std::string ProfileString(const std::string& file, const char* section, const char* key,
+                          DWORD capacity = 1024)
+{
+    std::vector<char> buffer(capacity);
+    GetPrivateProfileStringA(section, key, "nf", buffer.data(), capacity, file.c_str());
+    return buffer.data();
+}
+
+class NoteStore : public testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_NE(RegisterWindowClasses(instance), 0);
+        UseStore(folder / "Appuntello.ini");
+    }
+
+    void TearDown() override
+    {
+        if (controller && IsWindow(controller)) {
+            EndSession();
+        }
+        SaveStepHook = nullptr;
+        UnregisterWindowClasses(instance);
+    }
+
+    void UseStore(const std::string& path)
+    {
+        ASSERT_LT(path.size(), sizeof StorePath);
+        std::strcpy(StorePath, path.c_str());
+        store = path;
+    }
+
+    // A start of the program: the cascade from the first place, the store loaded.
+    void Start()
+    {
+        NoteCount = 0;
+        controller = CreateControllerWindow(instance);
+        ASSERT_NE(controller, nullptr);
+    }
+
+    // "E&sci". True when the program ended, false when it stayed open.
+    bool Close()
+    {
+        SendMessageA(controller, WM_CLOSE, 0, 0);
+        MSG quit;
+        PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        return !IsWindow(controller);
+    }
+
+    void Restart()
+    {
+        ASSERT_TRUE(Close()) << "the close was abandoned";
+        EXPECT_EQ(NoteListHead, nullptr);
+        Start();
+    }
+
+    // The end of the Windows session: the close that nobody can answer.
+    void EndSession()
+    {
+        SendMessageA(controller, WM_ENDSESSION, TRUE, 0);
+        MSG quit;
+        PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    }
+
+    // Open notes, oldest first.
+    std::vector<HWND> Notes() const
+    {
+        std::vector<HWND> notes;
+        for (NoteNode* node = NoteListHead; node; node = node->next) {
+            notes.insert(notes.begin(), node->window);
+        }
+        return notes;
+    }
+
+    std::vector<std::string> Titles() const
+    {
+        std::vector<std::string> titles;
+        for (HWND note : Notes()) {
+            titles.push_back(Title(note));
+        }
+        return titles;
+    }
+
+    // A note as the user leaves it: title, text (pasted: set at once) and voice file.
+    HWND NewNote(const std::string& title, const std::string& text = "", const std::string& voice = "")
+    {
+        HWND note = CreateNoteWindow(title.c_str());
+        EXPECT_NE(note, nullptr);
+        SetWindowTextA(NoteEditOf(note), text.c_str());
+        SetNoteVoicePath(note, voice.c_str());
+        return note;
+    }
+
+    std::string File() const { return ReadFile(store); }
+    IniDocument Document() const { return IniDocument::Parse(File()); }
+
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    testfiles::ScratchFolder folder;
+    std::string store;
+    HWND controller = nullptr;
+};
+
+// ---- Round trips ----
+
+TEST_F(NoteStore, NotesAndSettingsComeBackAfterACloseAndAStart)
+{
+    Start();
+    const std::string longPath = "C:\\Documenti\\Voce\\" + std::string(200, 'v') + ".wav";
+    NewNote("Spesa", "pane\r\nlatte\r\n\r\nuova", "C:\\Voce\\spesa.wav");
+    NewNote("", "");
+    HWND hidden = NewNote("Citt\xe0 e caff\xe8", "Perch\xe9 \x80 5 \xbb \xff", longPath);
+    HWND minimised = NewNote("Telefonate", "chiamare Ugo");
+    ShowWindow(hidden, SW_HIDE);
+    ShowWindow(minimised, SW_MINIMIZE);
+    NoteWidth = 300;
+    NoteHeight = 200;
+    NoteColor = RGB(0x40, 0x80, 0xFF);
+
+    Restart();
+    std::vector<HWND> notes = Notes();
+    ASSERT_EQ(notes.size(), 4u);
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"Spesa", "", "Citt\xe0 e caff\xe8", "Telefonate"}));
+    EXPECT_EQ(Text(notes[0]), "pane\r\nlatte\r\n\r\nuova");
+    EXPECT_EQ(Text(notes[1]), "");
+    EXPECT_EQ(Text(notes[2]), "Perch\xe9 \x80 5 \xbb \xff");
+    EXPECT_EQ(Text(notes[3]), "chiamare Ugo");
+    EXPECT_STREQ(NoteVoicePath(notes[0]), "C:\\Voce\\spesa.wav");
+    EXPECT_STREQ(NoteVoicePath(notes[1]), "");
+    EXPECT_EQ(NoteVoicePath(notes[2]), longPath);
+    for (size_t i = 0; i < notes.size(); ++i) {
+        SCOPED_TRACE("note " + std::to_string(i));
+        EXPECT_TRUE(IsWindowVisible(notes[i]));
+        EXPECT_FALSE(IsIconic(notes[i]));
+        RECT frame = Frame(notes[i]);
+        EXPECT_EQ(frame.left, static_cast<LONG>(20 * i));
+        EXPECT_EQ(frame.top, static_cast<LONG>(20 * i));
+        EXPECT_EQ(frame.right - frame.left, 300);
+        EXPECT_EQ(frame.bottom - frame.top, 200);
+    }
+    EXPECT_EQ(NoteColor, RGB(0x40, 0x80, 0xFF));
+    LOGBRUSH brush{};
+    GetObjectA(NoteBrush, sizeof brush, &brush);
+    EXPECT_EQ(brush.lbColor, RGB(0x40, 0x80, 0xFF));
+}
+
+TEST_F(NoteStore, WritesTheSettingsAndNotesAsDecimalTextAndHashAt)
+{
+    Start();
+    NewNote("Spesa", "bread\r\nmilk");
+    NewNote("Calls", "", "C:\\Voice\\calls.wav");
+    NoteWidth = 200;
+    NoteColor = 0x00FFFFFF;
+    ASSERT_TRUE(Close());
+    EXPECT_EQ(File(), "[OPZIONI]\r\n"
+                      "LARGHEZZA=200\r\n"
+                      "ALTEZZA=120\r\n"
+                      "COLORE=16777215\r\n"
+                      "[0]\r\n"
+                      "TITOLO=Spesa\r\n"
+                      "MESSAGE=bread#@milk\r\n"
+                      "AUDIO=\r\n"
+                      "[1]\r\n"
+                      "TITOLO=Calls\r\n"
+                      "MESSAGE=\r\n"
+                      "AUDIO=C:\\Voice\\calls.wav\r\n");
+}
+
+TEST_F(NoteStore, ExampleStoreLoadsAsTwoNotesAndIsWrittenBackByteForByte)
+{
+    ASSERT_TRUE(WriteFile(store, ExampleStore));
+    Start();
+    std::vector<HWND> notes = Notes();
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(Title(notes[0]), "Shopping");
+    EXPECT_EQ(Text(notes[0]), "bread\r\nmilk");
+    EXPECT_STREQ(NoteVoicePath(notes[0]), "");
+    EXPECT_EQ(Title(notes[1]), "Calls");
+    EXPECT_EQ(Text(notes[1]), "");
+    EXPECT_STREQ(NoteVoicePath(notes[1]), "C:\\Voice\\calls.wav");
+    EXPECT_EQ(Frame(notes[0]).right - Frame(notes[0]).left, 200);
+
+    ASSERT_TRUE(Close());
+    EXPECT_EQ(File(), ExampleStore);
+}
+
+TEST_F(NoteStore, ChangesToLoadedNotesAreSaved)
+{
+    ASSERT_TRUE(WriteFile(store, ExampleStore));
+    Start();
+    std::vector<HWND> notes = Notes();
+    ASSERT_EQ(notes.size(), 2u);
+    modal::TypeText(NoteEditOf(notes[1]), "Ugo");
+    SetWindowTextA(notes[1], "Telefonate");
+    DestroyWindow(notes[0]);
+    Restart();
+    EXPECT_EQ(Titles(), std::vector<std::string>{"Telefonate"});
+    EXPECT_EQ(Text(Notes()[0]), "Ugo");
+    EXPECT_STREQ(NoteVoicePath(Notes()[0]), "C:\\Voice\\calls.wav");
+    EXPECT_FALSE(Document().HasSection("1"));
+}
+
+// A value made by hand may be longer than any note: it is cut, but never
+// between the two characters of a line break.
+TEST_F(NoteStore, AnOverlongStoredTextIsCutBetweenLines)
+{
+    std::string message(2047, 'x');
+    message += "#@" + std::string(500, 'y');
+    ASSERT_TRUE(WriteFile(store, "[0]\r\nTITOLO=lunga\r\nMESSAGE=" + message + "\r\n"));
+    Start();
+    ASSERT_EQ(Notes().size(), 1u);
+    EXPECT_EQ(Text(Notes()[0]), std::string(2047, 'x'));
+}
+
+TEST_F(NoteStore, HashAtTypedByTheUserBecomesALineBreak)
+{
+    Start();
+    HWND note = NewNote("Nota");
+    modal::TypeText(NoteEditOf(note), "uno#@due");
+    Restart();
+    ASSERT_EQ(Notes().size(), 1u);
+    EXPECT_EQ(Text(Notes()[0]), "uno\r\ndue");
+}
+
+// The old store read texts through 1,024-character buffers and kept 1,023.
+TEST_F(NoteStore, AFullNoteKeepsItsLastCharacter)
+{
+    Start();
+    HWND note = NewNote("Piena");
+    std::string typed;
+    while (typed.size() < 1024) {
+        typed += (typed.size() % 100 == 98) ? '\r' : static_cast<char>('a' + typed.size() % 26);
+    }
+    modal::TypeText(NoteEditOf(note), typed + "oltre");
+    const std::string full = Text(note);
+    ASSERT_EQ(full.size(), 1024u) << "the edit field holds 1,024 characters";
+
+    Restart();
+    ASSERT_EQ(Notes().size(), 1u);
+    EXPECT_EQ(Text(Notes()[0]), full);
+    EXPECT_EQ(ProfileString(store, "0", "MESSAGE").size(), 1023u) << "what the old store would have loaded";
+}
+
+// ---- Faults of the old store ----
+
+TEST_F(NoteStore, ANoteTitledNfIsANoteLikeAnyOther)
+{
+    ASSERT_TRUE(WriteFile(store, "[0]\r\nTITOLO=prima\r\n[1]\r\nTITOLO=nf\r\nMESSAGE=a\r\n"
+                                 "[2]\r\nTITOLO=NF\r\n[3]\r\nTITOLO=dopo\r\n"));
+    // The old store could not tell this title from a missing one.
+    EXPECT_EQ(ProfileString(store, "1", "TITOLO"), ProfileString(store, "9", "TITOLO"));
+
+    Start();
+    NewNote("Nf", "nuova");
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"prima", "nf", "NF", "dopo", "Nf"}));
+    Restart();
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"prima", "nf", "NF", "dopo", "Nf"}));
+    EXPECT_EQ(Text(Notes()[1]), "a");
+}
+
+TEST_F(NoteStore, AMissingVoiceOrTextKeyDoesNotEndTheList)
+{
+    ASSERT_TRUE(WriteFile(store, "[0]\r\nTITOLO=senza voce\r\nMESSAGE=testo\r\n"
+                                 "[1]\r\nTITOLO=senza testo\r\nAUDIO=C:\\v.wav\r\n"
+                                 "[2]\r\nTITOLO=ultima\r\nMESSAGE=fine\r\nAUDIO=\r\n"));
+    EXPECT_EQ(ProfileString(store, "1", "MESSAGE"), "nf") << "the old store's text for a missing key";
+
+    Start();
+    std::vector<HWND> notes = Notes();
+    ASSERT_EQ(notes.size(), 3u);
+    EXPECT_EQ(Text(notes[0]), "testo");
+    EXPECT_STREQ(NoteVoicePath(notes[0]), "");
+    EXPECT_EQ(Text(notes[1]), "");
+    EXPECT_STREQ(NoteVoicePath(notes[1]), "C:\\v.wav");
+    ASSERT_TRUE(Close());
+
+    IniDocument saved = Document();
+    EXPECT_EQ(saved.Get("0", "AUDIO"), "");
+    EXPECT_EQ(saved.Get("1", "MESSAGE"), "");
+    EXPECT_EQ(saved.Get("2", "TITOLO"), "ultima");
+    EXPECT_FALSE(saved.HasSection("3"));
+}
+
+TEST_F(NoteStore, SectionsBeyondAGapAreKeptAndMovedOutOfTheWay)
+{
+    const std::string beyond = "[3]\r\nTITOLO=oltre\r\nMESSAGE=tenuta\r\nALTRO=chiave sconosciuta\r\n"
+                               "[4]\r\nTITOLO=oltre ancora\r\n";
+    ASSERT_TRUE(WriteFile(store, "[0]\r\nTITOLO=a\r\n[1]\r\nTITOLO=b\r\n" + beyond));
+    Start();
+    ASSERT_EQ(Titles(), (std::vector<std::string>{"a", "b"}));
+
+    // Two notes still need no number beyond the gap: those sections stay as they are.
+    Restart();
+    EXPECT_NE(File().find(beyond), std::string::npos) << File();
+
+    // Four notes need "3": the unreached ones move up together, beyond a gap at "4".
+    NewNote("c");
+    NewNote("d");
+    Restart();
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"a", "b", "c", "d"}));
+    IniDocument saved = Document();
+    EXPECT_EQ(saved.Get("3", "TITOLO"), "d");
+    EXPECT_FALSE(saved.HasSection("4"));
+    EXPECT_EQ(saved.Get("5", "TITOLO"), "oltre");
+    EXPECT_EQ(saved.Get("5", "ALTRO"), "chiave sconosciuta");
+    EXPECT_EQ(saved.Get("6", "TITOLO"), "oltre ancora");
+
+    // Deleting notes later leaves them where they are.
+    DestroyWindow(Notes()[3]);
+    DestroyWindow(Notes()[2]);
+    Restart();
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(Document().Get("5", "TITOLO"), "oltre");
+    EXPECT_EQ(Document().Get("6", "TITOLO"), "oltre ancora");
+}
+
+TEST_F(NoteStore, ASectionWithoutTitleEndsTheListAndIsKept)
+{
+    ASSERT_TRUE(WriteFile(store, "[0]\r\nTITOLO=a\r\n[1]\r\nMESSAGE=senza titolo\r\n[2]\r\nTITOLO=c\r\n"));
+    Start();
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"a"}));
+    NewNote("b");
+    Restart();
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"a", "b"}));
+    IniDocument saved = Document();
+    EXPECT_FALSE(saved.HasSection("2"));
+    EXPECT_EQ(saved.Get("3", "MESSAGE"), "senza titolo");
+    EXPECT_EQ(saved.Get("4", "TITOLO"), "c");
+}
+
+TEST_F(NoteStore, LoneLineBreaksAreStoredAsLineBreaksAndCannotMakeSections)
+{
+    const std::string intruder = "x\n[9]\nTITOLO=intrusa";
+    // Written as the old store did, the text makes a section of its own.
+    const std::string old = folder / "vecchio.ini";
+    WritePrivateProfileStringA("0", "MESSAGE", intruder.c_str(), old.c_str());
+    EXPECT_EQ(ProfileString(old, "9", "TITOLO"), "intrusa");
+
+    Start();
+    NewNote("incollata", intruder);
+    NewNote("tagliata", "fine riga\rinizio\r");
+    Restart();
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"incollata", "tagliata"}));
+    EXPECT_EQ(Text(Notes()[0]), "x\r\n[9]\r\nTITOLO=intrusa");
+    EXPECT_EQ(Text(Notes()[1]), "fine riga\r\ninizio\r\n");
+    EXPECT_FALSE(Document().HasSection("9"));
+    const std::string saved = File();
+    for (size_t at = saved.find_first_of("\r\n"); at != std::string::npos;
+         at = saved.find_first_of("\r\n", at + 2)) {
+        ASSERT_EQ(saved.compare(at, 2, "\r\n"), 0) << "a raw line break inside a value at " << at;
+    }
+}
+
+TEST_F(NoteStore, BlanksAndQuotesAroundValuesComeBackExactly)
+{
+    const std::vector<std::string> tricky = {"  spazi  ", "\"citato\"", "'apici'",   "\t",
+                                             " ",         "\"",         "a  \"b\"  "};
+    // The profile rules that read the store trim and unquote such values.
+    const std::string old = folder / "vecchio.ini";
+    WritePrivateProfileStringA("0", "TITOLO", tricky[0].c_str(), old.c_str());
+    EXPECT_EQ(ProfileString(old, "0", "TITOLO"), "spazi");
+
+    Start();
+    for (const std::string& value : tricky) {
+        NewNote(value, value, value);
+    }
+    Restart();
+    ASSERT_EQ(Titles(), tricky);
+    std::vector<HWND> notes = Notes();
+    for (size_t i = 0; i < tricky.size(); ++i) {
+        EXPECT_EQ(Text(notes[i]), tricky[i]);
+        EXPECT_EQ(NoteVoicePath(notes[i]), tricky[i]);
+    }
+}
+
+TEST_F(NoteStore, AVoicePathLongerThanTheUsualBufferIsKeptWhole)
+{
+    const std::string path = "C:\\" + std::string(150, 'a') + "\\" + std::string(150, 'b') + ".wav";
+    ASSERT_TRUE(WriteFile(store, "[0]\r\nTITOLO=lunga\r\nMESSAGE=\r\nAUDIO=" + path + "\r\n"));
+    Start(); // playing it fails quietly, as for any file that cannot be played
+    ASSERT_EQ(Notes().size(), 1u);
+    EXPECT_EQ(NoteVoicePath(Notes()[0]), path);
+    ASSERT_TRUE(Close());
+    EXPECT_EQ(Document().Get("0", "AUDIO"), path);
+}
+
+TEST_F(NoteStore, StoredSettingsAreBroughtIntoRange)
+{
+    struct Case {
+        const char* width;
+        const char* height;
+        const char* color;
+        int expectedWidth;
+        int expectedHeight;
+        COLORREF expectedColor;
+    } cases[] = {
+        // clang-format off
+        {"5", "99999", "-1", 40, 480, 0x00FFFFFF},
+        {"-300", "0", "0x01FF8040", 40, 40, 0x00FF8040},
+        {"abc", "", "giallo", 160, 120, 0x0000FFFF},
+        {"\"250\"", " 130 ", "16777215", 250, 130, 0x00FFFFFF},
+        {"480", "40", "255", 480, 40, 0x000000FF},
+        // clang-format on
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.width) + " " + c.height + " " + c.color);
+        ASSERT_TRUE(WriteFile(store, std::string("[OPZIONI]\r\nLARGHEZZA=") + c.width + "\r\nALTEZZA=" +
+                                         c.height + "\r\nCOLORE=" + c.color + "\r\n[0]\r\nTITOLO=n\r\n"));
+        Start();
+        ASSERT_EQ(Notes().size(), 1u);
+        RECT frame = Frame(Notes()[0]);
+        EXPECT_EQ(frame.right - frame.left, c.expectedWidth);
+        EXPECT_EQ(frame.bottom - frame.top, c.expectedHeight);
+        EXPECT_EQ(NoteColor, c.expectedColor);
+        ASSERT_TRUE(Close());
+        EXPECT_EQ(Document().GetInt("OPZIONI", "LARGHEZZA", 0), c.expectedWidth);
+    }
+}
+
+TEST_F(NoteStore, NotesAreSavedInTheOrderTheyWereCreated)
+{
+    Start();
+    NewNote("prima");
+    HWND second = NewNote("seconda");
+    NewNote("terza");
+    // The old store took the notes in the order the window search yields them,
+    // which is not the order of creation.
+    SetWindowPos(second, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    std::vector<std::string> searched;
+    for (HWND w = FindWindowA("Class_YellowWindow", nullptr); w;
+         w = FindWindowExA(nullptr, w, "Class_YellowWindow", nullptr)) {
+        searched.push_back(Title(w));
+    }
+    EXPECT_NE(searched, (std::vector<std::string>{"prima", "seconda", "terza"}));
+
+    for (int run = 0; run < 2; ++run) {
+        Restart();
+        EXPECT_EQ(Titles(), (std::vector<std::string>{"prima", "seconda", "terza"}));
+        std::vector<HWND> notes = Notes();
+        for (size_t i = 0; i < notes.size(); ++i) {
+            EXPECT_EQ(Frame(notes[i]).left, static_cast<LONG>(20 * i));
+        }
+        EXPECT_EQ(NoteListHead->window, notes.back());
+        EXPECT_EQ(NoteListHead->NoteId, 2);
+    }
+}
+
+TEST_F(NoteStore, SectionsAndKeysOfOthersAreCarriedOver)
+{
+    const std::string header = "; scritto a mano\r\n\r\n";
+    const std::string options = "[OPZIONI]\r\nLARGHEZZA = 250 \r\nTEMA=scuro\r\nCOLORE=255\r\n";
+    const std::string other = "[Altro]\r\nchiave = valore con spazi \r\n; commento\r\n\r\n";
+    ASSERT_TRUE(WriteFile(store, header + options + other + "[0]\r\nTITOLO=vecchia\r\n"));
+    Start();
+    DestroyWindow(Notes()[0]);
+    NewNote("nuova");
+    ASSERT_TRUE(Close());
+
+    const std::string saved = File();
+    EXPECT_EQ(saved.compare(0, header.size(), header), 0) << saved;
+    EXPECT_NE(saved.find("TEMA=scuro\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find(other), std::string::npos) << saved;
+    EXPECT_NE(saved.find("LARGHEZZA = 250 \r\n"), std::string::npos) << "unchanged lines stay as written";
+    IniDocument document = Document();
+    EXPECT_EQ(document.Get("OPZIONI", "ALTEZZA"), "120");
+    EXPECT_EQ(document.Get("0", "TITOLO"), "nuova");
+    EXPECT_FALSE(document.HasSection("1"));
+}
+
+// ---- Only this program's notes ----
+
+// Another copy of the program, in a folder of its own, with one note open.
+TEST_F(NoteStore, WindowsOfTheNoteClassInAnotherProgramAreNotSaved)
+{
+    testfiles::ScratchFolder otherFolder;
+    const std::string otherExe = otherFolder / "Appuntello.exe";
+    ASSERT_TRUE(CopyFileA(testfiles::ProgramPath().c_str(), otherExe.c_str(), FALSE));
+    ASSERT_TRUE(WriteFile(otherFolder / "Appuntello.ini", "[0]\r\nTITOLO=altrui\r\n"));
+    testfiles::RunningProgram other(otherExe);
+    HWND otherController = other.WaitForController();
+    ASSERT_NE(otherController, nullptr);
+
+    Start();
+    NewNote("nostra");
+    ASSERT_TRUE(Close());
+    HWND foreign = FindWindowA("Class_YellowWindow", nullptr);
+    EXPECT_NE(foreign, nullptr) << "the old store's search would still find this one, and never end";
+    EXPECT_EQ(Document().Get("0", "TITOLO"), "nostra");
+    EXPECT_FALSE(Document().HasSection("1"));
+
+    PostMessageA(otherController, WM_CLOSE, 0, 0);
+    DWORD code = 99;
+    ASSERT_TRUE(other.WaitExit(20000, &code));
+    EXPECT_EQ(IniDocument::Parse(ReadFile(otherFolder / "Appuntello.ini")).Get("0", "TITOLO"), "altrui");
+}
+
+// ---- Replacing the file ----
+
+TEST_F(NoteStore, ThePreviousStoreIsKeptAsOneBackup)
+{
+    Start();
+    NewNote("uno");
+    ASSERT_TRUE(Close());
+    EXPECT_FALSE(testfiles::Exists(store + ".bak")) << "no store before, nothing to keep";
+    const std::string first = File();
+
+    Start();
+    NewNote("due");
+    ASSERT_TRUE(Close());
+    EXPECT_EQ(ReadFile(store + ".bak"), first);
+    const std::string second = File();
+
+    Start(); // nothing changes: the file and its backup stay as they are
+    ASSERT_TRUE(Close());
+    EXPECT_EQ(File(), second);
+    EXPECT_EQ(ReadFile(store + ".bak"), first);
+    EXPECT_FALSE(testfiles::Exists(store + ".tmp"));
+}
+
+TEST_F(NoteStore, ALeftoverTemporaryFileFromAnInterruptedSaveDoesNotMatter)
+{
+    ASSERT_TRUE(WriteFile(store, ExampleStore));
+    ASSERT_TRUE(WriteFile(store + ".tmp", "[0]\r\nTITOLO=mezzo sal"));
+    Start();
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"Shopping", "Calls"}));
+    NewNote("nuova");
+    ASSERT_TRUE(Close());
+    EXPECT_EQ(Document().Get("2", "TITOLO"), "nuova");
+    EXPECT_FALSE(testfiles::Exists(store + ".tmp"));
+}
+
+// ---- A store that cannot be written ----
+
+// Running as root, Wine ignores the read-only attribute; a folder where the
+// new file has to go stops the save just as a write-protected folder does.
+TEST_F(NoteStore, AStoreThatCannotBeWrittenIsLeftAsItWasAndTheExitWaits)
+{
+    ASSERT_TRUE(WriteFile(store, ExampleStore));
+    Start();
+    NewNote("nuova", "da non perdere");
+    ASSERT_TRUE(CreateDirectoryA((store + ".tmp").c_str(), nullptr));
+    {
+        modal::Script script;
+        script.Dialog("Attenzione", [&](HWND box) {
+            EXPECT_EQ(modal::MessageBoxText(box), SaveFailedText + store);
+            modal::Click(box, IDOK);
+        });
+        EXPECT_FALSE(Close()) << "the exit must wait for a store that can be written";
+        EXPECT_TRUE(script.Done());
+    }
+    EXPECT_EQ(File(), ExampleStore);
+    ASSERT_EQ(Notes().size(), 3u);
+    EXPECT_TRUE(IsWindowVisible(Notes()[2]));
+    EXPECT_FALSE(testfiles::Exists(store + ".bak"));
+
+    // The user makes room and tries again.
+    ASSERT_TRUE(RemoveDirectoryA((store + ".tmp").c_str()));
+    ASSERT_TRUE(Close());
+    EXPECT_EQ(Document().Get("2", "MESSAGE"), "da non perdere");
+    EXPECT_EQ(ReadFile(store + ".bak"), ExampleStore);
+}
+
+TEST_F(NoteStore, AStoreInAFolderThatIsGoneWarnsAndCanBeRetried)
+{
+    const std::string gone = folder / "sparita";
+    UseStore(gone + "\\Appuntello.ini");
+    Start();
+    EXPECT_TRUE(Notes().empty());
+    NewNote("nuova");
+    {
+        modal::Script script;
+        script.Dialog("Attenzione", [&](HWND box) {
+            EXPECT_EQ(modal::MessageBoxText(box), SaveFailedText + store);
+            modal::Click(box, IDOK);
+        });
+        EXPECT_FALSE(Close());
+        EXPECT_TRUE(script.Done());
+    }
+    EXPECT_FALSE(testfiles::Exists(gone));
+    EXPECT_EQ(Notes().size(), 1u);
+
+    ASSERT_TRUE(CreateDirectoryA(gone.c_str(), nullptr));
+    ASSERT_TRUE(Close());
+    EXPECT_EQ(Document().Get("0", "TITOLO"), "nuova");
+}
+
+TEST_F(NoteStore, AStoreThatCannotBeReadIsNotReplaced)
+{
+    // A folder in the store's place: it cannot be read, and must not be lost.
+    ASSERT_TRUE(CreateDirectoryA(store.c_str(), nullptr));
+    ASSERT_TRUE(WriteFile(store + "\\dentro.txt", "contenuto"));
+    Start();
+    NewNote("nuova");
+    {
+        modal::Script script;
+        script.Dialog("Attenzione", [](HWND box) { modal::Click(box, IDOK); });
+        EXPECT_FALSE(Close());
+        EXPECT_TRUE(script.Done());
+    }
+    EXPECT_EQ(ReadFile(store + "\\dentro.txt"), "contenuto");
+    EXPECT_FALSE(testfiles::Exists(store + ".tmp"));
+}
+
+TEST_F(NoteStore, AtTheEndOfTheSessionNobodyIsAskedAndTheProgramEnds)
+{
+    ASSERT_TRUE(WriteFile(store, ExampleStore));
+    Start();
+    NewNote("nuova");
+    ASSERT_TRUE(CreateDirectoryA((store + ".tmp").c_str(), nullptr));
+    EndSession(); // a message box here would fail the test: nobody expects one
+    EXPECT_FALSE(IsWindow(controller));
+    EXPECT_EQ(NoteListHead, nullptr);
+    EXPECT_EQ(File(), ExampleStore);
+}
+
+// ---- Voice messages at start ----
+
+std::string SilentWave(DWORD milliseconds)
+{
+    const DWORD rate = 8000;
+    const DWORD samples = rate * milliseconds / 1000;
+    std::string wave = "RIFF____WAVEfmt ";
+    auto put32 = [&wave](DWORD v) { wave.append(reinterpret_cast<const char*>(&v), 4); };
+    auto put16 = [&wave](WORD v) { wave.append(reinterpret_cast<const char*>(&v), 2); };
+    put32(16);
+    put16(WAVE_FORMAT_PCM);
+    put16(1);
+    put32(rate);
+    put32(rate);
+    put16(1);
+    put16(8);
+    wave += "data";
+    put32(samples);
+    wave.append(samples, '\x80');
+    const DWORD riff = static_cast<DWORD>(wave.size() - 8);
+    std::memcpy(&wave[4], &riff, 4);
+    return wave;
+}
+
+TEST_F(NoteStore, StartPlaysEachVoiceMessageToItsEnd)
+{
+    if (waveOutGetNumDevs() == 0) {
+        GTEST_SKIP() << "no sound device";
+    }
+    const std::string wave = folder / "voce.wav";
+    ASSERT_TRUE(WriteFile(wave, SilentWave(600)));
+    ASSERT_TRUE(WriteFile(store, "[0]\r\nTITOLO=a\r\nAUDIO=" + wave + "\r\n[1]\r\nTITOLO=b\r\nAUDIO=" + wave +
+                                     "\r\n[2]\r\nTITOLO=c\r\nAUDIO=" + folder / "manca.wav" + "\r\n"));
+    const DWORD start = GetTickCount();
+    Start();
+    const DWORD took = GetTickCount() - start;
+    EXPECT_EQ(Notes().size(), 3u);
+    EXPECT_GE(took, 1100u) << "two messages of 0.6 s, one after the other";
+    EXPECT_LT(took, 10000u);
+}
+
+} // namespace
