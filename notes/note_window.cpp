@@ -56,6 +56,7 @@ LRESULT OnCreate(HWND note)
                                 nullptr);
     if (!edit || !AddNote(note))
         return -1;  // WM_DESTROY follows and frees the voice path
+    NoteListHead->edit = edit;
     SendMessageA(edit, EM_LIMITTEXT, NoteTextLimit, 0);
     ++NoteCount;
     return 0;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <optional>
 #include <string_view>
-#include <unordered_map>
 
 #include "app/controller.h"
 #include "app/startup.h"
@@ -44,11 +43,6 @@ constexpr std::size_t WritePiece = 64 * 1024;
 // Sections "0" up to this count were loaded as notes: the notes now open
 // replace them. Other numbered sections are the user's too, unreached.
 unsigned LoadedNoteSections;
-
-// The edit field of each note that loading made. Under Wine every search for
-// a note's edit field (GetDlgItem) is a round trip to the window server, which
-// for a thousand notes costs a save more than all the rest.
-std::unordered_map<HWND, HWND> LoadedEdits;
 
 void Step(SaveStep step)
 {
@@ -122,18 +116,8 @@ std::string EncodeText(std::string_view text)
     return encoded;
 }
 
-HWND EditOf(HWND note)
+std::string NoteText(HWND edit)
 {
-    const auto known = LoadedEdits.find(note);
-    if (known != LoadedEdits.end() && GetParent(known->second) == note) {
-        return known->second;
-    }
-    return NoteEditOf(note);
-}
-
-std::string NoteText(HWND note)
-{
-    HWND edit = EditOf(note);
     std::string text(static_cast<std::size_t>(GetWindowTextLengthA(edit)) + 1, '\0');
     text.resize(static_cast<std::size_t>(GetWindowTextA(edit, &text[0], static_cast<int>(text.size()))));
     return text;
@@ -147,12 +131,12 @@ HWND RecreateNote(const StoredNote& stored)
     if (!note) {
         return nullptr;
     }
-    HWND edit = NoteEditOf(note);
-    if (!SetWindowTextA(edit, stored.text.c_str()) || !SetNoteVoicePath(note, stored.voicePath.c_str())) {
+    // The note just made is the registry's newest.
+    if (!SetWindowTextA(NoteListHead->edit, stored.text.c_str()) ||
+        !SetNoteVoicePath(note, stored.voicePath.c_str())) {
         DestroyWindow(note);
         return nullptr;
     }
-    LoadedEdits[note] = edit;
     return note;
 }
 
@@ -213,7 +197,7 @@ unsigned PutNotes(IniDocument& store)
     MoveUnreachedSections(store, count);
     unsigned index = 0;
     for (NoteNode* node = oldest; node; node = node->prev) {
-        SaveNote(store, node->window, index++);
+        SaveNote(store, *node, index++);
     }
     return index;
 }
@@ -365,7 +349,6 @@ void LoadNotes()
     NoteBrush = CreateSolidBrush(NoteColor);
 
     LoadedNoteSections = 0;
-    LoadedEdits.clear();
     for (const StoredNote& stored : StoredNotes(store)) {
         HWND note = RecreateNote(stored);
         if (!note) {
@@ -380,14 +363,14 @@ void LoadNotes()
     }
 }
 
-void SaveNote(IniDocument& store, HWND note, unsigned index)
+void SaveNote(IniDocument& store, const NoteNode& note, unsigned index)
 {
     char title[TitleCapacity] = "";
-    GetWindowTextA(note, title, sizeof title);
-    const char* voicePath = NoteVoicePath(note);
+    GetWindowTextA(note.window, title, sizeof title);
+    const char* voicePath = NoteVoicePath(note.window);
     const std::string section = std::to_string(index);
     store.Set(section, TitleKey, title);
-    store.Set(section, MessageKey, EncodeText(NoteText(note)));
+    store.Set(section, MessageKey, EncodeText(NoteText(note.edit)));
     store.Set(section, AudioKey, voicePath ? voicePath : "");
 }
 

@@ -28,8 +28,10 @@ void LoadNotes();
 // With no StorePath at all (a controller made without one) nothing is kept.
 bool SaveAllNotes(bool askOnFailure);
 
-// Puts one note into the store document as section `index`.
-void SaveNote(IniDocument& store, HWND note, unsigned index);
+struct NoteNode;
+
+// Puts one registered note into the store document as section `index`.
+void SaveNote(IniDocument& store, const NoteNode& note, unsigned index);
 
 // A note as the store holds it, its text with real line breaks.
 struct StoredNote {

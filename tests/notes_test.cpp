@@ -175,6 +175,7 @@ TEST_F(NoteWindowTest, IsAnOwnedToolWindowFilledByItsEditField)
     EXPECT_EQ(ClientRect(edit).right, ClientRect(note).right);
     EXPECT_EQ(ClientRect(edit).bottom, ClientRect(note).bottom);
     EXPECT_STREQ(NoteVoicePath(note), "");
+    EXPECT_EQ(NoteListHead->edit, edit) << "the registry keeps the edit field at hand";
 }
 
 TEST_F(NoteWindowTest, EditFollowsRestoredSizeButNotMinimising)
