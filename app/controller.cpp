@@ -4,18 +4,12 @@
 
 #include <cstdio>
 
-#include "app/startup.h"
-#include "app/win_handles.h"
+#include "app/notes_io.h"
+#include "base/shared_state.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
 #include "options/options_dialog.h"
 #include "res/resource.h"
-#include "store/note_store.h"
-
-HWND ControllerWindow;
-HMENU NoteMenu;
-HMENU NoteListMenu;
-void(WINAPI* ReadLocalTime)(LPSYSTEMTIME) = GetLocalTime;
 
 namespace {
 
@@ -26,16 +20,9 @@ const char TrayTip[] = "Appuntello - by ing. Lucanor";
 UINT TaskbarCreatedMessage;
 
 bool SessionEnding;
-
-void DestroyMenus()
-{
-    if (NoteMenu)
-        DestroyMenu(NoteMenu);
-    NoteMenu = nullptr;
-    if (NoteListMenu)
-        DestroyMenu(NoteListMenu);
-    NoteListMenu = nullptr;
-}
+// Set while the close sequence runs: a close request arriving meanwhile (a
+// second "E&sci", the end of the session) while it asks the user does nothing.
+bool Closing;
 
 HMENU TrayPopup(HWND window)
 {
@@ -64,9 +51,7 @@ void OnTrayCallback(HWND window, WPARAM id, LPARAM mouseMessage)
 
 void OnInitTrayPopup(HMENU popup)
 {
-    if (NoteListMenu)
-        DestroyMenu(NoteListMenu);
-    NoteListMenu = BuildNoteListMenu();
+    NoteListMenu.reset(BuildNoteListMenu());
 
     GlobalRecord<MENUITEMINFOA> item;
     if (!item)
@@ -74,7 +59,7 @@ void OnInitTrayPopup(HMENU popup)
     item->cbSize = sizeof(MENUITEMINFOA);
     item->fMask = MIIM_STATE | MIIM_SUBMENU;
     item->fState = NoteListHead ? 0 : MFS_GRAYED;
-    item->hSubMenu = NoteListMenu;
+    item->hSubMenu = NoteListMenu.get();
     SetMenuItemInfoA(popup, TrayMenuNoteListPosition, TRUE, item.get());
 }
 
@@ -133,9 +118,10 @@ void OnCreate(HWND window)
 {
     ControllerWindow = window;
     SessionEnding = false;
+    Closing = false;
     TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
     AddTrayIcon(window, reinterpret_cast<HICON>(GetClassLongPtrA(window, GCLP_HICON)));
-    NoteMenu = LoadMenuA(AppInstance, MAKEINTRESOURCEA(IDR_NOTE_MENU));
+    NoteMenu.reset(LoadMenuA(AppInstance, MAKEINTRESOURCEA(IDR_NOTE_MENU)));
     LoadNotes();
 }
 
@@ -143,15 +129,19 @@ void OnCreate(HWND window)
 // and the user can try again.
 bool OnClose(HWND window)
 {
-    // At the end of the session nobody can be asked: keep what could be written and end.
-    if (!SaveAllNotes(!SessionEnding) && !SessionEnding)
+    if (Closing)
         return false;
+    Closing = true;
+    // At the end of the session nobody can be asked: keep what could be written and end.
+    if (!SaveAllNotes(!SessionEnding) && !SessionEnding) {
+        Closing = false;
+        return false;
+    }
     DestroyAllNotes();
-    DestroyMenus();
+    NoteMenu.reset();
+    NoteListMenu.reset();
     RemoveTrayIcon(window);
-    if (NoteBrush)
-        DeleteObject(NoteBrush);
-    NoteBrush = nullptr;
+    NoteBrush.reset();
     PostQuitMessage(0);
     FreeNoteList();
     return true;

@@ -5,13 +5,6 @@
 
 #include <windows.h>
 
-extern HWND ControllerWindow;
-extern HMENU NoteMenu;
-extern HMENU NoteListMenu;
-
-// Where the new-note command reads the time; tests put a fixed clock here.
-extern void(WINAPI* ReadLocalTime)(LPSYSTEMTIME);
-
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 BOOL AddTrayIcon(HWND window, HICON icon);

@@ -3,7 +3,7 @@
 #include <commctrl.h>
 
 #include "app/startup.h"
-#include "app/win_handles.h"
+#include "base/handles.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int)
 {

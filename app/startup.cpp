@@ -1,18 +1,10 @@
 #include "app/startup.h"
 
 #include "app/controller.h"
-#include "app/store_path.h"
-#include "app/win_handles.h"
+#include "base/shared_state.h"
+#include "base/store_path.h"
 #include "notes/note_window.h"
 #include "res/resource.h"
-
-char StorePath[MAX_PATH];
-HINSTANCE AppInstance;
-
-const char ControllerClassName[] = "Class_Appuntello";
-const char NoteClassName[] = "Class_YellowWindow";
-const char ControllerTitle[] = "Appuntello";
-DWORD(WINAPI* ReadModuleFileName)(HMODULE, LPSTR, DWORD) = GetModuleFileNameA;
 
 const char SingleInstanceMutexName[] = "Local\\Appuntello.SingleInstance";
 

@@ -5,12 +5,6 @@
 
 #include <windows.h>
 
-extern char StorePath[MAX_PATH];
-extern HINSTANCE AppInstance;
-
-extern const char ControllerClassName[];  // "Class_Appuntello"
-extern const char NoteClassName[];        // "Class_YellowWindow"
-extern const char ControllerTitle[];      // "Appuntello"
 extern const char SingleInstanceMutexName[];
 
 // Creates and owns the mutex that only the first running copy can hold.
@@ -25,9 +19,6 @@ bool BringRunningInstanceToTop(bool otherCopyHoldsMutex);
 // class's atom (0 on failure).
 ATOM RegisterWindowClasses(HINSTANCE instance);
 void UnregisterWindowClasses(HINSTANCE instance);
-
-// Where the module path is read; tests put a path of their choosing here.
-extern DWORD(WINAPI* ReadModuleFileName)(HMODULE, LPSTR, DWORD);
 
 // Fills StorePath from the module path; false when the module path did not
 // fit its buffer (the derived path would name the wrong file).

@@ -1,34 +1,10 @@
 #include "notes/note_registry.h"
 
-#include <windows.h>
-
-NoteNode* NoteListHead;
-
-namespace {
-
-NoteNode* AllocateNode()
-{
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(NoteNode));
-    if (!block)
-        return nullptr;
-    auto* node = static_cast<NoteNode*>(GlobalLock(block));
-    if (!node)
-        GlobalFree(block);
-    return node;
-}
-
-void FreeNode(NoteNode* node)
-{
-    HGLOBAL block = GlobalHandle(node);
-    GlobalUnlock(block);
-    GlobalFree(block);
-}
-
-}  // namespace
+#include "base/shared_state.h"
 
 bool AddNote(NoteWindow window)
 {
-    NoteNode* node = AllocateNode();
+    auto* node = static_cast<NoteNode*>(AllocateGlobalBlock(sizeof(NoteNode)));
     if (!node)
         return false;
     node->window = window;
@@ -54,7 +30,7 @@ void RemoveNote(NoteWindow window)
         node->prev->next = node->next;
     if (node == NoteListHead)
         NoteListHead = node->next;
-    FreeNode(node);
+    FreeGlobalBlock(node);
 }
 
 void FreeNoteList()
@@ -62,7 +38,7 @@ void FreeNoteList()
     while (NoteListHead) {
         NoteNode* node = NoteListHead;
         NoteListHead = node->next;
-        FreeNode(node);
+        FreeGlobalBlock(node);
     }
 }
 

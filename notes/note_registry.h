@@ -15,7 +15,7 @@ struct NoteNode {
     NoteNode* prev;  // newer
 };
 
-extern NoteNode* NoteListHead;
+// The list starts at NoteListHead (base/shared_state.h).
 
 // Registers a window at the head, with the head's id + 1 (0 when empty).
 // Returns false when no memory could be had for the node.

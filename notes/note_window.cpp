@@ -4,18 +4,11 @@
 
 #include <cstring>
 
-#include "app/controller.h"
-#include "app/startup.h"
+#include "base/shared_state.h"
 #include "notes/cascade.h"
 #include "notes/note_registry.h"
 #include "res/resource.h"
 #include "voice/voice.h"
-
-int NoteWidth = 160;
-int NoteHeight = 120;
-COLORREF NoteColor = 0x0000FFFF;
-HBRUSH NoteBrush;
-unsigned NoteCount;
 
 namespace {
 
@@ -25,22 +18,7 @@ constexpr UINT RecorderNotifyMode = WM_USER + 200;  // MCIWNDM_NOTIFYMODE
 
 char* AllocateVoicePath(SIZE_T capacity)
 {
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, capacity);
-    if (!block)
-        return nullptr;
-    auto* buffer = static_cast<char*>(GlobalLock(block));
-    if (!buffer)
-        GlobalFree(block);
-    return buffer;
-}
-
-void FreeVoicePath(char* buffer)
-{
-    if (!buffer)
-        return;
-    HGLOBAL block = GlobalHandle(buffer);
-    GlobalUnlock(block);
-    GlobalFree(block);
+    return static_cast<char*>(AllocateGlobalBlock(capacity));
 }
 
 LRESULT OnCreate(HWND note)
@@ -64,7 +42,7 @@ LRESULT OnCreate(HWND note)
 
 void OnDestroy(HWND note)
 {
-    FreeVoicePath(NoteVoicePath(note));
+    FreeGlobalBlock(NoteVoicePath(note));
     SetWindowLongPtrA(note, 0, 0);
     RemoveNote(note);
 }
@@ -72,11 +50,13 @@ void OnDestroy(HWND note)
 void OnContextMenu(HWND note, LPARAM lParam)
 {
     POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    if (lParam == -1) {  // from the keyboard: open at the note's corner
+    // From the keyboard both coordinates are -1: open at the note's corner.
+    // (The whole lParam is not -1 in a 64-bit build: only its low 32 bits are set.)
+    if (at.x == -1 && at.y == -1) {
         at = POINT{0, 0};
         ClientToScreen(note, &at);
     }
-    UINT command = static_cast<UINT>(TrackPopupMenu(GetSubMenu(NoteMenu, 0), TPM_RETURNCMD | TPM_RIGHTBUTTON,
+    UINT command = static_cast<UINT>(TrackPopupMenu(GetSubMenu(NoteMenu.get(), 0), TPM_RETURNCMD | TPM_RIGHTBUTTON,
                                                     at.x, at.y, 0, note, nullptr));
     if (command)
         SendMessageA(note, WM_COMMAND, command, 0);
@@ -118,9 +98,9 @@ void OnCommand(HWND note, WPARAM command)
 LRESULT OnCtlColorEdit(HDC dc)
 {
     LOGBRUSH brush{};
-    GetObjectA(NoteBrush, sizeof brush, &brush);
+    GetObjectA(NoteBrush.get(), sizeof brush, &brush);
     SetBkColor(dc, brush.lbColor);
-    return reinterpret_cast<LRESULT>(NoteBrush);
+    return reinterpret_cast<LRESULT>(NoteBrush.get());
 }
 
 }  // namespace
@@ -140,7 +120,7 @@ bool SetNoteVoicePath(HWND note, const char* path)
         char* larger = AllocateVoicePath(needed);
         if (!larger)
             return false;
-        FreeVoicePath(buffer);
+        FreeGlobalBlock(buffer);
         buffer = larger;
         SetWindowLongPtrA(note, 0, reinterpret_cast<LONG_PTR>(buffer));
     }

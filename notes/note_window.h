@@ -5,15 +5,6 @@
 
 #include <windows.h>
 
-// Appearance shared by every note; the store loads and saves the first three.
-extern int NoteWidth;
-extern int NoteHeight;
-extern COLORREF NoteColor;
-extern HBRUSH NoteBrush;
-
-// Notes created since start (or since "delete all"): drives the cascade.
-extern unsigned NoteCount;
-
 LRESULT CALLBACK NoteWndProc(HWND note, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK TitleDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

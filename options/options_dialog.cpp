@@ -6,17 +6,11 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/win_handles.h"
+#include "base/shared_state.h"
 #include "notes/note_registry.h"
-#include "notes/note_window.h"
 #include "res/resource.h"
 
 namespace {
-
-// Slider range and tick spacing for the note's outer width and height, in pixels.
-constexpr int NoteSizeMin = 40;
-constexpr int NoteSizeMax = 480;
-constexpr int NoteSizeTickStep = 40;
 
 // The picker's custom colours: white, the default yellow, then the mixes of
 // full and half intensity.
@@ -44,7 +38,7 @@ int SliderPosition(HWND dialog, int id)
 void OnInitDialog(HWND dialog)
 {
     // The range first, so that a stored size outside it lands on the nearer end.
-    const LPARAM range = MAKELPARAM(NoteSizeMin, NoteSizeMax);
+    const LPARAM range = MAKELPARAM(SmallestNoteSize, LargestNoteSize);
     ToSlider(dialog, IDC_WIDTH_SLIDER, TBM_SETRANGE, TRUE, range);
     ToSlider(dialog, IDC_HEIGHT_SLIDER, TBM_SETRANGE, TRUE, range);
     ToSlider(dialog, IDC_WIDTH_SLIDER, TBM_SETTICFREQ, NoteSizeTickStep, 0);
@@ -70,11 +64,8 @@ void OnApply(HWND dialog)
 
     // The new brush before the old one goes: if it cannot be had, the notes
     // keep painting with a brush that still exists.
-    if (HBRUSH brush = CreateSolidBrush(PendingColor)) {
-        if (NoteBrush)
-            DeleteObject(NoteBrush);
-        NoteBrush = brush;
-    }
+    if (HBRUSH brush = CreateSolidBrush(PendingColor))
+        NoteBrush.reset(brush);
 
     for (NoteNode* node = NoteListHead; node; node = node->next) {
         // Invalidated first, so that the colour changes even where the size does not.

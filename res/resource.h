@@ -47,9 +47,6 @@ constexpr int NoteListMaxId = static_cast<int>(NoteListLastCommand - NoteListFir
 constexpr int TrayMenuNoteListPosition = 2;
 constexpr int NoteMenuVoicePosition = 3;
 constexpr unsigned CascadeStep = 20;
-constexpr int TitleCapacity = 64;
-constexpr int NoteTextLimit = 1024;
-constexpr int VoicePathCapacity = 260;
 
 static_assert(TrayCallbackMessage == 2024, "the shell calls back with message 2024");
 static_assert(NoteListMaxId == 9998, "note-list entries end below the new-note command");

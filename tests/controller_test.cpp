@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/shared_state.h"
 #include "app/controller.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
@@ -245,7 +246,7 @@ TEST_F(Controller, ExitFromTheMenuClosesInOrder)
     EXPECT_FALSE(IsWindow(note));
     EXPECT_EQ(NoteListHead, nullptr);
     EXPECT_FALSE(TrayIconPresent(controller));
-    EXPECT_EQ(NoteBrush, nullptr);
+    EXPECT_EQ(NoteBrush.get(), nullptr);
     MSG quit;
     EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
@@ -284,6 +285,6 @@ TEST_F(Controller, MenusAndBrushAreReleasedAtClose)
     NewNote();
     CloseProgram();
     EXPECT_LT(GdiObjects(), gdiBefore) << "the note brush is deleted";
-    EXPECT_EQ(NoteMenu, nullptr);
-    EXPECT_EQ(NoteListMenu, nullptr);
+    EXPECT_EQ(NoteMenu.get(), nullptr);
+    EXPECT_EQ(NoteListMenu.get(), nullptr);
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/shared_state.h"
 #include "app/controller.h"
 #include "notes/cascade.h"
 #include "notes/note_registry.h"
@@ -282,7 +283,7 @@ TEST_F(NoteWindowTest, EditBackgroundIsPaintedWithTheNoteBrush)
     COLORREF pixel = GetPixel(dc, 5, ClientRect(edit).bottom - 5);
     ReleaseDC(edit, dc);
     LOGBRUSH brush{};
-    GetObjectA(NoteBrush, sizeof brush, &brush);
+    GetObjectA(NoteBrush.get(), sizeof brush, &brush);
     EXPECT_EQ(pixel, brush.lbColor);
     EXPECT_EQ(pixel, RGB(255, 255, 0)) << "yellow by default";
 }

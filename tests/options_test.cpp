@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/shared_state.h"
 #include "app/controller.h"
 #include "app/startup.h"
 #include "notes/note_registry.h"
@@ -220,7 +221,7 @@ protected:
         NoteColor = Yellow;
         controller = CreateControllerWindow(instance);
         ASSERT_NE(controller, nullptr);
-        ASSERT_NE(NoteBrush, nullptr);
+        ASSERT_NE(NoteBrush.get(), nullptr);
         ASSERT_EQ(NoteListHead, nullptr);
     }
 
@@ -362,7 +363,7 @@ TEST_F(OptionsDialog, SizesOutsideTheRangeOpenAtTheNearerEndWhichOkCommitsAndCan
 TEST_F(OptionsDialog, OkCommitsSizeAndColourAndLeavesTheScreenAlone)
 {
     HWND before = NewNote();
-    HBRUSH brush = NoteBrush;
+    HBRUSH brush = NoteBrush.get();
     ASSERT_EQ(EditColour(before), Yellow);
 
     modal::Script script;
@@ -380,7 +381,7 @@ TEST_F(OptionsDialog, OkCommitsSizeAndColourAndLeavesTheScreenAlone)
     EXPECT_EQ(NoteWidth, 240);
     EXPECT_EQ(NoteHeight, 180);
     EXPECT_EQ(NoteColor, Red);
-    EXPECT_EQ(NoteBrush, brush);
+    EXPECT_EQ(NoteBrush.get(), brush);
     EXPECT_EQ(GetObjectType(brush), static_cast<DWORD>(OBJ_BRUSH));
     EXPECT_TRUE(HasOuterSize(before, 160, 120));
     Repaint(before);
@@ -457,16 +458,16 @@ TEST_F(OptionsDialog, ApplyResizesEveryNoteInPlaceAndRepaintsItWithoutCommitting
 // only replaces the brush.
 TEST_F(OptionsDialog, ApplyRepaintsWhereTheSizeStaysAndNeedsNoNotes)
 {
-    HBRUSH original = NoteBrush;
+    HBRUSH original = NoteBrush.get();
     NoteColor = Green;
     Options([&](HWND dialog) {
         modal::Click(dialog, IDC_APPLY);
         modal::Click(dialog, IDCANCEL);
     });
-    EXPECT_NE(NoteBrush, original);
+    EXPECT_NE(NoteBrush.get(), original);
     EXPECT_EQ(GetObjectType(original), 0u) << "the replaced brush was not deleted";
     LOGBRUSH brush{};
-    ASSERT_TRUE(GetObjectA(NoteBrush, sizeof brush, &brush));
+    ASSERT_TRUE(GetObjectA(NoteBrush.get(), sizeof brush, &brush));
     EXPECT_EQ(brush.lbColor, Green);
 
     HWND note = NewNote();
@@ -636,11 +637,11 @@ TEST_F(OptionsDialog, HundredAppliesLeakNoBrush)
     });
     DWORD before = GdiObjects();
     ASSERT_GT(before, 0u) << "no way to count this process's GDI objects";
-    std::vector<HBRUSH> brushes{NoteBrush};
+    std::vector<HBRUSH> brushes{NoteBrush.get()};
     Options([&](HWND dialog) {
         for (int i = 0; i < 100; ++i) {
             modal::Click(dialog, IDC_APPLY);
-            brushes.push_back(NoteBrush);
+            brushes.push_back(NoteBrush.get());
         }
         modal::Click(dialog, IDCANCEL);
     });
@@ -649,5 +650,5 @@ TEST_F(OptionsDialog, HundredAppliesLeakNoBrush)
         ASSERT_EQ(GetObjectType(brushes[i]), 0u)
             << "brush " << i << " of " << brushes.size() << " still exists";
     EXPECT_EQ(GetObjectType(brushes.back()), static_cast<DWORD>(OBJ_BRUSH));
-    EXPECT_EQ(brushes.back(), NoteBrush);
+    EXPECT_EQ(brushes.back(), NoteBrush.get());
 }

@@ -6,8 +6,9 @@
 
 #include <string>
 
+#include "base/shared_state.h"
 #include "app/startup.h"
-#include "app/store_path.h"
+#include "base/store_path.h"
 #include "tests/support/files.h"
 
 using testfiles::RunningProgram;

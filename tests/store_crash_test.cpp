@@ -11,11 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "base/shared_state.h"
 #include "app/controller.h"
 #include "app/startup.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
+#include "app/notes_io.h"
 #include "store/note_store.h"
+#include "store/store_file.h"
 #include "tests/support/files.h"
 
 using testfiles::ReadFile;

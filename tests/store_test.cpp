@@ -10,12 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "base/shared_state.h"
 #include "app/controller.h"
 #include "app/startup.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
 #include "store/ini_document.h"
+#include "app/notes_io.h"
 #include "store/note_store.h"
+#include "store/store_file.h"
 #include "tests/support/files.h"
 #include "tests/support/modal.h"
 
@@ -203,7 +206,7 @@ TEST_F(NoteStore, NotesAndSettingsComeBackAfterACloseAndAStart)
     }
     EXPECT_EQ(NoteColor, RGB(0x40, 0x80, 0xFF));
     LOGBRUSH brush{};
-    GetObjectA(NoteBrush, sizeof brush, &brush);
+    GetObjectA(NoteBrush.get(), sizeof brush, &brush);
     EXPECT_EQ(brush.lbColor, RGB(0x40, 0x80, 0xFF));
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "base/shared_state.h"
 #include "app/controller.h"
 #include "app/startup.h"
 #include "notes/note_registry.h"

@@ -1,4 +1,4 @@
-#include "app/store_path.h"
+#include "base/store_path.h"
 
 #include <cstring>
 

@@ -1,0 +1,57 @@
+// Everything the program's modules share, in one place. All of it is touched
+// by the GUI thread only. Each line says who creates, replaces and releases it.
+#ifndef APPUNTELLO_BASE_SHARED_STATE_H
+#define APPUNTELLO_BASE_SHARED_STATE_H
+
+#include <windows.h>
+
+#include "base/note_limits.h"
+#include "base/handles.h"
+
+struct NoteNode;
+
+// Names the program's windows go by; another copy finds this one through them.
+extern const char ControllerClassName[];  // "Class_Appuntello"
+extern const char NoteClassName[];        // "Class_YellowWindow"
+extern const char ControllerTitle[];      // "Appuntello"
+
+// Set by WinMain when it registers the classes; never changed.
+extern HINSTANCE AppInstance;
+// Filled by WinMain before the controller exists; never changed ("" in a
+// controller made without one: then nothing is loaded or saved).
+extern char StorePath[MAX_PATH];
+
+// Set by the controller's WM_CREATE, cleared by its WM_DESTROY.
+extern HWND ControllerWindow;
+// Loaded by the controller's WM_CREATE, shared by every note, destroyed at close.
+extern OwnedMenu NoteMenu;
+// Rebuilt by the controller at every opening of the tray menu, destroyed at close.
+extern OwnedMenu NoteListMenu;
+
+// Read from the store at start, committed by the Options dialog's OK.
+extern int NoteWidth;
+extern int NoteHeight;
+extern COLORREF NoteColor;
+// Created from the stored colour at start, replaced by the Options dialog's
+// Apply, deleted by the controller at close.
+extern OwnedBrush NoteBrush;
+
+// Notes created since start: each note's WM_CREATE adds one, "delete all"
+// starts it again. Drives the cascade.
+extern unsigned NoteCount;
+
+// The registry's newest node: each note adds its node at creation and removes
+// it at destruction; the controller frees what is left at close.
+extern NoteNode* NoteListHead;
+
+// The one recorder on screen, set when a recording starts and back to none
+// when that recorder window goes, however it goes.
+extern HWND RecorderWindow;
+// 1 from the recorder's report that it records until its stop is handled.
+extern int RecordingActive;
+
+// Where the program reads the clock and its module path; tests put their own here.
+extern void(WINAPI* ReadLocalTime)(LPSYSTEMTIME);
+extern DWORD(WINAPI* ReadModuleFileName)(HMODULE, LPSTR, DWORD);
+
+#endif
