@@ -40,7 +40,7 @@ void TellSaveFailed()
     MessageBoxA(ControllerWindow, message.c_str(), "Attenzione", MB_OK | MB_ICONWARNING);
 }
 
-}  // namespace
+} // namespace
 
 void LoadNotes()
 {

@@ -47,11 +47,11 @@ ATOM RegisterWindowClasses(HINSTANCE instance)
     wc->hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc->lpszMenuName = MAKEINTRESOURCEA(IDR_TRAY_MENU);
     wc->lpszClassName = ControllerClassName;
-    RegisterClassA(wc);  // a failure shows as a failed controller window
+    RegisterClassA(wc); // a failure shows as a failed controller window
 
     wc->style = CS_NOCLOSE;
     wc->lpfnWndProc = NoteWndProc;
-    wc->cbWndExtra = sizeof(LONG_PTR);  // window word 0: the note's voice path
+    wc->cbWndExtra = sizeof(LONG_PTR); // window word 0: the note's voice path
     wc->lpszMenuName = nullptr;
     wc->lpszClassName = NoteClassName;
     return RegisterClassA(wc);

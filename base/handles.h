@@ -14,9 +14,8 @@ void* AllocateGlobalBlock(SIZE_T size);
 void FreeGlobalBlock(void* data);
 
 // One T in such a block, released when the record goes out of scope.
-template <typename T>
-class GlobalRecord {
-public:
+template <typename T> class GlobalRecord {
+  public:
     GlobalRecord() : data_(static_cast<T*>(AllocateGlobalBlock(sizeof(T)))) {}
     ~GlobalRecord() { FreeGlobalBlock(data_); }
     GlobalRecord(const GlobalRecord&) = delete;
@@ -26,12 +25,12 @@ public:
     T* operator->() const { return data_; }
     T* get() const { return data_; }
 
-private:
+  private:
     T* data_;
 };
 
 class UniqueHandle {
-public:
+  public:
     explicit UniqueHandle(HANDLE handle = nullptr) : handle_(handle) {}
     ~UniqueHandle()
     {
@@ -44,15 +43,14 @@ public:
     HANDLE get() const { return handle_; }
     bool valid() const { return handle_ && handle_ != INVALID_HANDLE_VALUE; }
 
-private:
+  private:
     HANDLE handle_;
 };
 
 // Owns a handle released by Release: replacing the handle releases the old
 // one, and so does the owner's end.
-template <typename Handle, typename Release>
-class Owned {
-public:
+template <typename Handle, typename Release> class Owned {
+  public:
     Owned() = default;
     explicit Owned(Handle handle) : handle_(handle) {}
     ~Owned() { reset(); }
@@ -68,7 +66,7 @@ public:
         handle_ = handle;
     }
 
-private:
+  private:
     Handle handle_ = nullptr;
 };
 

@@ -5,15 +5,15 @@
 
 #include <windows.h>
 
-#include "base/note_limits.h"
 #include "base/handles.h"
+#include "base/note_limits.h"
 
 struct NoteNode;
 
 // Names the program's windows go by; another copy finds this one through them.
-extern const char ControllerClassName[];  // "Class_Appuntello"
-extern const char NoteClassName[];        // "Class_YellowWindow"
-extern const char ControllerTitle[];      // "Appuntello"
+extern const char ControllerClassName[]; // "Class_Appuntello"
+extern const char NoteClassName[];       // "Class_YellowWindow"
+extern const char ControllerTitle[];     // "Appuntello"
 
 // Set by WinMain when it registers the classes; never changed.
 extern HINSTANCE AppInstance;

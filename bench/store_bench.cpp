@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "base/shared_state.h"
 #include "app/controller.h"
+#include "app/notes_io.h"
 #include "app/startup.h"
+#include "base/shared_state.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
 #include "store/ini_document.h"
 #include "store/line_breaks.h"
-#include "app/notes_io.h"
 #include "store/note_store.h"
 #include "store/store_file.h"
 

@@ -10,7 +10,7 @@ using NoteWindow = HWND__*;
 struct NoteNode {
     int NoteId;
     NoteWindow window;
-    NoteWindow edit;  // the note's edit field, kept at hand: finding it is a round trip to the window server
+    NoteWindow edit; // the note's edit field, kept at hand: finding it is a round trip to the window server
     NoteNode* next;  // older
     NoteNode* prev;  // newer
 };

@@ -12,9 +12,9 @@
 
 namespace {
 
-constexpr DWORD NoteStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_MINIMIZEBOX;  // 0x90C20000
+constexpr DWORD NoteStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_MINIMIZEBOX; // 0x90C20000
 constexpr DWORD NoteEditStyle = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL;
-constexpr UINT RecorderNotifyMode = WM_USER + 200;  // MCIWNDM_NOTIFYMODE
+constexpr UINT RecorderNotifyMode = WM_USER + 200; // MCIWNDM_NOTIFYMODE
 
 char* AllocateVoicePath(SIZE_T capacity)
 {
@@ -29,11 +29,11 @@ LRESULT OnCreate(HWND note)
     SetWindowLongPtrA(note, 0, reinterpret_cast<LONG_PTR>(voicePath));
     RECT client;
     GetClientRect(note, &client);
-    HWND edit = CreateWindowExA(0, "edit", nullptr, NoteEditStyle, 0, 0, client.right, client.bottom, note,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(NoteEditId)), AppInstance,
-                                nullptr);
+    HWND edit =
+        CreateWindowExA(0, "edit", nullptr, NoteEditStyle, 0, 0, client.right, client.bottom, note,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(NoteEditId)), AppInstance, nullptr);
     if (!edit || !AddNote(note))
-        return -1;  // WM_DESTROY follows and frees the voice path
+        return -1; // WM_DESTROY follows and frees the voice path
     NoteListHead->edit = edit;
     SendMessageA(edit, EM_LIMITTEXT, NoteTextLimit, 0);
     ++NoteCount;
@@ -56,8 +56,8 @@ void OnContextMenu(HWND note, LPARAM lParam)
         at = POINT{0, 0};
         ClientToScreen(note, &at);
     }
-    UINT command = static_cast<UINT>(TrackPopupMenu(GetSubMenu(NoteMenu.get(), 0), TPM_RETURNCMD | TPM_RIGHTBUTTON,
-                                                    at.x, at.y, 0, note, nullptr));
+    UINT command = static_cast<UINT>(TrackPopupMenu(
+        GetSubMenu(NoteMenu.get(), 0), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, note, nullptr));
     if (command)
         SendMessageA(note, WM_COMMAND, command, 0);
 }
@@ -103,7 +103,7 @@ LRESULT OnCtlColorEdit(HDC dc)
     return reinterpret_cast<LRESULT>(NoteBrush.get());
 }
 
-}  // namespace
+} // namespace
 
 char* NoteVoicePath(HWND note)
 {

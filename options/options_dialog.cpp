@@ -93,14 +93,14 @@ void OnChooseColor(HWND dialog)
         PendingColor = request->rgbResult;
 }
 
-}  // namespace
+} // namespace
 
 INT_PTR CALLBACK OptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG:
         OnInitDialog(dialog);
-        return TRUE;  // the dialog manager focuses "&OK"
+        return TRUE; // the dialog manager focuses "&OK"
     case WM_COMMAND:
         // The whole wParam: only notification code 0 (a click, Enter, Esc) acts.
         switch (wParam) {

@@ -17,7 +17,7 @@
 #define IDM_HIDE_ALL 40009
 #define IDM_DELETE_ALL 40010
 #define IDM_OPTIONS 40011
-#define IDM_NOTE_LIST 65535  // carrier of the note-list submenu; never acts
+#define IDM_NOTE_LIST 65535 // carrier of the note-list submenu; never acts
 
 // Note menu commands
 #define IDM_DELETE_NOTE 40004
@@ -38,7 +38,7 @@
 
 #ifndef RC_INVOKED
 constexpr unsigned TrayIconId = 17;
-constexpr unsigned TrayCallbackMessage = 0x0400 + 1000;  // WM_USER + 1000 = 2024
+constexpr unsigned TrayCallbackMessage = 0x0400 + 1000; // WM_USER + 1000 = 2024
 constexpr int NoteEditId = 1;
 constexpr unsigned NoteListFirstCommand = 30000;
 // Every id below the new-note command is reachable from the note list.

@@ -77,7 +77,7 @@ void MoveUnreachedSections(IniDocument& store, unsigned count)
         store.RenameSection(std::to_string(*number), std::to_string(*number + shift));
 }
 
-}  // namespace
+} // namespace
 
 StoredSettings ReadSettings(const IniDocument& store)
 {
@@ -95,8 +95,8 @@ void PutSettings(IniDocument& store, const StoredSettings& settings)
     store.Set(OptionsSection, HeightKey, std::to_string(settings.height));
     // The colour taken as one signed 32-bit number, as it has always been stored.
     const auto color = static_cast<unsigned>(settings.color);
-    const long long asSigned = color <= 0x7fffffffu ? static_cast<long long>(color)
-                                                    : static_cast<long long>(color) - 0x100000000ll;
+    const long long asSigned =
+        color <= 0x7fffffffu ? static_cast<long long>(color) : static_cast<long long>(color) - 0x100000000ll;
     store.Set(OptionsSection, ColorKey, std::to_string(asSigned));
 }
 
@@ -136,7 +136,7 @@ std::string DecodeText(std::string text)
     if (text.size() > LongestLoadedText) {
         std::size_t cut = LongestLoadedText;
         if (text[cut - 1] == '\r' && text[cut] == '\n')
-            --cut;  // a lone CR would come back as a second line break
+            --cut; // a lone CR would come back as a second line break
         text.resize(cut);
     }
     return text;

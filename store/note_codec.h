@@ -15,7 +15,7 @@
 struct StoredSettings {
     int width;
     int height;
-    unsigned long color;  // 0x00BBGGRR
+    unsigned long color; // 0x00BBGGRR
 };
 
 // A note as the store holds it, its text with real line breaks.

@@ -11,7 +11,7 @@ namespace {
 // unreached.
 unsigned LoadedNoteSections;
 
-}  // namespace
+} // namespace
 
 bool ReadStore(const char* path, IniDocument& store)
 {

@@ -32,7 +32,7 @@ bool WriteTempFile(const std::string& temp, const std::string& bytes)
             const DWORD piece = static_cast<DWORD>(std::min(WritePiece, bytes.size() - done));
             DWORD written = 0;
             if (!WriteFile(file.get(), bytes.data() + done, piece, &written, nullptr) || written != piece)
-                return false;  // a full disk
+                return false; // a full disk
             done += piece;
             Step(SaveStep::TempWritten);
         }
@@ -51,7 +51,7 @@ bool WriteTempFile(const std::string& temp, const std::string& bytes)
 void KeepBackup(const std::string& path, const std::string& backup)
 {
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return;  // no store yet: an older backup stays as it is
+        return; // no store yet: an older backup stays as it is
     DeleteFileA(backup.c_str());
     Step(SaveStep::BackupRemoved);
     if (!CreateHardLinkA(backup.c_str(), path.c_str(), nullptr))
@@ -59,7 +59,7 @@ void KeepBackup(const std::string& path, const std::string& backup)
     Step(SaveStep::BackupMade);
 }
 
-}  // namespace
+} // namespace
 
 FileRead ReadWholeFile(const char* path, std::string& bytes)
 {
@@ -81,7 +81,7 @@ FileRead ReadWholeFile(const char* path, std::string& bytes)
         if (!ReadFile(file.get(), &bytes[done], static_cast<DWORD>(bytes.size() - done), &read, nullptr))
             return FileRead::Failed;
         if (read == 0)
-            break;  // shorter than it said
+            break; // shorter than it said
         done += read;
     }
     bytes.resize(done);
