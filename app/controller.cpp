@@ -2,8 +2,6 @@
 
 #include <shellapi.h>
 
-#include <cstdio>
-
 #include "app/notes_io.h"
 #include "base/shared_state.h"
 #include "notes/note_registry.h"
@@ -147,7 +145,7 @@ bool OnClose(HWND window)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -167,7 +165,7 @@ BOOL NotifyTray(DWORD action, HWND window, UINT flags, HICON icon, const char* t
     return Shell_NotifyIconA(action, record.get());
 }
 
-}  // namespace
+} // namespace
 
 BOOL AddTrayIcon(HWND window, HICON icon)
 {
@@ -205,15 +203,17 @@ HMENU BuildNoteListMenu()
 
 void FormatNoteTitle(const SYSTEMTIME& time, char* title)
 {
-    std::snprintf(title, TitleCapacity, "Appuntello - %02d/%02d/%d  %02d:%02d", time.wDay, time.wMonth,
-                  time.wYear, time.wHour, time.wMinute);
+    // At most 36 characters whatever the date: wsprintfA needs no size here,
+    // and it spares the program the C runtime's formatting code.
+    wsprintfA(title, "Appuntello - %02d/%02d/%d  %02d:%02d", time.wDay, time.wMonth, time.wYear, time.wHour,
+              time.wMinute);
 }
 
 void DestroyAllNotes()
 {
     NoteNode* node = NoteListHead;
     while (node) {
-        NoteNode* next = node->next;  // the node is freed with its window
+        NoteNode* next = node->next; // the node is freed with its window
         DestroyWindow(node->window);
         node = next;
     }
@@ -240,7 +240,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             return 0;
         break;
     case WM_ENDSESSION:
-        if (wParam) {
+        // While the close asks the user, its answer decides.
+        if (wParam && !Closing) {
             SessionEnding = true;
             SendMessageA(window, WM_CLOSE, 0, 0);
         }

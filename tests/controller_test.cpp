@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "base/shared_state.h"
 #include "app/controller.h"
+#include "base/shared_state.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
 #include "res/resource.h"
@@ -73,11 +73,11 @@ bool TrayIconPresent(HWND controller)
 }
 
 class Controller : public ProgramTest {
-protected:
+  protected:
     void ClickTray() { SendMessageA(controller, TrayCallbackMessage, TrayIconId, WM_LBUTTONUP); }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(Controller, TrayIconIsAddedAtStart)
 {
@@ -141,9 +141,9 @@ TEST_F(Controller, NoteListShowsNotesNewestFirstAndBringsTheChosenOneBack)
     modal::Script script;
     script.Menu(30000 + static_cast<UINT>(IdOf(b)), [&](HMENU popup) {
         EXPECT_FALSE(GetMenuState(popup, 2, MF_BYPOSITION) & MF_GRAYED);
-        EXPECT_EQ(Entries(GetSubMenu(popup, 2)), (std::vector<ListEntry>{{"Terza", 30002, false},
-                                                                         {"Seconda", 30001, false},
-                                                                         {"Prima", 30000, false}}));
+        EXPECT_EQ(Entries(GetSubMenu(popup, 2)),
+                  (std::vector<ListEntry>{
+                      {"Terza", 30002, false}, {"Seconda", 30001, false}, {"Prima", 30000, false}}));
     });
     ClickTray();
     EXPECT_TRUE(script.Done());
@@ -180,7 +180,7 @@ TEST_F(Controller, NoteListReachesHighIds)
     SendMessageA(controller, WM_COMMAND, 30000 + 9998, 0);
     EXPECT_TRUE(IsWindowVisible(note));
 
-    NoteListHead->NoteId = 9999;  // its command would be the new-note command
+    NoteListHead->NoteId = 9999; // its command would be the new-note command
     HMENU list = BuildNoteListMenu();
     EXPECT_EQ(Entries(list), (std::vector<ListEntry>{{"Lontana", 0, true}}));
     DestroyMenu(list);
@@ -210,7 +210,7 @@ TEST_F(Controller, DeleteAllRestartsTheCascadeOnlyWhenItDeletedSomething)
     HWND second = NewNote();
     SendMessageA(first, WM_COMMAND, IDM_DELETE_NOTE, 0);
     SendMessageA(second, WM_COMMAND, IDM_DELETE_NOTE, 0);
-    SendMessageA(controller, WM_COMMAND, IDM_DELETE_ALL, 0);  // nothing to delete
+    SendMessageA(controller, WM_COMMAND, IDM_DELETE_ALL, 0); // nothing to delete
     RECT rect;
     GetWindowRect(NewNote(), &rect);
     EXPECT_EQ(rect.left, 40) << "the cascade goes on";
@@ -268,7 +268,7 @@ TEST_F(Controller, EndOfSessionClosesButACancelledEndDoesNot)
 
 TEST_F(Controller, RestartedShellGetsTheIconAgain)
 {
-    RemoveTrayIcon(controller);  // as a shell that restarts forgets it
+    RemoveTrayIcon(controller); // as a shell that restarts forgets it
     ASSERT_FALSE(TrayIconPresent(controller));
     SendMessageA(controller, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
     EXPECT_TRUE(TrayIconPresent(controller));
@@ -276,15 +276,26 @@ TEST_F(Controller, RestartedShellGetsTheIconAgain)
 
 TEST_F(Controller, MenusAndBrushAreReleasedAtClose)
 {
-    DWORD gdiBefore = GdiObjects();
-    {
+    NewNote();
+    std::vector<HMENU> lists;
+    for (int i = 0; i < 3; ++i) {
         modal::Script script;
         script.Menu(0);
-        ClickTray();  // builds the note list
+        ClickTray(); // builds the note list anew
+        lists.push_back(NoteListMenu.get());
     }
-    NewNote();
+    for (size_t i = 0; i + 1 < lists.size(); ++i)
+        EXPECT_FALSE(IsMenu(lists[i])) << "the note list of opening " << i + 1 << " outlived the next one";
+    const HMENU noteMenu = NoteMenu.get();
+    const HBRUSH brush = NoteBrush.get();
+    ASSERT_TRUE(IsMenu(noteMenu));
+    ASSERT_TRUE(IsMenu(lists.back()));
+    ASSERT_EQ(GetObjectType(brush), static_cast<DWORD>(OBJ_BRUSH));
+
     CloseProgram();
-    EXPECT_LT(GdiObjects(), gdiBefore) << "the note brush is deleted";
+    EXPECT_FALSE(IsMenu(noteMenu)) << "the note menu is destroyed";
+    EXPECT_FALSE(IsMenu(lists.back())) << "the note list is destroyed";
+    EXPECT_EQ(GetObjectType(brush), 0u) << "the note brush is deleted";
     EXPECT_EQ(NoteMenu.get(), nullptr);
     EXPECT_EQ(NoteListMenu.get(), nullptr);
 }

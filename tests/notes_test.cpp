@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "base/shared_state.h"
 #include "app/controller.h"
+#include "base/shared_state.h"
 #include "notes/cascade.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
@@ -31,9 +31,10 @@ std::vector<int> Ids()
     return ids;
 }
 
-class Registry : public testing::Test {
-protected:
-    void TearDown() override { FreeNoteList(); }
+// The registry alone, with made-up window handles.
+class Registry : public ProgramTest {
+  protected:
+    bool StartsController() const override { return false; }
 };
 
 RECT WindowRect(HWND window)
@@ -50,7 +51,7 @@ RECT ClientRect(HWND window)
     return rect;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(Registry, IdsCountUpAndTheListIsNewestFirst)
 {
@@ -83,7 +84,7 @@ TEST_F(Registry, DeletingAnOlderNoteLeavesAGap)
     EXPECT_EQ(Ids(), (std::vector<int>{3, 2, 0}));
     // The links around the gap hold in both directions.
     EXPECT_EQ(NoteListHead->next->next->prev, NoteListHead->next);
-    RemoveNote(FakeWindow(1));  // the tail
+    RemoveNote(FakeWindow(1)); // the tail
     EXPECT_EQ(Ids(), (std::vector<int>{3, 2}));
     EXPECT_EQ(NoteListHead->next->next, nullptr);
 }
@@ -119,7 +120,7 @@ TEST(Cascade, WrapsAtTheScreenExtent)
     CascadePoint p41 = CascadePosition(40, 800, 600);
     EXPECT_EQ(p41.x, 0);
     EXPECT_EQ(p41.y, 200);
-    CascadePoint wide = CascadePosition(69, 1366, 768);  // offset 1380
+    CascadePoint wide = CascadePosition(69, 1366, 768); // offset 1380
     EXPECT_EQ(wide.x, 14);
 }
 
@@ -161,7 +162,7 @@ TEST_F(NoteWindowTest, IsAnOwnedToolWindowFilledByItsEditField)
     EXPECT_FALSE(style & WS_SYSMENU) << "no close box";
     EXPECT_TRUE(GetWindowLongA(note, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
     EXPECT_EQ(GetWindow(note, GW_OWNER), controller);
-    EXPECT_EQ(GetParent(note), controller);  // owned pop-up
+    EXPECT_EQ(GetParent(note), controller); // owned pop-up
     RECT rect = WindowRect(note);
     EXPECT_EQ(rect.right - rect.left, NoteWidth);
     EXPECT_EQ(rect.bottom - rect.top, NoteHeight);
@@ -171,7 +172,8 @@ TEST_F(NoteWindowTest, IsAnOwnedToolWindowFilledByItsEditField)
     char className[32];
     GetClassNameA(edit, className, sizeof className);
     EXPECT_STREQ(className, "Edit");
-    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(edit, GWL_STYLE)) & ~WS_CLIPSIBLINGS & 0xFFFF00FFu, 0x50000044u);
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(edit, GWL_STYLE)) & ~WS_CLIPSIBLINGS & 0xFFFF00FFu,
+              0x50000044u);
     EXPECT_EQ(GetWindowLongA(edit, GWL_EXSTYLE) & WS_EX_CLIENTEDGE, 0);
     EXPECT_EQ(ClientRect(edit).right, ClientRect(note).right);
     EXPECT_EQ(ClientRect(edit).bottom, ClientRect(note).bottom);
@@ -262,6 +264,23 @@ TEST_F(NoteWindowTest, ContextMenuHidesTheNoteWhichStaysRegistered)
     EXPECT_EQ(Notes(), (std::vector<HWND>{note}));
 }
 
+// From the keyboard (Shift+F10) the menu opens at the note's corner; both
+// coordinates are -1, which a 64-bit lParam holds only in its low 32 bits.
+TEST_F(NoteWindowTest, KeyboardContextMenuOpensAtTheNotesCorner)
+{
+    HWND note = NewNote();
+    SetWindowPos(note, nullptr, 200, 150, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    POINT corner{0, 0};
+    ClientToScreen(note, &corner);
+    RECT menu{};
+    modal::Script script;
+    script.Menu(0, [&](HMENU) { GetWindowRect(FindWindowA("#32768", nullptr), &menu); });
+    SendMessageA(note, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(note), static_cast<LPARAM>(0xFFFFFFFFu));
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(menu.left, corner.x);
+    EXPECT_EQ(menu.top, corner.y);
+}
+
 TEST_F(NoteWindowTest, DeleteDestroysTheNoteAndFreesWhatItOwns)
 {
     HWND older = NewNote("Vecchia");
@@ -288,37 +307,37 @@ TEST_F(NoteWindowTest, EditBackgroundIsPaintedWithTheNoteBrush)
     EXPECT_EQ(pixel, RGB(255, 255, 0)) << "yellow by default";
 }
 
-// The counts that the leak checks rely on do move.
+// The checks that the leak tests rely on see an object come and go.
 TEST(HandleCounts, SeeABrushAndAWindowComeAndGo)
 {
-    DestroyWindow(CreateWindowExA(0, "Static", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr));
-    DWORD gdi = GdiObjects(), user = UserObjects();
+    DWORD windows = WindowCount();
     HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
     HWND window = CreateWindowExA(0, "Static", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    EXPECT_EQ(GdiObjects(), gdi + 1);
-    EXPECT_GT(UserObjects(), user);  // the system may add a window of its own per top-level one
+    EXPECT_EQ(GetObjectType(brush), static_cast<DWORD>(OBJ_BRUSH));
+    EXPECT_GT(WindowCount(), windows); // the system may add a window of its own per top-level one
     DeleteObject(brush);
     DestroyWindow(window);
-    EXPECT_EQ(GdiObjects(), gdi);
-    EXPECT_EQ(UserObjects(), user);
+    EXPECT_EQ(GetObjectType(brush), 0u);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(WindowCount(), windows);
 }
 
 TEST_F(NoteWindowTest, TwoHundredNotesLeakNoHandles)
 {
-    auto createAndDelete = [&] {
-        for (int i = 0; i < 200; ++i)
-            NewNote();
-        modal::Pump(100);  // let them paint
-        for (HWND note : Notes())
-            SendMessageA(note, WM_COMMAND, IDM_DELETE_NOTE, 0);
-        modal::Pump(100);
-    };
-    // The first round fills what the system keeps for reuse (its cache of
-    // device contexts grows with the windows painted at once).
-    createAndDelete();
-    DWORD gdi = GdiObjects(), user = UserObjects();
-    createAndDelete();
+    const DWORD before = WindowCount();
+    std::vector<HWND> windows;
+    for (int i = 0; i < 200; ++i) {
+        HWND note = NewNote();
+        windows.push_back(note);
+        windows.push_back(NoteEditOf(note));
+    }
+    modal::Pump(100); // let them paint
+    ASSERT_GE(WindowCount(), before + 400) << "the count does not see the notes";
+    for (HWND note : Notes())
+        SendMessageA(note, WM_COMMAND, IDM_DELETE_NOTE, 0);
+    modal::Pump(100);
     EXPECT_TRUE(Notes().empty());
-    EXPECT_EQ(GdiObjects(), gdi);
-    EXPECT_EQ(UserObjects(), user);
+    for (HWND window : windows)
+        ASSERT_FALSE(IsWindow(window)) << "a note or its edit field outlived its deletion";
+    EXPECT_EQ(WindowCount(), before);
 }

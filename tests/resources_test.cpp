@@ -19,7 +19,7 @@ HINSTANCE Instance()
 }
 
 struct Item {
-    UINT id;  // 0 for a separator, -1 for a popup
+    UINT id; // 0 for a separator, -1 for a popup
     const char* text;
 };
 
@@ -76,10 +76,14 @@ std::string ReadClassOrString(const WORD*& p)
         WORD atom = p[1];
         p += 2;
         switch (atom) {
-        case 0x80: return "Button";
-        case 0x81: return "Edit";
-        case 0x82: return "Static";
-        default: return "#" + std::to_string(atom);
+        case 0x80:
+            return "Button";
+        case 0x81:
+            return "Edit";
+        case 0x82:
+            return "Static";
+        default:
+            return "#" + std::to_string(atom);
         }
     }
     return ReadWideString(p);
@@ -96,8 +100,8 @@ Template ReadTemplate(int id)
     t.cx = header->cx;
     t.cy = header->cy;
     auto* p = reinterpret_cast<const WORD*>(header + 1);
-    ReadClassOrString(p);  // menu
-    ReadClassOrString(p);  // class
+    ReadClassOrString(p); // menu
+    ReadClassOrString(p); // class
     t.caption = ReadWideString(p);
     if (t.style & DS_SETFONT) {
         t.pointSize = *p++;
@@ -142,9 +146,9 @@ std::vector<int> TabOrder(HWND dialog)
     return ids;
 }
 
-constexpr DWORD DialogStyle = 0x80C800C0;  // pop-up, caption, system menu, modal frame, set-font
+constexpr DWORD DialogStyle = 0x80C800C0; // pop-up, caption, system menu, modal frame, set-font
 
-}  // namespace
+} // namespace
 
 TEST(Menus, TrayMenuItemByItem)
 {
@@ -182,8 +186,9 @@ TEST(Menus, NoteMenuItemByItem)
                             {40005, "&Nascondi Memino"},
                             {40007, "&Cambia Titolo"},
                             {static_cast<UINT>(-1), "&Messaggio Vocale"}});
-    ExpectMenuItems(GetSubMenu(popup, 3),
-                    {{40012, "&Ascolta Messaggio"}, {40013, "&Registra Messaggio"}, {40014, "Cance&lla Messaggio"}});
+    ExpectMenuItems(
+        GetSubMenu(popup, 3),
+        {{40012, "&Ascolta Messaggio"}, {40013, "&Registra Messaggio"}, {40014, "Cance&lla Messaggio"}});
     DestroyMenu(menu);
 }
 
@@ -310,7 +315,7 @@ TEST(ProgramResources, VersionDescribesTheProgramInItalian)
     DWORD size = SizeofResource(Instance(), found);
     std::vector<char> copy(static_cast<const char*>(LockResource(LoadResource(Instance(), found))),
                            static_cast<const char*>(LockResource(LoadResource(Instance(), found))) + size);
-    copy.resize(size * 3);  // VerQueryValueA converts in place after the data
+    copy.resize(size * 3); // VerQueryValueA converts in place after the data
     char* description = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(copy.data(), "\\StringFileInfo\\041004b0\\FileDescription",

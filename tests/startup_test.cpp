@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "base/shared_state.h"
 #include "app/startup.h"
+#include "base/shared_state.h"
 #include "base/store_path.h"
 #include "tests/support/files.h"
 
@@ -36,7 +36,7 @@ DWORD RunAndClose(const std::string& exePath)
     return code;
 }
 
-}  // namespace
+} // namespace
 
 TEST(StorePath, ReplacesExactlyTheLastThreeCharacters)
 {
@@ -128,7 +128,7 @@ TEST(SingleInstance, LookalikeWindowsDoNotBlockStartUp)
     decoyClass.hInstance = instance;
     decoyClass.lpszClassName = "Decoy_Class";
     ASSERT_TRUE(RegisterClassA(&decoyClass));
-    decoyClass.lpszClassName = "Class_Appuntello";  // this process's own class of that name
+    decoyClass.lpszClassName = "Class_Appuntello"; // this process's own class of that name
     ASSERT_TRUE(RegisterClassA(&decoyClass));
     HWND otherClass = CreateWindowExA(0, "Decoy_Class", "Appuntello", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                       instance, nullptr);
@@ -148,7 +148,7 @@ TEST(SingleInstance, LookalikeWindowsDoNotBlockStartUp)
 }
 
 class WindowClasses : public testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_NE(RegisterWindowClasses(instance), 0); }
     void TearDown() override { UnregisterWindowClasses(instance); }
     HINSTANCE instance = GetModuleHandleA(nullptr);
@@ -169,7 +169,7 @@ TEST_F(WindowClasses, AreRegisteredAsTheProgramNeedsThem)
     EXPECT_EQ(controller.lpszMenuName, MAKEINTRESOURCEA(101));
 
     EXPECT_EQ(note.style, static_cast<UINT>(CS_NOCLOSE));
-    EXPECT_EQ(note.cbWndExtra, static_cast<int>(sizeof(void*)));  // one word: the voice path
+    EXPECT_EQ(note.cbWndExtra, static_cast<int>(sizeof(void*))); // one word: the voice path
     EXPECT_EQ(note.cbClsExtra, 0);
     EXPECT_EQ(note.hIcon, controller.hIcon);
     EXPECT_EQ(note.hCursor, LoadCursorA(nullptr, IDC_ARROW));
@@ -226,7 +226,7 @@ DWORD WINAPI LongestFittingPath(HMODULE, LPSTR buffer, DWORD)
     return static_cast<DWORD>(path.size());
 }
 
-}  // namespace
+} // namespace
 
 // A module path that does not fit comes back cut: the store path derived from
 // it would name another file, so start-up must give up instead.
@@ -241,5 +241,5 @@ TEST(StorePath, CutModulePathIsRefused)
     EXPECT_TRUE(SetStorePathFromModule(nullptr));
     EXPECT_EQ(std::string(StorePath).substr(std::string(StorePath).size() - 5), "q.ini");
     ReadModuleFileName = GetModuleFileNameA;
-    StorePath[0] = '\0';  // that folder does not exist: a later close could not save there
+    StorePath[0] = '\0'; // that folder does not exist: a later close could not save there
 }

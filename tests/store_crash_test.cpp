@@ -11,17 +11,18 @@
 #include <string>
 #include <vector>
 
-#include "base/shared_state.h"
 #include "app/controller.h"
+#include "app/notes_io.h"
 #include "app/startup.h"
+#include "base/shared_state.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
-#include "app/notes_io.h"
 #include "store/note_store.h"
 #include "store/store_file.h"
 #include "tests/support/files.h"
 
 using testfiles::ReadFile;
+using testfiles::RunningProgram;
 using testfiles::WriteFile;
 
 namespace {
@@ -53,66 +54,14 @@ std::string OldStore(int count)
     return store;
 }
 
-// This test program again, running one CrashChild test on the store.
-class Child {
-  public:
-    Child(const char* test, const std::string& store, int step) : log_(store + ".log")
-    {
-        SetEnvironmentVariableA(StoreVariable, store.c_str());
-        SetEnvironmentVariableA(StepVariable, std::to_string(step).c_str());
-        char self[MAX_PATH];
-        GetModuleFileNameA(nullptr, self, sizeof self);
-        std::string commandLine = std::string("\"") + self +
-                                  "\" --gtest_also_run_disabled_tests --gtest_filter=CrashChild.DISABLED_" +
-                                  test;
-        // Its report goes to a file of its own, shown when it fails.
-        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        output_ = CreateFileA(log_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = output_;
-        startup.hStdError = output_;
-        if (!CreateProcessA(self, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                            &process_)) {
-            process_ = PROCESS_INFORMATION{};
-        }
-    }
-    ~Child()
-    {
-        if (process_.hProcess) {
-            Kill();
-            CloseHandle(process_.hThread);
-            CloseHandle(process_.hProcess);
-        }
-        CloseHandle(output_);
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    bool started() const { return process_.hProcess != nullptr; }
-    // Its exit code, or none when it is still running after the time.
-    DWORD Wait(DWORD milliseconds = 60000)
-    {
-        DWORD code = STILL_ACTIVE;
-        if (WaitForSingleObject(process_.hProcess, milliseconds) == WAIT_OBJECT_0) {
-            GetExitCodeProcess(process_.hProcess, &code);
-        }
-        return code;
-    }
-    void Kill()
-    {
-        TerminateProcess(process_.hProcess, 1);
-        WaitForSingleObject(process_.hProcess, 10000);
-    }
-    std::string Report() const { return ReadFile(log_); }
-
-  private:
-    std::string log_;
-    HANDLE output_ = INVALID_HANDLE_VALUE;
-    PROCESS_INFORMATION process_{};
-};
+// Arguments that make this test program, started again, run one CrashChild
+// test on the store, stopping at the given step of its save.
+std::string ChildArguments(const char* test, const std::string& store, int step)
+{
+    SetEnvironmentVariableA(StoreVariable, store.c_str());
+    SetEnvironmentVariableA(StepVariable, std::to_string(step).c_str());
+    return std::string("--gtest_also_run_disabled_tests --gtest_filter=CrashChild.DISABLED_") + test;
+}
 
 bool WaitForFile(const std::string& path, DWORD milliseconds)
 {
@@ -203,9 +152,10 @@ TEST(CrashSafety, AKillAtAnyStepOfASaveLeavesTheWholeOldOrTheWholeNewStore)
 
     ASSERT_TRUE(WriteFile(store, old));
     {
-        Child whole("ChangeNotesAndExit", store, 0);
+        RunningProgram whole(testfiles::SelfPath(), ChildArguments("ChangeNotesAndExit", store, 0),
+                             store + ".log");
         ASSERT_TRUE(whole.started());
-        ASSERT_EQ(whole.Wait(), 0u) << whole.Report();
+        ASSERT_EQ(whole.ExitCode(60000), 0u) << ReadFile(store + ".log");
     }
     const std::string saved = ReadFile(store);
     ASSERT_NE(saved, old);
@@ -222,10 +172,12 @@ TEST(CrashSafety, AKillAtAnyStepOfASaveLeavesTheWholeOldOrTheWholeNewStore)
         DeleteFileA(backup.c_str());
         ASSERT_TRUE(WriteFile(store, old));
         ASSERT_TRUE(WriteFile(backup, olderBackup));
-        Child child("ChangeNotesAndExit", store, step);
+        RunningProgram child(testfiles::SelfPath(), ChildArguments("ChangeNotesAndExit", store, step),
+                             store + ".log");
         ASSERT_TRUE(child.started());
-        const DWORD code = child.Wait();
-        ASSERT_TRUE(code == KilledCode || code == 0) << "exit code " << code << "\n" << child.Report();
+        const DWORD code = child.ExitCode(60000);
+        ASSERT_TRUE(code == KilledCode || code == 0) << "exit code " << code << "\n"
+                                                     << ReadFile(store + ".log");
 
         const std::string found = ReadFile(store);
         ASSERT_TRUE(found == old || found == saved) << "the store holds " << found.size() << " bytes";
@@ -260,9 +212,10 @@ TEST(CrashSafety, AKillAtAnyMomentLeavesAWholeStore)
             DeleteFileA((store + name).c_str());
         }
         ASSERT_TRUE(WriteFile(store, OldStore(60)));
-        Child child("SaveOverAndOver", store, 0);
+        RunningProgram child(testfiles::SelfPath(), ChildArguments("SaveOverAndOver", store, 0),
+                             store + ".log");
         ASSERT_TRUE(child.started());
-        ASSERT_TRUE(WaitForFile(store + ".begun", 30000)) << child.Report();
+        ASSERT_TRUE(WaitForFile(store + ".begun", 30000)) << ReadFile(store + ".log");
         Sleep(static_cast<DWORD>(run * 37 % 50));
         child.Kill();
 

@@ -10,17 +10,18 @@
 #include <string>
 #include <vector>
 
-#include "base/shared_state.h"
 #include "app/controller.h"
+#include "app/notes_io.h"
 #include "app/startup.h"
+#include "base/shared_state.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
 #include "store/ini_document.h"
-#include "app/notes_io.h"
 #include "store/note_store.h"
 #include "store/store_file.h"
 #include "tests/support/files.h"
 #include "tests/support/modal.h"
+#include "tests/support/program.h"
 
 using testfiles::ReadFile;
 using testfiles::WriteFile;
@@ -73,12 +74,15 @@ std::string ProfileString(const std::string& file, const char* section, const ch
     return buffer.data();
 }
 
-class NoteStore : public testing::Test {
+// Each test starts the controller itself, often after making the store.
+class NoteStore : public ProgramTest {
   protected:
+    bool StartsController() const override { return false; }
+
     void SetUp() override
     {
-        ASSERT_NE(RegisterWindowClasses(instance), 0);
-        UseStore(folder / "Appuntello.ini");
+        ProgramTest::SetUp();
+        UseStore(StoreFile());
     }
 
     void TearDown() override
@@ -87,7 +91,7 @@ class NoteStore : public testing::Test {
             EndSession();
         }
         SaveStepHook = nullptr;
-        UnregisterWindowClasses(instance);
+        ProgramTest::TearDown();
     }
 
     void UseStore(const std::string& path)
@@ -161,10 +165,7 @@ class NoteStore : public testing::Test {
     std::string File() const { return ReadFile(store); }
     IniDocument Document() const { return IniDocument::Parse(File()); }
 
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    testfiles::ScratchFolder folder;
     std::string store;
-    HWND controller = nullptr;
 };
 
 // ---- Round trips ----
@@ -624,6 +625,31 @@ TEST_F(NoteStore, AStoreThatCannotBeWrittenIsLeftAsItWasAndTheExitWaits)
     ASSERT_TRUE(Close());
     EXPECT_EQ(Document().Get("2", "MESSAGE"), "da non perdere");
     EXPECT_EQ(ReadFile(store + ".bak"), ExampleStore);
+}
+
+// The warning runs a modal loop inside the close: a second "E&sci" or the end
+// of the session arriving meanwhile must not start the close again.
+TEST_F(NoteStore, CloseRequestsWhileTheWarningIsOpenDoNothing)
+{
+    Start();
+    HWND note = NewNote("nuova", "da non perdere");
+    ASSERT_TRUE(CreateDirectoryA((store + ".tmp").c_str(), nullptr));
+    {
+        modal::Script script;
+        script.Dialog("Attenzione", [&](HWND box) {
+            SendMessageA(controller, WM_CLOSE, 0, 0);
+            SendMessageA(controller, WM_ENDSESSION, TRUE, 0);
+            EXPECT_TRUE(IsWindow(controller));
+            EXPECT_TRUE(IsWindow(note)) << "a note was destroyed while the user was being asked";
+            modal::Click(box, IDOK);
+        });
+        EXPECT_FALSE(Close());
+        EXPECT_TRUE(script.Done());
+    }
+    ASSERT_TRUE(IsWindow(note));
+    ASSERT_TRUE(RemoveDirectoryA((store + ".tmp").c_str()));
+    ASSERT_TRUE(Close()) << "the close can be tried again";
+    EXPECT_EQ(Document().Get("0", "MESSAGE"), "da non perdere");
 }
 
 TEST_F(NoteStore, AStoreInAFolderThatIsGoneWarnsAndCanBeRetried)

@@ -47,7 +47,8 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM context)
     GetWindowTextA(window, title, sizeof title);
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    if (lstrcmpA(className, search->className) == 0 && (!search->title || lstrcmpA(title, search->title) == 0) &&
+    if (lstrcmpA(className, search->className) == 0 &&
+        (!search->title || lstrcmpA(title, search->title) == 0) &&
         (!search->process || process == search->process)) {
         search->found = window;
         ++search->count;
@@ -55,7 +56,7 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM context)
     return TRUE;
 }
 
-}  // namespace
+} // namespace
 
 std::wstring Widen(const std::string& text)
 {
@@ -100,36 +101,66 @@ bool Exists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::string ProgramPath()
+std::string SelfPath()
 {
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, sizeof self);
-    std::string path = self;
+    return self;
+}
+
+std::string ProgramPath()
+{
+    std::string path = SelfPath();
     return path.substr(0, path.find_last_of("\\/") + 1) + "Appuntello.exe";
 }
 
-RunningProgram::RunningProgram(const std::string& exePath)
+RunningProgram::RunningProgram(const std::string& exePath, const std::string& arguments,
+                               const std::string& outputPath)
 {
     // Wide, so that paths longer than MAX_PATH ("\\?\" paths) can be started too.
     std::wstring path = Widen(exePath);
     std::wstring commandLine = L"\"" + path + L"\"";
+    if (!arguments.empty())
+        commandLine += L" " + Widen(arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process_))
+    if (!outputPath.empty()) {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        output_ = CreateFileW(Widen(outputPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = output_;
+        startup.hStdError = output_;
+    }
+    if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, output_ != INVALID_HANDLE_VALUE, 0,
+                        nullptr, nullptr, &startup, &process_))
         process_ = PROCESS_INFORMATION{};
 }
 
 RunningProgram::~RunningProgram()
 {
-    if (!process_.hProcess)
-        return;
-    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-        TerminateProcess(process_.hProcess, 1);
-        WaitForSingleObject(process_.hProcess, 5000);
+    if (process_.hProcess) {
+        if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT)
+            Kill();
+        CloseHandle(process_.hThread);
+        CloseHandle(process_.hProcess);
     }
-    CloseHandle(process_.hThread);
-    CloseHandle(process_.hProcess);
+    if (output_ != INVALID_HANDLE_VALUE)
+        CloseHandle(output_);
+}
+
+DWORD RunningProgram::ExitCode(DWORD milliseconds)
+{
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(process_.hProcess, milliseconds) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process_.hProcess, &code);
+    return code;
+}
+
+void RunningProgram::Kill()
+{
+    TerminateProcess(process_.hProcess, 1);
+    WaitForSingleObject(process_.hProcess, 10000);
 }
 
 HWND RunningProgram::WaitForController(DWORD milliseconds)
@@ -161,4 +192,4 @@ int CountWindows(const char* className, const char* title)
     return search.count;
 }
 
-}  // namespace testfiles
+} // namespace testfiles

@@ -11,7 +11,7 @@ namespace testfiles {
 
 // A fresh folder under the temporary folder, removed with its content.
 class ScratchFolder {
-public:
+  public:
     ScratchFolder();
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
@@ -19,7 +19,7 @@ public:
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -31,11 +31,16 @@ bool WriteFile(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
 // Appuntello.exe, built beside the test programs.
 std::string ProgramPath();
+// This test program.
+std::string SelfPath();
 
-// A started copy of the program; ended (forcibly if need be) when destroyed.
+// A started program (a copy of Appuntello, or this test program again); ended
+// (forcibly if need be) when destroyed. With an output file, what it writes
+// to its standard output and error goes there.
 class RunningProgram {
-public:
-    explicit RunningProgram(const std::string& exePath);
+  public:
+    explicit RunningProgram(const std::string& exePath, const std::string& arguments = "",
+                            const std::string& outputPath = "");
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
@@ -45,15 +50,20 @@ public:
     HWND WaitForController(DWORD milliseconds = 20000);
     // Waits for the process to end; false on time-out. exitCode is set when it ended.
     bool WaitExit(DWORD milliseconds, DWORD* exitCode);
+    // Its exit code, or STILL_ACTIVE when it still runs after the time.
+    DWORD ExitCode(DWORD milliseconds);
+    // Ends it at once, as a crash or a kill would.
+    void Kill();
     DWORD id() const { return process_.dwProcessId; }
 
-private:
+  private:
     PROCESS_INFORMATION process_{};
+    HANDLE output_ = INVALID_HANDLE_VALUE;
 };
 
 // Top-level windows of that class and title, in any process.
 int CountWindows(const char* className, const char* title);
 
-}  // namespace testfiles
+} // namespace testfiles
 
 #endif

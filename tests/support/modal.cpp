@@ -10,11 +10,11 @@ namespace {
 
 constexpr UINT TickMilliseconds = 20;
 constexpr DWORD UnexpectedModalLimit = 4000;
-constexpr UINT MenuGetHandle = 0x01E1;  // MN_GETHMENU
+constexpr UINT MenuGetHandle = 0x01E1; // MN_GETHMENU
 
 Script* Active;
-std::set<HWND> ActingOn;      // dialogs whose step is running right now
-HWND UnexpectedSeen;          // a modal window nobody expects, and since when
+std::set<HWND> ActingOn; // dialogs whose step is running right now
+HWND UnexpectedSeen;     // a modal window nobody expects, and since when
 DWORD UnexpectedSince;
 
 bool HasClass(HWND window, const char* name)
@@ -24,8 +24,8 @@ bool HasClass(HWND window, const char* name)
 }
 
 struct OpenModals {
-    HWND menu = nullptr;    // innermost popup menu window
-    HWND dialog = nullptr;  // the enabled dialog, i.e. the innermost modal one
+    HWND menu = nullptr;   // innermost popup menu window
+    HWND dialog = nullptr; // the enabled dialog, i.e. the innermost modal one
 };
 
 BOOL CALLBACK CollectModal(HWND window, LPARAM context)
@@ -139,7 +139,7 @@ void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD)
     Tick();
 }
 
-}  // namespace
+} // namespace
 
 void Tick()
 {
@@ -155,6 +155,7 @@ void Tick()
     UnexpectedSeen = nullptr;
     Script::Step step = std::move(Active->steps_.front());
     Active->steps_.pop_front();
+    TRACE_CALLER(step.at);
     if (step.menu) {
         auto popup = reinterpret_cast<HMENU>(SendMessageA(open.menu, MenuGetHandle, 0, 0));
         if (step.inspectMenu)
@@ -177,20 +178,21 @@ Script::Script()
 Script::~Script()
 {
     for (const Step& step : steps_)
-        ADD_FAILURE() << "expected " << (step.menu ? "a popup menu" : "the dialog \"" + step.caption + "\"")
-                      << " to open, and it never did";
+        ADD_FAILURE_AT(step.at.file, step.at.line)
+            << "expected " << (step.menu ? "a popup menu" : "the dialog \"" + step.caption + "\"")
+            << " to open, and it never did";
     Active = nullptr;
 }
 
-Script& Script::Menu(UINT command, std::function<void(HMENU)> inspect)
+Script& Script::Menu(UINT command, std::function<void(HMENU)> inspect, Where at)
 {
-    steps_.push_back(Step{true, command, {}, std::move(inspect), nullptr});
+    steps_.push_back(Step{true, command, {}, std::move(inspect), nullptr, at});
     return *this;
 }
 
-Script& Script::Dialog(std::string caption, std::function<void(HWND)> action)
+Script& Script::Dialog(std::string caption, std::function<void(HWND)> action, Where at)
 {
-    steps_.push_back(Step{false, 0, std::move(caption), nullptr, std::move(action)});
+    steps_.push_back(Step{false, 0, std::move(caption), nullptr, std::move(action), at});
     return *this;
 }
 
@@ -249,7 +251,7 @@ void Pump(DWORD milliseconds)
     do {
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {  // leave it for the test to see
+            if (message.message == WM_QUIT) { // leave it for the test to see
                 PostQuitMessage(static_cast<int>(message.wParam));
                 return;
             }
@@ -262,4 +264,4 @@ void Pump(DWORD milliseconds)
     } while (true);
 }
 
-}  // namespace modal
+} // namespace modal

@@ -17,10 +17,12 @@
 #include <string>
 #include <string_view>
 
+#include "tests/support/where.h"
+
 namespace modal {
 
 class Script {
-public:
+  public:
     Script();
     ~Script();
     Script(const Script&) = delete;
@@ -28,11 +30,11 @@ public:
 
     // The next popup menu: inspect it (optional), then choose the item with
     // this command id, looking into submenus too; 0 cancels the menu.
-    Script& Menu(UINT command, std::function<void(HMENU popup)> inspect = nullptr);
+    Script& Menu(UINT command, std::function<void(HMENU popup)> inspect = nullptr, Where at = Here());
     // The next dialog (or message box) whose caption is this one (any caption
     // when empty): the action runs inside its modal loop and must end it, for
     // example with Click(dialog, IDOK).
-    Script& Dialog(std::string caption, std::function<void(HWND dialog)> action);
+    Script& Dialog(std::string caption, std::function<void(HWND dialog)> action, Where at = Here());
 
     bool Done() const { return steps_.empty(); }
     // Pumps messages until every step has run or the time is up.
@@ -44,9 +46,10 @@ public:
         std::string caption;
         std::function<void(HMENU)> inspectMenu;
         std::function<void(HWND)> action;
+        Where at; // the test line that expects this step
     };
 
-private:
+  private:
     std::deque<Step> steps_;
     friend void Tick();
 };
@@ -68,6 +71,6 @@ std::string MessageBoxText(HWND box);
 // Pumps the thread's messages for a while (lets posted messages arrive).
 void Pump(DWORD milliseconds = 0);
 
-}  // namespace modal
+} // namespace modal
 
 #endif

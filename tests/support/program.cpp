@@ -1,22 +1,46 @@
 #include "tests/support/program.h"
 
-#include <winternl.h>
-
 #include <cstring>
 
-#include "base/shared_state.h"
 #include "app/controller.h"
 #include "app/startup.h"
+#include "base/shared_state.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
 
+namespace {
+
+// Everything a start of the program finds: no notes, no menus, no brush, the
+// default appearance, the real clock and module path, no recorder.
+void ResetSharedState()
+{
+    FreeNoteList();
+    NoteMenu.reset();
+    NoteListMenu.reset();
+    NoteBrush.reset();
+    NoteWidth = DefaultNoteWidth;
+    NoteHeight = DefaultNoteHeight;
+    NoteColor = DefaultNoteColor;
+    NoteCount = 0;
+    ControllerWindow = nullptr;
+    RecorderWindow = nullptr;
+    RecordingActive = 0;
+    ReadLocalTime = GetLocalTime;
+    ReadModuleFileName = GetModuleFileNameA;
+    StorePath[0] = '\0';
+}
+
+} // namespace
+
 void ProgramTest::SetUp()
 {
+    ResetSharedState();
     ASSERT_NE(RegisterWindowClasses(instance), 0);
     std::string store = StoreFile();
     ASSERT_LT(store.size(), sizeof StorePath);
     std::strcpy(StorePath, store.c_str());
-    NoteCount = 0;
+    if (!StartsController())
+        return;
     controller = CreateControllerWindow(instance);
     ASSERT_NE(controller, nullptr);
 }
@@ -25,12 +49,13 @@ void ProgramTest::TearDown()
 {
     if (controller && IsWindow(controller))
         CloseProgram();
-    ReadLocalTime = GetLocalTime;
     UnregisterWindowClasses(instance);
+    ResetSharedState();
 }
 
-void ProgramTest::CloseProgram()
+void ProgramTest::CloseProgram(Where at)
 {
+    TRACE_CALLER(at);
     SendMessageA(controller, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(controller));
     MSG quit;
@@ -46,40 +71,15 @@ std::vector<HWND> ProgramTest::Notes() const
     return notes;
 }
 
-HWND ProgramTest::NewNote(const char* title)
+HWND ProgramTest::NewNote(const char* title, Where at)
 {
+    TRACE_CALLER(at);
     HWND note = CreateNoteWindow(title);
     EXPECT_NE(note, nullptr);
     return note;
 }
 
 namespace {
-
-// Wine answers GetGuiResources with 0. Its GDI objects live in a per-process
-// handle table that the PEB points to, as on Windows; a used entry has a type.
-struct GdiHandleEntry {
-    UINT64 object;
-    ULONG owner;
-    USHORT unique;
-    UCHAR type;
-    UCHAR flags;
-    UINT64 userPointer;
-};
-static_assert(sizeof(GdiHandleEntry) == 24, "layout of the shared GDI handle table");
-constexpr int GdiHandleCount = 0x10000;
-
-const GdiHandleEntry* GdiHandleTable()
-{
-    using QueryProcess = LONG(WINAPI*)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
-    auto query = reinterpret_cast<QueryProcess>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
-    PROCESS_BASIC_INFORMATION basic{};
-    if (!query || query(GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0)
-        return nullptr;
-    auto* peb = reinterpret_cast<const BYTE*>(basic.PebBaseAddress);
-    constexpr size_t offset = sizeof(void*) == 8 ? 0xF8 : 0x94;  // GdiSharedHandleTable
-    return *reinterpret_cast<GdiHandleEntry* const*>(peb + offset);
-}
 
 BOOL CALLBACK CountChild(HWND, LPARAM count)
 {
@@ -90,31 +90,15 @@ BOOL CALLBACK CountChild(HWND, LPARAM count)
 BOOL CALLBACK CountWindow(HWND window, LPARAM count)
 {
     ++*reinterpret_cast<DWORD*>(count);
-    EnumChildWindows(window, CountChild, count);  // all descendants
+    EnumChildWindows(window, CountChild, count); // all descendants
     return TRUE;
 }
 
-}  // namespace
+} // namespace
 
-DWORD GdiObjects()
+DWORD WindowCount()
 {
-    if (DWORD count = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS))
-        return count;
-    const GdiHandleEntry* table = GdiHandleTable();
-    DWORD count = 0;
-    for (int i = 0; table && i < GdiHandleCount; ++i)
-        if (table[i].type)
-            ++count;
-    return count;
-}
-
-DWORD UserObjects()
-{
-    if (DWORD count = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS))
-        return count;
-    // Under Wine: the windows of this thread, children included.
     DWORD count = 0;
     EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&count));
     return count;
 }
-

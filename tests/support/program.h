@@ -11,17 +11,22 @@
 #include <vector>
 
 #include "tests/support/files.h"
+#include "tests/support/where.h"
 
+// Every test of the program starts from a fresh program: every shared global
+// as at start, before and after each test, so that no test sees another's.
 class ProgramTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
+    // Tests of the parts below the controller make none.
+    virtual bool StartsController() const { return true; }
 
     // Closes the controller as "E&sci" does and checks that the loop would end.
-    void CloseProgram();
+    void CloseProgram(Where at = Here());
     // Notes in registry order, newest first.
     std::vector<HWND> Notes() const;
-    HWND NewNote(const char* title = "Nota");
+    HWND NewNote(const char* title = "Nota", Where at = Here());
     std::string StoreFile() const { return folder / "Appuntello.ini"; }
 
     HINSTANCE instance = GetModuleHandleA(nullptr);
@@ -29,8 +34,7 @@ protected:
     HWND controller = nullptr;
 };
 
-// Handle counts of this process, to catch leaks.
-DWORD GdiObjects();
-DWORD UserObjects();
+// The windows of this thread, children included: the leak checks count them.
+DWORD WindowCount();
 
 #endif
