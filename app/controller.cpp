@@ -131,7 +131,7 @@ bool OnClose(HWND window)
         return false;
     Closing = true;
     // At the end of the session nobody can be asked: keep what could be written and end.
-    if (!SaveAllNotes(!SessionEnding) && !SessionEnding) {
+    if (!SaveAllNotes() && !SessionEnding && !AskToQuitUnsaved()) {
         Closing = false;
         return false;
     }

@@ -34,9 +34,9 @@ HWND RecreateNote(const StoredNote& stored)
     return note;
 }
 
-void TellSaveFailed()
+void TellUnreadable()
 {
-    const std::string message = std::string("Impossibile salvare gli appunti nel file\n") + StorePath;
+    const std::string message = std::string("Impossibile leggere gli appunti dal file\n") + StorePath;
     MessageBoxA(ControllerWindow, message.c_str(), "Attenzione", MB_OK | MB_ICONWARNING);
 }
 
@@ -47,8 +47,8 @@ void LoadNotes()
     // An unreadable store starts the run empty; the save will not replace it.
     StoredSettings settings{DefaultNoteWidth, DefaultNoteHeight, DefaultNoteColor};
     std::vector<StoredNote> notes;
-    if (StorePath[0] != '\0')
-        LoadStore(StorePath, settings, notes);
+    if (StorePath[0] != '\0' && !LoadStore(StorePath, settings, notes))
+        TellUnreadable();
     NoteWidth = settings.width;
     NoteHeight = settings.height;
     NoteColor = settings.color;
@@ -59,7 +59,8 @@ void LoadNotes()
         HWND note = RecreateNote(stored);
         if (!note)
             break;
-        ++created;
+        NoteListHead->storedPlace = ++created;
+        NoteShownAs(created - 1, SaveNote(*NoteListHead));
         // On screen and painted before its voice message holds the thread.
         UpdateWindow(note);
         if (!stored.voicePath.empty())
@@ -76,7 +77,7 @@ StoredNote SaveNote(const NoteNode& note)
     return StoredNote{title, NoteText(note.edit), voicePath ? voicePath : ""};
 }
 
-bool SaveAllNotes(bool askOnFailure)
+bool SaveAllNotes()
 {
     if (StorePath[0] == '\0')
         return true;
@@ -86,12 +87,26 @@ bool SaveAllNotes(bool askOnFailure)
     NoteNode* oldest = NoteListHead;
     for (NoteNode* node = NoteListHead; node; node = node->next)
         oldest = node;
-    std::vector<StoredNote> notes;
+    std::vector<NoteToSave> notes;
     for (NoteNode* node = oldest; node; node = node->prev)
-        notes.push_back(SaveNote(*node));
+        notes.push_back(NoteToSave{SaveNote(*node), static_cast<int>(node->storedPlace) - 1});
 
-    const bool saved = SaveStore(StorePath, StoredSettings{NoteWidth, NoteHeight, NoteColor}, notes);
-    if (!saved && askOnFailure)
-        TellSaveFailed();
-    return saved;
+    // A run that could not read the store keeps the stored settings unless the
+    // user chose new ones.
+    const StoredSettings settings{NoteWidth, NoteHeight, NoteColor};
+    const bool keepStoredSettings = StoreUnreadAtStart() && !AppearanceCommitted;
+    if (!SaveStore(StorePath, keepStoredSettings ? nullptr : &settings, notes))
+        return false;
+    unsigned place = 0;
+    for (NoteNode* node = oldest; node; node = node->prev)
+        node->storedPlace = ++place;
+    return true;
+}
+
+bool AskToQuitUnsaved()
+{
+    const std::string message = std::string("Impossibile salvare gli appunti nel file\n") + StorePath +
+                                "\n\nUscire senza salvare le modifiche?";
+    return MessageBoxA(ControllerWindow, message.c_str(), "Attenzione",
+                       MB_YESNO | MB_DEFBUTTON2 | MB_ICONWARNING) == IDYES;
 }

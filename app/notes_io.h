@@ -1,5 +1,5 @@
 // The notes between the screen and the store: recreated as note windows at
-// start, read back from their windows at close.
+// start, read back from their windows when they are saved.
 #ifndef APPUNTELLO_APP_NOTES_IO_H
 #define APPUNTELLO_APP_NOTES_IO_H
 
@@ -8,15 +8,19 @@
 struct NoteNode;
 
 // Reads the settings, creates NoteBrush and recreates every stored note,
-// playing each voice message to its end once its note is painted.
+// playing each voice message to its end once its note is painted. A store
+// that is there but cannot be read is reported to the user.
 void LoadNotes();
 
 // Writes every registered note (oldest first) and the settings; the notes stay
-// open (the caller destroys them once they are safe). Returns false when the
-// store could not be written, the old file being left as it was; with
-// askOnFailure the user is told so first. With no StorePath at all (a
-// controller made without one) nothing is kept.
-bool SaveAllNotes(bool askOnFailure);
+// open. False when the store could not be written, the old file being left as
+// it was. With no StorePath at all (a controller made without one) nothing is
+// kept.
+bool SaveAllNotes();
+
+// After a failed save at exit: tells the user and asks whether to quit all the
+// same, losing the changes. True for yes.
+bool AskToQuitUnsaved();
 
 // One registered note as the store keeps it.
 StoredNote SaveNote(const NoteNode& note);

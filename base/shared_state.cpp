@@ -14,6 +14,7 @@ OwnedMenu NoteListMenu;
 int NoteWidth = DefaultNoteWidth;
 int NoteHeight = DefaultNoteHeight;
 COLORREF NoteColor = DefaultNoteColor;
+bool AppearanceCommitted;
 OwnedBrush NoteBrush;
 
 unsigned NoteCount;

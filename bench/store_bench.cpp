@@ -153,7 +153,7 @@ double Save(int runs)
     for (int run = 0; run < runs; ++run) {
         SetWindowTextA(edit, ("cambiata " + std::to_string(run)).c_str());
         Stopwatch watch;
-        if (!SaveAllNotes(false)) {
+        if (!SaveAllNotes()) {
             std::printf("the save failed\n");
         }
         times.push_back(watch.Ms());

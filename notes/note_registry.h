@@ -11,8 +11,11 @@ struct NoteNode {
     int NoteId;
     NoteWindow window;
     NoteWindow edit; // the note's edit field, kept at hand: finding it is a round trip to the window server
-    NoteNode* next;  // older
-    NoteNode* prev;  // newer
+    // 1 + the note's place among the store's notes (where it was loaded from
+    // or last saved to); 0 for a note not yet in the store.
+    unsigned storedPlace;
+    NoteNode* next; // older
+    NoteNode* prev; // newer
 };
 
 // The list starts at NoteListHead (base/shared_state.h).

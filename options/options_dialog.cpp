@@ -53,6 +53,7 @@ void OnOk(HWND dialog)
     NoteWidth = SliderPosition(dialog, IDC_WIDTH_SLIDER);
     NoteHeight = SliderPosition(dialog, IDC_HEIGHT_SLIDER);
     NoteColor = PendingColor;
+    AppearanceCommitted = true;
     EndDialog(dialog, 1);
 }
 

@@ -16,10 +16,24 @@ const char TitleKey[] = "TITOLO";
 const char MessageKey[] = "MESSAGE";
 const char AudioKey[] = "AUDIO";
 
-// A text the program wrote is at most the edit's limit, each lone line break
-// in it stored as a pair: twice the limit brings every such text back whole,
-// and bounds what a value made by hand can put into a note.
-constexpr std::size_t LongestLoadedText = 2 * NoteTextLimit;
+// What the edit field holds; a longer stored text stays whole in the file
+// until the user changes the note.
+constexpr std::size_t LongestLoadedText = NoteTextLimit;
+
+// While the notes are renumbered, the sections they come from wait under a
+// name that is no number and that the file does not use.
+std::string WaitingName(const IniDocument& store, std::size_t s)
+{
+    std::string name = "~attesa~" + std::to_string(s);
+    while (store.HasSection(name))
+        name.insert(0, 1, '~');
+    return name;
+}
+
+bool IsAudioSentinel(const std::string& value)
+{
+    return value.size() == 2 && (value[0] == 'n' || value[0] == 'N') && (value[1] == 'f' || value[1] == 'F');
+}
 
 // The setting as the profile functions read it; nothing when it is missing or
 // is no number at all (which they would read as 0).
@@ -57,21 +71,24 @@ std::optional<unsigned long long> SectionNumber(std::string_view name)
     return number;
 }
 
-// Numbered sections that loading did not reach keep their numbers, unless the
-// `count` notes saved now need one of them: then they all move up together,
-// gaps and order kept, so that the lowest lands above `count` and they stay
-// beyond a gap, never to be taken for notes nor written over.
-void MoveUnreachedSections(IniDocument& store, unsigned count)
+// Numbered sections from `first` on that loading did not reach keep their
+// numbers, unless the `count` notes saved now need one of them: then they all
+// move up together, gaps and order kept, so that the lowest lands above
+// first + count and they stay beyond a gap, never to be taken for notes nor
+// written over.
+void MoveUnreachedSections(IniDocument& store, unsigned first, unsigned count)
 {
     std::vector<unsigned long long> numbers;
     for (const std::string& name : store.SectionNames())
         if (std::optional<unsigned long long> number = SectionNumber(name))
-            numbers.push_back(*number);
+            if (*number >= first)
+                numbers.push_back(*number);
     std::sort(numbers.begin(), numbers.end());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
-    if (numbers.empty() || numbers.front() > count)
+    const unsigned long long end = static_cast<unsigned long long>(first) + count;
+    if (numbers.empty() || numbers.front() > end)
         return;
-    const unsigned long long shift = count + 1 - numbers.front();
+    const unsigned long long shift = end + 1 - numbers.front();
     // Highest first: each goes to a number that is free by then.
     for (auto number = numbers.rbegin(); number != numbers.rend(); ++number)
         store.RenameSection(std::to_string(*number), std::to_string(*number + shift));
@@ -110,23 +127,53 @@ std::vector<StoredNote> StoredNotes(const IniDocument& store)
         if (!title)
             break;
         title->resize(std::min(title->size(), static_cast<std::size_t>(TitleCapacity - 1)));
+        // "nf" in any letter case stands for no voice message.
+        std::string voicePath = store.Get(section, AudioKey).value_or("");
+        if (IsAudioSentinel(voicePath))
+            voicePath.clear();
         notes.push_back(StoredNote{std::move(*title), DecodeText(store.Get(section, MessageKey).value_or("")),
-                                   store.Get(section, AudioKey).value_or("")});
+                                   std::move(voicePath)});
     }
     return notes;
 }
 
-void PutNotes(IniDocument& store, const std::vector<StoredNote>& notes, unsigned loadedSections)
+void PutNotes(IniDocument& store, const std::vector<NoteToSave>& notes, const std::vector<StoredNote>& shown,
+              unsigned first)
 {
-    for (unsigned i = 0; i < loadedSections; ++i)
-        store.RemoveSection(std::to_string(i));
-    MoveUnreachedSections(store, static_cast<unsigned>(notes.size()));
-    unsigned index = 0;
-    for (const StoredNote& note : notes) {
+    std::vector<bool> kept(shown.size(), false);
+    for (const NoteToSave& note : notes)
+        if (note.from >= 0 && static_cast<std::size_t>(note.from) < shown.size())
+            kept[static_cast<std::size_t>(note.from)] = true;
+    std::vector<std::string> waiting(shown.size());
+    for (std::size_t s = 0; s < shown.size(); ++s) {
+        const std::string name = std::to_string(first + s);
+        if (kept[s]) {
+            waiting[s] = WaitingName(store, s);
+            store.RenameSection(name, waiting[s]);
+        } else {
+            store.RemoveSection(name);
+        }
+    }
+    MoveUnreachedSections(store, first, static_cast<unsigned>(notes.size()));
+
+    unsigned index = first;
+    for (const NoteToSave& note : notes) {
         const std::string section = std::to_string(index++);
-        store.Set(section, TitleKey, note.title);
-        store.Set(section, MessageKey, EncodeText(note.text));
-        store.Set(section, AudioKey, note.voicePath);
+        const StoredNote* was = nullptr;
+        if (note.from >= 0 && static_cast<std::size_t>(note.from) < shown.size()) {
+            was = &shown[static_cast<std::size_t>(note.from)];
+            store.RenameSection(waiting[static_cast<std::size_t>(note.from)], section);
+        }
+        // Written where the user changed it, or where the key is missing:
+        // without a TITOLO the list of notes would end here.
+        auto put = [&](const char* key, const std::string& now, const std::string* before,
+                       const std::string& stored) {
+            if (!before || *before != now || !store.Get(section, key))
+                store.Set(section, key, stored);
+        };
+        put(TitleKey, note.now.title, was ? &was->title : nullptr, note.now.title);
+        put(MessageKey, note.now.text, was ? &was->text : nullptr, EncodeText(note.now.text));
+        put(AudioKey, note.now.voicePath, was ? &was->voicePath : nullptr, note.now.voicePath);
     }
 }
 

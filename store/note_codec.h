@@ -34,16 +34,31 @@ void PutSettings(IniDocument& store, const StoredSettings& settings);
 // that have a TITOLO.
 std::vector<StoredNote> StoredNotes(const IniDocument& store);
 
-// Replaces the first `loadedSections` note sections with `notes`, as sections
-// "0" up to notes.size() - 1. Numbered sections that loading did not reach
-// keep their numbers, or move up together past the new notes when those need
-// their numbers, so that they are neither taken for notes nor written over.
-void PutNotes(IniDocument& store, const std::vector<StoredNote>& notes, unsigned loadedSections);
+// A note to write: what it holds now, and the place in the run's sections
+// (see PutNotes) it was loaded from or last written to; -1 for a new note.
+struct NoteToSave {
+    StoredNote now;
+    int from = -1;
+};
+
+// Writes the notes as the sections first, first + 1, ... in order. The run's
+// sections before the call are first, first + 1, ... first + shown.size() - 1,
+// and shown[s] is what the note of section first + s showed when it was loaded
+// or last written. Each note keeps its old section's other lines (under its
+// new number); its title, text and voice path are written only where they
+// differ from what the section showed or are missing, so that a value the
+// note could not show whole (cut at load) stays as it was stored. The run's
+// sections that no note comes from are removed with all their lines. Numbered
+// sections from `first` on that are not the run's keep their numbers, or move
+// up together past the notes when those need their numbers, so that they are
+// neither taken for notes nor written over.
+void PutNotes(IniDocument& store, const std::vector<NoteToSave>& notes, const std::vector<StoredNote>& shown,
+              unsigned first);
 
 // A note's text for the store: one line, every line break as "#@" (a lone CR
 // or LF counts as the line break it shows as).
 std::string EncodeText(std::string_view text);
-// A stored text with its line breaks back, cut to what a note can show.
+// A stored text with its line breaks back, cut to what a note's edit field holds.
 std::string DecodeText(std::string text);
 
 #endif

@@ -6,10 +6,14 @@
 
 namespace {
 
-// Sections "0" up to this count were loaded as notes: the notes of the run
-// replace them at the next save. Other numbered sections are the user's too,
-// unreached.
-unsigned LoadedNoteSections;
+// The run's note sections are First, First + 1, ...: what each one showed as
+// a note when it was loaded or last written. First is 0 unless the store could
+// not be read at start: the run's notes then go after the stored ones, which
+// the first save counts.
+std::vector<StoredNote> Shown;
+unsigned First;
+bool UnreadAtStart;
+bool FirstCounted;
 
 } // namespace
 
@@ -24,20 +28,33 @@ bool ReadStore(const char* path, IniDocument& store)
 bool LoadStore(const char* path, StoredSettings& settings, std::vector<StoredNote>& notes)
 {
     IniDocument store;
-    const bool read = ReadStore(path, store);
+    UnreadAtStart = !ReadStore(path, store);
+    FirstCounted = !UnreadAtStart;
+    First = 0;
     settings = ReadSettings(store);
     notes = StoredNotes(store);
-    LoadedNoteSections = static_cast<unsigned>(notes.size());
-    return read;
+    Shown = notes;
+    return !UnreadAtStart;
+}
+
+void NoteShownAs(unsigned index, const StoredNote& shown)
+{
+    if (index < Shown.size())
+        Shown[index] = shown;
 }
 
 void StopLoadingAt(unsigned count)
 {
-    if (count < LoadedNoteSections)
-        LoadedNoteSections = count;
+    if (count < Shown.size())
+        Shown.resize(count);
 }
 
-bool SaveStore(const char* path, const StoredSettings& settings, const std::vector<StoredNote>& notes)
+bool StoreUnreadAtStart()
+{
+    return UnreadAtStart;
+}
+
+bool SaveStore(const char* path, const StoredSettings* settings, const std::vector<NoteToSave>& notes)
 {
     // A store that is there but cannot be read is not replaced: what it holds
     // besides the notes would be lost.
@@ -45,13 +62,19 @@ bool SaveStore(const char* path, const StoredSettings& settings, const std::vect
     if (ReadWholeFile(path, old) == FileRead::Failed)
         return false;
     IniDocument store = IniDocument::Parse(old);
-    PutSettings(store, settings);
-    PutNotes(store, notes, LoadedNoteSections);
+    const unsigned first = FirstCounted ? First : static_cast<unsigned>(StoredNotes(store).size());
+    if (settings)
+        PutSettings(store, *settings);
+    PutNotes(store, notes, Shown, first);
     const std::string bytes = store.Serialize();
     // An unchanged store is left alone, and its backup keeps the last version
     // that differed.
     if (bytes != old && !WriteStoreFile(path, bytes))
         return false;
-    LoadedNoteSections = static_cast<unsigned>(notes.size());
+    First = first;
+    FirstCounted = true;
+    Shown.clear();
+    for (const NoteToSave& note : notes)
+        Shown.push_back(note.now);
     return true;
 }

@@ -20,11 +20,49 @@ void Step(SaveStep step)
         SaveStepHook(step);
 }
 
+bool Fits(const std::string& path)
+{
+    return path.size() < MAX_PATH;
+}
+
+// Beside the store, on the same volume, so that one rename can put it in its
+// place: "<store>.tmp", or a short name in the same folder when that would
+// not fit the path limit of the ANSI file functions.
+std::string TempPathFor(const std::string& path)
+{
+    if (Fits(path + ".tmp"))
+        return path + ".tmp";
+    const std::size_t slash = path.find_last_of("\\/") + 1;
+    // Named after the store, so that two programs' stores in one folder do not
+    // share it; no longer than the store's own name ("x.ini" at least).
+    unsigned hash = 2166136261u;
+    for (char c : path.substr(slash))
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    const char digits[] = "0123456789abcdef";
+    std::string name = "~";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        name += digits[(hash >> shift) & 0xF];
+    const std::string temp = path.substr(0, slash) + name;
+    return Fits(temp + ".tmp") ? temp + ".tmp" : temp;
+}
+
+// A temporary file left by a crash is replaced, never reused: its attributes
+// (read-only, hidden) would pass to the new store.
+void RemoveStaleTemp(const std::string& temp)
+{
+    const DWORD attributes = GetFileAttributesA(temp.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return;
+    SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(temp.c_str());
+}
+
 bool WriteTempFile(const std::string& temp, const std::string& bytes)
 {
+    RemoveStaleTemp(temp);
     {
-        UniqueHandle file(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueHandle file(
+            CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.valid())
             return false;
         Step(SaveStep::TempCreated);
@@ -90,14 +128,14 @@ FileRead ReadWholeFile(const char* path, std::string& bytes)
 
 // Replaces the store so that its name always holds either the whole old file
 // or the whole new one, whatever ends the program or the system meanwhile:
-// the new content is written and flushed to "<store>.tmp" in the same folder
-// (so the same volume), the old store is linked as "<store>.bak", and one
+// the new content is written and flushed to a temporary file in the same
+// folder (so the same volume), the old store is linked as "<store>.bak", and one
 // rename puts the new file in its place. ReplaceFileA is not used: Wine makes
 // it two renames, the old file away and then the new one in, and between them
 // there would be no store at all.
 bool WriteStoreFile(const std::string& path, const std::string& bytes)
 {
-    const std::string temp = path + ".tmp";
+    const std::string temp = TempPathFor(path);
     if (!WriteTempFile(temp, bytes)) {
         DeleteFileA(temp.c_str());
         return false;

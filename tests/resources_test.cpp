@@ -308,6 +308,18 @@ TEST(ProgramResources, IconIsOne32By32PictureIn16Colours)
     EXPECT_NE(LoadIconA(Instance(), MAKEINTRESOURCEA(IDI_APPUNTELLO)), nullptr);
 }
 
+// Visual styles, but no execution level: declaring one would switch off the
+// file virtualisation that lets a program under Program Files keep its store.
+TEST(ProgramResources, ManifestAsksForVisualStylesAndNoExecutionLevel)
+{
+    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
+    ASSERT_NE(found, nullptr);
+    const char* text = static_cast<const char*>(LockResource(LoadResource(nullptr, found)));
+    const std::string manifest(text, SizeofResource(nullptr, found));
+    EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+    EXPECT_EQ(manifest.find("requestedExecutionLevel"), std::string::npos);
+}
+
 TEST(ProgramResources, VersionDescribesTheProgramInItalian)
 {
     HRSRC found = FindResourceA(Instance(), MAKEINTRESOURCEA(1), RT_VERSION);

@@ -129,14 +129,14 @@ TEST(CrashChild, DISABLED_SaveOverAndOver)
     const char* const versions[] = {"versione A", "versione B"};
     for (int i = 0; i < 2; ++i) {
         SetWindowTextA(edit, versions[i]);
-        ASSERT_TRUE(SaveAllNotes(false));
+        ASSERT_TRUE(SaveAllNotes());
         ASSERT_TRUE(CopyFileA(store.c_str(), (store + "." + std::to_string(i)).c_str(), FALSE));
     }
     ASSERT_TRUE(WriteFile(store + ".begun", ""));
     const DWORD start = GetTickCount();
     for (int i = 0; GetTickCount() - start < 30000; ++i) {
         SetWindowTextA(edit, versions[i % 2]);
-        SaveAllNotes(false);
+        SaveAllNotes();
     }
 }
 

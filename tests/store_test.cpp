@@ -29,6 +29,8 @@ using testfiles::WriteFile;
 namespace {
 
 const char SaveFailedText[] = "Impossibile salvare gli appunti nel file\n";
+const char QuitUnsavedQuestion[] = "\n\nUscire senza salvare le modifiche?";
+const char ReadFailedText[] = "Impossibile leggere gli appunti dal file\n";
 
 // The example store of the file format: two notes, the first with two lines of
 // text and no voice message, the second with an empty text and a voice message.
@@ -267,16 +269,25 @@ TEST_F(NoteStore, ChangesToLoadedNotesAreSaved)
     EXPECT_FALSE(Document().HasSection("1"));
 }
 
-// A value made by hand may be longer than any note: it is cut, but never
-// between the two characters of a line break.
-TEST_F(NoteStore, AnOverlongStoredTextIsCutBetweenLines)
+// A value made by hand may be longer than any note: the note shows what its
+// edit field holds, cut never between the two characters of a line break, and
+// the file keeps the whole value until the user changes the text.
+TEST_F(NoteStore, AnOverlongStoredTextIsCutBetweenLinesAndKeptWholeInTheFile)
 {
-    std::string message(2047, 'x');
+    std::string message(1023, 'x');
     message += "#@" + std::string(500, 'y');
-    ASSERT_TRUE(WriteFile(store, "[0]\r\nTITOLO=lunga\r\nMESSAGE=" + message + "\r\n"));
+    const std::string title(200, 't');
+    ASSERT_TRUE(WriteFile(store, "[0]\r\nTITOLO=" + title + "\r\nMESSAGE=" + message + "\r\nAUDIO=\r\n"));
     Start();
     ASSERT_EQ(Notes().size(), 1u);
-    EXPECT_EQ(Text(Notes()[0]), std::string(2047, 'x'));
+    EXPECT_EQ(Text(Notes()[0]), std::string(1023, 'x'));
+    Restart();
+    EXPECT_EQ(Document().Get("0", "MESSAGE"), message);
+    EXPECT_EQ(Document().Get("0", "TITOLO"), title);
+    SetWindowTextA(NoteEditOf(Notes()[0]), "cambiato");
+    Restart();
+    EXPECT_EQ(Document().Get("0", "MESSAGE"), "cambiato");
+    EXPECT_EQ(Document().Get("0", "TITOLO"), title) << "the title was not touched";
 }
 
 TEST_F(NoteStore, HashAtTypedByTheUserBecomesALineBreak)
@@ -609,8 +620,9 @@ TEST_F(NoteStore, AStoreThatCannotBeWrittenIsLeftAsItWasAndTheExitWaits)
     {
         modal::Script script;
         script.Dialog("Attenzione", [&](HWND box) {
-            EXPECT_EQ(modal::MessageBoxText(box), SaveFailedText + store);
-            modal::Click(box, IDOK);
+            EXPECT_EQ(modal::MessageBoxText(box), SaveFailedText + store + QuitUnsavedQuestion);
+            EXPECT_EQ(GetFocus(), GetDlgItem(box, IDNO)) << "staying is the default";
+            modal::Click(box, IDNO);
         });
         EXPECT_FALSE(Close()) << "the exit must wait for a store that can be written";
         EXPECT_TRUE(script.Done());
@@ -641,7 +653,7 @@ TEST_F(NoteStore, CloseRequestsWhileTheWarningIsOpenDoNothing)
             SendMessageA(controller, WM_ENDSESSION, TRUE, 0);
             EXPECT_TRUE(IsWindow(controller));
             EXPECT_TRUE(IsWindow(note)) << "a note was destroyed while the user was being asked";
-            modal::Click(box, IDOK);
+            modal::Click(box, IDNO);
         });
         EXPECT_FALSE(Close());
         EXPECT_TRUE(script.Done());
@@ -662,8 +674,8 @@ TEST_F(NoteStore, AStoreInAFolderThatIsGoneWarnsAndCanBeRetried)
     {
         modal::Script script;
         script.Dialog("Attenzione", [&](HWND box) {
-            EXPECT_EQ(modal::MessageBoxText(box), SaveFailedText + store);
-            modal::Click(box, IDOK);
+            EXPECT_EQ(modal::MessageBoxText(box), SaveFailedText + store + QuitUnsavedQuestion);
+            modal::Click(box, IDNO);
         });
         EXPECT_FALSE(Close());
         EXPECT_TRUE(script.Done());
@@ -681,16 +693,104 @@ TEST_F(NoteStore, AStoreThatCannotBeReadIsNotReplaced)
     // A folder in the store's place: it cannot be read, and must not be lost.
     ASSERT_TRUE(CreateDirectoryA(store.c_str(), nullptr));
     ASSERT_TRUE(WriteFile(store + "\\dentro.txt", "contenuto"));
-    Start();
+    {
+        modal::Script script;
+        script.Dialog("Attenzione", [&](HWND box) {
+            EXPECT_EQ(modal::MessageBoxText(box), ReadFailedText + store);
+            modal::Click(box, IDOK);
+        });
+        Start();
+        EXPECT_TRUE(script.Done()) << "the user is told at start";
+    }
     NewNote("nuova");
     {
         modal::Script script;
-        script.Dialog("Attenzione", [](HWND box) { modal::Click(box, IDOK); });
+        script.Dialog("Attenzione", [](HWND box) { modal::Click(box, IDNO); });
         EXPECT_FALSE(Close());
         EXPECT_TRUE(script.Done());
     }
     EXPECT_EQ(ReadFile(store + "\\dentro.txt"), "contenuto");
     EXPECT_FALSE(testfiles::Exists(store + ".tmp"));
+}
+
+// When saving can never succeed, the user may still leave: the store stays
+// exactly as it was.
+TEST_F(NoteStore, TheUserMayQuitWithoutSavingAndTheStoreStaysAsItWas)
+{
+    ASSERT_TRUE(WriteFile(store, ExampleStore));
+    Start();
+    NewNote("persa");
+    ASSERT_TRUE(CreateDirectoryA((store + ".tmp").c_str(), nullptr));
+    modal::Script script;
+    script.Dialog("Attenzione", [](HWND box) { modal::Click(box, IDYES); });
+    EXPECT_TRUE(Close());
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(NoteListHead, nullptr);
+    EXPECT_EQ(File(), ExampleStore);
+}
+
+// Held open without sharing by another program at start (a sync tool, say),
+// and readable again at exit: the stored notes and settings stay, and the
+// notes of the run come after them.
+TEST_F(NoteStore, AStoreUnreadableAtStartKeepsItsNotesAndSettings)
+{
+    ASSERT_TRUE(WriteFile(store, ExampleStore));
+    {
+        UniqueHandle held(CreateFileA(store.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held.valid());
+        modal::Script script;
+        script.Dialog("Attenzione", [&](HWND box) {
+            EXPECT_EQ(modal::MessageBoxText(box), ReadFailedText + store);
+            modal::Click(box, IDOK);
+        });
+        Start();
+        EXPECT_TRUE(script.Done());
+    }
+    EXPECT_TRUE(Notes().empty());
+    NewNote("nuova", "del giorno");
+    Restart();
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"Shopping", "Calls", "nuova"}));
+    EXPECT_EQ(NoteWidth, 200) << "the stored settings stay";
+    EXPECT_EQ(Document().Get("OPZIONI", "LARGHEZZA"), "200");
+}
+
+// A store path of 257 to 259 characters is accepted at start; "<store>.tmp"
+// would pass the path limit there, and the backup's name too.
+TEST_F(NoteStore, ALongStorePathSaves)
+{
+    for (std::size_t length : {257u, 259u}) {
+        SCOPED_TRACE("a store path of " + std::to_string(length) + " characters");
+        std::string path = folder.path();
+        const std::string name = "\\Appuntello.ini";
+        while (path.size() + name.size() < length) {
+            path +=
+                "\\" + std::string(std::min<std::size_t>(100, length - path.size() - name.size() - 1), 'd');
+            ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+        }
+        ASSERT_EQ((path + name).size(), length);
+        UseStore(path + name);
+        Start();
+        NewNote("lontana", "salvata");
+        ASSERT_TRUE(Close());
+        EXPECT_EQ(Document().Get("0", "MESSAGE"), "salvata");
+        Start();
+        NewNote("seconda");
+        ASSERT_TRUE(Close()) << "also when there is an old store to keep";
+        EXPECT_EQ(Document().Get("1", "TITOLO"), "seconda");
+    }
+}
+
+// A temporary file that an earlier crash left read-only is not reused: the
+// new store would be read-only too.
+TEST_F(NoteStore, AStaleReadOnlyTemporaryFileIsReplaced)
+{
+    ASSERT_TRUE(WriteFile(store + ".tmp", "[0]\r\nTITOLO=mezzo"));
+    ASSERT_TRUE(SetFileAttributesA((store + ".tmp").c_str(), FILE_ATTRIBUTE_READONLY));
+    Start();
+    NewNote("nuova");
+    ASSERT_TRUE(Close());
+    EXPECT_EQ(Document().Get("0", "TITOLO"), "nuova");
+    EXPECT_EQ(GetFileAttributesA(store.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
 }
 
 TEST_F(NoteStore, AtTheEndOfTheSessionNobodyIsAskedAndTheProgramEnds)

@@ -21,6 +21,7 @@ void ResetSharedState()
     NoteWidth = DefaultNoteWidth;
     NoteHeight = DefaultNoteHeight;
     NoteColor = DefaultNoteColor;
+    AppearanceCommitted = false;
     NoteCount = 0;
     ControllerWindow = nullptr;
     RecorderWindow = nullptr;
