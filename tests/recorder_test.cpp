@@ -276,13 +276,13 @@ TEST_F(RecorderTest, AnExistingFileIsReplacedOnlyBySaveThatSucceeds)
     Send(recorder, WM_CLOSE);
 }
 
-TEST_F(RecorderTest, SavesUnderAPathLongerThanOpenFileAccepts)
+TEST_F(RecorderTest, SavesUnderAPathOf128CharactersOrMore)
 {
     HWND recorder = Recorded(200);
     std::string subfolder = folder / std::string(120, 'c');
     ASSERT_TRUE(CreateDirectoryA(subfolder.c_str(), nullptr));
     std::string path = subfolder + "\\messaggio vocale.wav";
-    ASSERT_GE(path.size(), 128u); // OFS_MAXPATHNAME
+    ASSERT_GE(path.size(), 128u); // beyond what mmioOpen takes as a name
     ASSERT_LT(path.size(), 260u);
     EXPECT_EQ(Save(recorder, path), 0);
     WaveFile wave = ParseWave(testfiles::ReadFile(path));

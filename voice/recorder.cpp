@@ -417,10 +417,9 @@ bool WriteWave(const char* path, const WAVEFORMATEX& format, const std::vector<c
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    // mmioOpen with a name goes through OpenFile, which refuses full paths of
-    // 128 characters or more; handed an open file, it takes any path.
+    // mmioOpen takes names of at most 128 characters (it opens them through
+    // OpenFile); handed an open file in adwInfo[0], it takes any path.
     MMIOINFO info{};
-    info.fccIOProc = FOURCC_DOS;
     info.adwInfo[0] = HandleToULong(file);
     HMMIO mmio = mmioOpenA(nullptr, &info, MMIO_WRITE);
     bool written = mmio && WriteChunks(mmio, format, sound);
