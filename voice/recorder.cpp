@@ -250,15 +250,12 @@ void ShowState(Recorder* recorder)
 }
 
 // Tells the owner the new mode. The owner may do anything meanwhile, close the
-// recorder too: returns whether the recorder still exists.
-bool NotifyMode(Recorder* recorder)
+// recorder too, so callers touch nothing of the recorder afterwards.
+void NotifyMode(Recorder* recorder)
 {
-    if (!(recorder->flags & RecorderFlagNotifyMode) || !recorder->owner)
-        return true;
-    HWND window = recorder->window;
-    SendMessageA(recorder->owner, RecorderNotifyModeMessage, reinterpret_cast<WPARAM>(window),
-                 static_cast<LPARAM>(recorder->mode));
-    return StillAlive(window, recorder);
+    if ((recorder->flags & RecorderFlagNotifyMode) && recorder->owner)
+        SendMessageA(recorder->owner, RecorderNotifyModeMessage, reinterpret_cast<WPARAM>(recorder->window),
+                     static_cast<LPARAM>(recorder->mode));
 }
 
 // Without MCIWNDF_NOERRORDLG the user hears of failures from the recorder
@@ -277,17 +274,17 @@ void Discard(Recorder* recorder)
     recorder->sound.shrink_to_fit();
 }
 
-// Ends the capture, keeping what was recorded, and tells the owner. Returns
-// whether the recorder still exists.
-bool StopRecording(Recorder* recorder)
+// Ends the capture, keeping what was recorded, and tells the owner: the
+// recorder may be gone when this returns.
+void StopRecording(Recorder* recorder)
 {
     if (recorder->mode != MCI_MODE_RECORD)
-        return true;
+        return;
     KillTimer(recorder->window, ElapsedTimer);
     recorder->capture.Close(&recorder->sound);
     recorder->mode = MCI_MODE_STOP;
     ShowState(recorder);
-    return NotifyMode(recorder);
+    NotifyMode(recorder);
 }
 
 LRESULT RestartRecording(Recorder* recorder)
