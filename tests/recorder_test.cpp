@@ -1,0 +1,339 @@
+// The recorder window, driven as the note drives it: real windows, real
+// messages, real recording through the wave-in device, real files.
+#include <windows.h>
+
+#include <mmsystem.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/support/files.h"
+#include "tests/support/modal.h"
+#include "voice/recorder.h"
+
+namespace {
+
+constexpr DWORD NoteRecorderStyle = 0x10CF2158; // as the note creates its recorder
+const char OwnerClass[] = "RecorderTestOwner";
+
+std::vector<LPARAM> Modes;                                // notified to the owner, in order
+std::vector<HWND> Notifiers;                              // and by whom
+std::function<void(HWND recorder, LPARAM mode)> OnNotify; // the owner's reaction
+
+LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == RecorderNotifyModeMessage) {
+        Modes.push_back(lParam);
+        Notifiers.push_back(reinterpret_cast<HWND>(wParam));
+        if (OnNotify)
+            OnNotify(reinterpret_cast<HWND>(wParam), lParam);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND CreateOwner(HINSTANCE instance)
+{
+    WNDCLASSA ownerClass{};
+    ownerClass.lpfnWndProc = OwnerProc;
+    ownerClass.hInstance = instance;
+    ownerClass.lpszClassName = OwnerClass;
+    RegisterClassA(&ownerClass);
+    Modes.clear();
+    Notifiers.clear();
+    OnNotify = nullptr;
+    return CreateWindowExA(0, OwnerClass, "Nota", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 150, nullptr,
+                           nullptr, instance, nullptr);
+}
+
+LRESULT Send(HWND recorder, UINT message, LPARAM lParam = 0)
+{
+    return SendMessageA(recorder, message, 0, lParam);
+}
+
+LRESULT Save(HWND recorder, const std::string& path)
+{
+    return Send(recorder, MCI_SAVE, reinterpret_cast<LPARAM>(path.c_str()));
+}
+
+void Press(HWND recorder, int button)
+{
+    SendMessageA(GetDlgItem(recorder, button), BM_CLICK, 0, 0);
+}
+
+std::vector<std::string> FilesIn(const testfiles::ScratchFolder& folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder / "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+std::uint32_t Little(const std::string& bytes, size_t at, int size)
+{
+    std::uint32_t value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = value << 8 | static_cast<unsigned char>(bytes.at(at + i));
+    return value;
+}
+
+// Checks the header of a 16-bit mono PCM WAVE file and returns its length in
+// seconds; -1 when the header is wrong.
+double WaveSeconds(const std::string& path)
+{
+    std::string bytes = testfiles::ReadFile(path);
+    bool valid = bytes.size() >= 44 && bytes.compare(0, 4, "RIFF") == 0 &&
+                 Little(bytes, 4, 4) == bytes.size() - 8 && bytes.compare(8, 8, "WAVEfmt ") == 0 &&
+                 Little(bytes, 16, 4) == 16 && Little(bytes, 20, 2) == WAVE_FORMAT_PCM &&
+                 Little(bytes, 22, 2) == 1 && Little(bytes, 24, 4) == 22050 &&
+                 Little(bytes, 28, 4) == 44100 && Little(bytes, 32, 2) == 2 && Little(bytes, 34, 2) == 16 &&
+                 bytes.compare(36, 4, "data") == 0 && Little(bytes, 40, 4) == bytes.size() - 44;
+    EXPECT_TRUE(valid) << path << " is not the expected WAVE file (" << bytes.size() << " bytes)";
+    return valid ? (bytes.size() - 44) / 44100.0 : -1;
+}
+
+class RecorderTest : public testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_GT(waveInGetNumDevs(), 0u)
+            << "no wave-in device: scripts/test starts a PulseAudio server for this";
+        owner = CreateOwner(instance);
+        ASSERT_NE(owner, nullptr);
+    }
+    void TearDown() override
+    {
+        OnNotify = nullptr;
+        if (IsWindow(owner))
+            DestroyWindow(owner);
+        EXPECT_EQ(LiveRecorders(), 0);
+        EXPECT_EQ(OpenCaptures(), 0);
+        UnregisterClassA(OwnerClass, instance);
+        UnregisterRecorderClass(instance);
+    }
+
+    HWND OpenRecorder()
+    {
+        HWND recorder = CreateRecorderWindow(owner, instance, NoteRecorderStyle, nullptr);
+        EXPECT_EQ(Send(recorder, RecorderNewMessage, reinterpret_cast<LPARAM>("waveaudio")), 0);
+        return recorder;
+    }
+
+    // Records for about that long and stops; returns the recorder, still open.
+    HWND Recorded(DWORD milliseconds)
+    {
+        HWND recorder = OpenRecorder();
+        Press(recorder, RecorderRecordButtonId);
+        modal::Pump(milliseconds);
+        Press(recorder, RecorderStopButtonId);
+        return recorder;
+    }
+
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    HWND owner = nullptr;
+    testfiles::ScratchFolder folder;
+};
+
+} // namespace
+
+TEST_F(RecorderTest, RecordsAboutASecondIntoAWaveFileThatPlays)
+{
+    HWND recorder = CreateRecorderWindow(owner, instance, NoteRecorderStyle, nullptr);
+    ASSERT_NE(recorder, nullptr);
+    EXPECT_EQ(GetWindow(recorder, GW_OWNER), owner);
+    EXPECT_TRUE(IsWindowVisible(recorder));
+    EXPECT_EQ(GetWindowLongA(recorder, GWL_STYLE) & 0xFFFF, 0); // no MCIWNDF bits among the window's styles
+    EXPECT_EQ(Send(recorder, RecorderCanRecordMessage), 0);     // no recording open yet
+    EXPECT_NE(Send(recorder, RecorderNewMessage, reinterpret_cast<LPARAM>("cdaudio")), 0);
+    EXPECT_EQ(Send(recorder, RecorderNewMessage, reinterpret_cast<LPARAM>("waveaudio")), 0);
+    EXPECT_EQ(modal::WindowText(recorder), "waveaudio - Fermo");
+    EXPECT_NE(Send(recorder, RecorderCanRecordMessage), 0);
+    EXPECT_NE(Send(recorder, RecorderCanSaveMessage), 0);
+
+    Press(recorder, RecorderRecordButtonId);
+    DWORD started = GetTickCount();
+    EXPECT_EQ(Modes, std::vector<LPARAM>{MCI_MODE_RECORD});
+    EXPECT_EQ(Notifiers, std::vector<HWND>{recorder});
+    EXPECT_EQ(modal::WindowText(recorder), "waveaudio - Registrazione");
+    EXPECT_EQ(GetFocus(), recorder); // back from the button, to read the keys
+    modal::Pump(1000);
+    Press(recorder, RecorderStopButtonId);
+    double recorded = (GetTickCount() - started) / 1000.0;
+    EXPECT_EQ(Modes, (std::vector<LPARAM>{MCI_MODE_RECORD, MCI_MODE_STOP}));
+
+    std::string path = folder / "messaggio.wav";
+    EXPECT_EQ(Save(recorder, path), 0);
+    EXPECT_EQ(modal::WindowText(recorder), "messaggio.wav - Fermo");
+    EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"messaggio.wav"}); // no temporary file left
+    double seconds = WaveSeconds(path);
+    EXPECT_NEAR(seconds, recorded, 0.3);
+    DWORD playStart = GetTickCount();
+    EXPECT_TRUE(PlaySoundA(path.c_str(), nullptr, SND_FILENAME | SND_NODEFAULT));
+    double played = (GetTickCount() - playStart) / 1000.0;
+    EXPECT_GT(played, seconds * 0.8);
+    EXPECT_LT(played, seconds + 1.5);
+
+    Send(recorder, WM_CLOSE);
+    EXPECT_FALSE(IsWindow(recorder));
+    EXPECT_EQ(Modes.size(), 2u); // closing discards without a last notification
+}
+
+TEST_F(RecorderTest, AFailedSaveWarnsAndLeavesTheFolderAsItWas)
+{
+    HWND recorder = Recorded(300);
+    std::string path = folder / "vecchio.wav";
+    ASSERT_TRUE(testfiles::WriteFile(path, "il messaggio di prima"));
+    std::string missing = folder / "manca\\messaggio.wav";
+    std::string warning;
+    // A file in use cannot be replaced: the last step of that save fails.
+    HANDLE inUse =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    {
+        modal::Script script;
+        script.Dialog("Attenzione", [&](HWND box) {
+            warning = modal::MessageBoxText(box);
+            modal::Click(box, IDOK);
+        });
+        script.Dialog("Attenzione", [](HWND box) { modal::Click(box, IDOK); });
+        EXPECT_NE(Save(recorder, missing), 0);
+        EXPECT_NE(Save(recorder, path), 0);
+    }
+    CloseHandle(inUse);
+    EXPECT_NE(warning.find(missing), std::string::npos) << warning;
+    EXPECT_EQ(testfiles::ReadFile(path), "il messaggio di prima");
+    EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"vecchio.wav"});
+    EXPECT_EQ(modal::WindowText(recorder), "waveaudio - Fermo");
+
+    EXPECT_EQ(Save(recorder, path), 0);
+    EXPECT_GT(WaveSeconds(path), 0.1);
+    // Longer than the 128 characters that mmioOpen takes as a name.
+    std::string longPath = folder / (std::string(120, 'c') + ".wav");
+    ASSERT_GE(longPath.size(), 128u);
+    EXPECT_EQ(Save(recorder, longPath), 0);
+    EXPECT_GT(WaveSeconds(longPath), 0.1);
+    Send(recorder, WM_CLOSE);
+}
+
+// As the note does: a question, the save, then WM_CLOSE, all inside the stop
+// notification that the Stop button's click sends.
+TEST_F(RecorderTest, TheOwnerMayAskSaveAndCloseInsideTheStopNotification)
+{
+    std::string path = folder / "nota.wav";
+    LRESULT saved = -1;
+    OnNotify = [&](HWND recorder, LPARAM mode) {
+        if (mode != MCI_MODE_STOP)
+            return;
+        MessageBoxA(owner, "Vuoi cancellare questo file audio?", "Domanda", MB_YESNOCANCEL);
+        saved = Save(recorder, path);
+        Send(recorder, WM_CLOSE);
+    };
+    modal::Script script;
+    script.Dialog("Domanda", [](HWND box) { modal::Click(box, IDNO); });
+    HWND recorder = Recorded(400);
+    EXPECT_TRUE(script.Done());
+    EXPECT_FALSE(IsWindow(recorder));
+    EXPECT_EQ(saved, 0);
+    EXPECT_GT(WaveSeconds(path), 0.1);
+    EXPECT_EQ(Modes, (std::vector<LPARAM>{MCI_MODE_RECORD, MCI_MODE_STOP}));
+}
+
+TEST_F(RecorderTest, SeekAndRecordWhileRecordingStartAgainFromEmptyWithoutANotification)
+{
+    // The note's answer to the record notification: back to the start, record.
+    OnNotify = [](HWND recorder, LPARAM mode) {
+        if (mode == MCI_MODE_RECORD) {
+            EXPECT_EQ(Send(recorder, MCI_SEEK, RecorderStartPosition), 0);
+            EXPECT_EQ(Send(recorder, MCI_RECORD), 0);
+        }
+    };
+    HWND recorder = OpenRecorder();
+    Press(recorder, RecorderRecordButtonId);
+    EXPECT_EQ(Modes, std::vector<LPARAM>{MCI_MODE_RECORD});
+    modal::Pump(1200);
+    // What a record notification from another recorder makes the note send to this one.
+    DWORD restarted = GetTickCount();
+    EXPECT_EQ(Send(recorder, MCI_SEEK, RecorderStartPosition), 0);
+    EXPECT_EQ(Send(recorder, MCI_RECORD), 0);
+    EXPECT_EQ(Send(recorder, RecorderGetModeMessage), MCI_MODE_RECORD);
+    modal::Pump(500);
+    Press(recorder, RecorderStopButtonId);
+    double sinceRestart = (GetTickCount() - restarted) / 1000.0;
+    EXPECT_EQ(Modes, (std::vector<LPARAM>{MCI_MODE_RECORD, MCI_MODE_STOP}));
+    std::string path = folder / "ripreso.wav";
+    ASSERT_EQ(Save(recorder, path), 0);
+    EXPECT_NEAR(WaveSeconds(path), sinceRestart, 0.3);
+    Send(recorder, WM_CLOSE);
+}
+
+TEST_F(RecorderTest, TwentyRecordAndCloseCyclesLeaveNoWindowNorDevice)
+{
+    std::vector<HWND> windows;
+    for (int i = 0; i < 20; ++i) {
+        HWND recorder = OpenRecorder();
+        windows.push_back(recorder);
+        windows.push_back(GetDlgItem(recorder, RecorderStopButtonId));
+        SendMessageA(recorder, WM_CHAR, 'r', 1); // R presses Record
+        EXPECT_EQ(Send(recorder, RecorderGetModeMessage), MCI_MODE_RECORD);
+        modal::Pump(50);
+        EXPECT_EQ(OpenCaptures(), 1);
+        if (i % 4 == 0) {
+            SendMessageA(recorder, WM_SYSCOMMAND, SC_CLOSE, 0); // the close box
+        } else if (i % 4 == 1) {
+            Send(recorder, MCI_CLOSE);
+            EXPECT_EQ(Send(recorder, RecorderCanSaveMessage), 0);
+            Send(recorder, WM_CLOSE);
+        } else if (i % 4 == 2) {
+            SendMessageA(recorder, WM_SYSCHAR, 'f', 0x20000001); // Alt+F presses Stop
+            EXPECT_EQ(Modes.back(), MCI_MODE_STOP);
+            Send(recorder, WM_CLOSE);
+        } else {
+            size_t notified = Modes.size();
+            DestroyWindow(owner); // owned windows go with their owner, without a notification
+            EXPECT_EQ(Modes.size(), notified);
+            owner = CreateOwner(instance);
+        }
+        EXPECT_FALSE(IsWindow(recorder));
+        EXPECT_EQ(LiveRecorders(), 0);
+        EXPECT_EQ(OpenCaptures(), 0);
+    }
+    modal::Pump(300); // the device's late messages find no window
+    for (HWND window : windows)
+        EXPECT_FALSE(IsWindow(window));
+}
+
+TEST(NoSoundDevice, CanRecordAnswersZeroAndRecordingFailsWithAWarning)
+{
+    if (!std::getenv("APPUNTELLO_EXPECT_NO_SOUND_DEVICE"))
+        GTEST_SKIP() << "runs as recorder_no_device_test, where Wine finds no sound server";
+    ASSERT_EQ(waveInGetNumDevs(), 0u);
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    HWND owner = CreateOwner(instance);
+    HWND recorder = CreateRecorderWindow(owner, instance, NoteRecorderStyle, "waveaudio");
+    ASSERT_NE(recorder, nullptr);
+    EXPECT_EQ(modal::WindowText(recorder), "waveaudio - Fermo");
+    EXPECT_EQ(Send(recorder, RecorderCanRecordMessage), 0);
+    {
+        modal::Script script;
+        script.Dialog("Attenzione", [](HWND box) { modal::Click(box, IDOK); });
+        EXPECT_NE(Send(recorder, MCI_RECORD), 0);
+    }
+    EXPECT_TRUE(Modes.empty());
+    EXPECT_EQ(OpenCaptures(), 0);
+    DestroyWindow(owner);
+    EXPECT_FALSE(IsWindow(recorder));
+    UnregisterClassA(OwnerClass, instance);
+    UnregisterRecorderClass(instance);
+}

@@ -1,0 +1,670 @@
+#include "voice/recorder.h"
+
+#include <mmsystem.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "res/resource.h"
+
+const char RecorderClassName[] = "Class_Recorder";
+
+namespace {
+
+constexpr UINT_PTR ElapsedTimer = 1;
+constexpr UINT ElapsedMilliseconds = 200;
+// Enough queued buffers to ride out a second in which the thread is busy.
+constexpr int BufferCount = 4;
+constexpr DWORD BufferMilliseconds = 250;
+// The recording is held in memory: it stops at 64 MiB (25 minutes at 22 kHz)
+// rather than exhaust a 32-bit address space.
+constexpr size_t MaxSoundBytes = size_t{64} << 20;
+constexpr DWORD FlagsMask = 0xFFFF;
+constexpr int Margin = 8;
+constexpr int ButtonWidth = 88;
+constexpr int ButtonHeight = 26;
+constexpr int ClientWidth = 4 * Margin + 2 * ButtonWidth + 80;
+constexpr int ClientHeight = 2 * Margin + ButtonHeight;
+
+int LiveRecorderCount;
+int OpenCaptureCount;
+
+// PCM mono, tried in this order; the first one the device accepts is used.
+struct PcmChoice {
+    DWORD rate;
+    WORD bits;
+};
+constexpr PcmChoice PcmChoices[] = {{22050, 16}, {44100, 16}, {11025, 16},
+                                    {8000, 16},  {22050, 8},  {11025, 8}};
+
+WAVEFORMATEX PcmFormat(const PcmChoice& choice)
+{
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = 1;
+    format.nSamplesPerSec = choice.rate;
+    format.wBitsPerSample = choice.bits;
+    format.nBlockAlign = static_cast<WORD>(choice.bits / 8);
+    format.nAvgBytesPerSec = choice.rate * format.nBlockAlign;
+    return format;
+}
+
+// The wave-in device while it records: its handle and its buffers, queued and
+// recycled. The device posts MM_WIM_DATA to the window for each filled buffer.
+class Capture {
+  public:
+    Capture() = default;
+    ~Capture() { Close(nullptr); }
+    Capture(const Capture&) = delete;
+    Capture& operator=(const Capture&) = delete;
+
+    bool IsOpen() const { return device_ != nullptr; }
+    const WAVEFORMATEX& format() const { return format_; }
+
+    bool Open(HWND window)
+    {
+        for (const PcmChoice& choice : PcmChoices) {
+            WAVEFORMATEX format = PcmFormat(choice);
+            if (waveInOpen(&device_, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(window), 0,
+                           CALLBACK_WINDOW) == MMSYSERR_NOERROR) {
+                format_ = format;
+                break;
+            }
+            device_ = nullptr;
+        }
+        if (!device_)
+            return false;
+        ++OpenCaptureCount;
+        DWORD size =
+            format_.nAvgBytesPerSec * BufferMilliseconds / 1000 / format_.nBlockAlign * format_.nBlockAlign;
+        for (int i = 0; i < BufferCount; ++i) {
+            memory_[i].assign(size, 0);
+            headers_[i] = WAVEHDR{};
+            headers_[i].lpData = memory_[i].data();
+            headers_[i].dwBufferLength = size;
+            if (waveInPrepareHeader(device_, &headers_[i], sizeof(WAVEHDR)) != MMSYSERR_NOERROR ||
+                !Queue(headers_[i])) {
+                Close(nullptr);
+                return false;
+            }
+        }
+        next_ = 0;
+        if (waveInStart(device_) != MMSYSERR_NOERROR) {
+            Close(nullptr);
+            return false;
+        }
+        return true;
+    }
+
+    // Moves what the device has recorded into sound, in the order it was
+    // recorded, and gives the buffers back to the device. Returns false when
+    // the recording is full or the device fails: the capture must then end.
+    bool Collect(std::vector<char>& sound) { return IsOpen() && Harvest(&sound, true); }
+
+    // Drops everything recorded and recording goes on from empty.
+    bool Restart()
+    {
+        waveInReset(device_);
+        Harvest(nullptr, false);
+        for (WAVEHDR& header : headers_)
+            if (!Queue(header))
+                return false;
+        next_ = 0;
+        return waveInStart(device_) == MMSYSERR_NOERROR;
+    }
+
+    // Stops the device, appending what it recorded to sound when given, and
+    // releases it. The MM_WIM_DATA messages still on their way find nothing.
+    void Close(std::vector<char>* sound)
+    {
+        if (!device_)
+            return;
+        waveInReset(device_); // returns every queued buffer, marked done, before it returns
+        Harvest(sound, false);
+        for (WAVEHDR& header : headers_)
+            waveInUnprepareHeader(device_, &header, sizeof header);
+        if (waveInClose(device_) == MMSYSERR_NOERROR)
+            --OpenCaptureCount;
+        device_ = nullptr;
+    }
+
+  private:
+    bool Queue(WAVEHDR& header)
+    {
+        header.dwBytesRecorded = 0;
+        return waveInAddBuffer(device_, &header, sizeof header) == MMSYSERR_NOERROR;
+    }
+
+    // The device fills the buffers in queue order, so they are taken in a ring
+    // from next_; a done buffer is taken once, whichever message brings it.
+    bool Harvest(std::vector<char>* sound, bool requeue)
+    {
+        bool goesOn = true;
+        for (int i = 0; i < BufferCount; ++i) {
+            WAVEHDR& header = headers_[next_];
+            if (!(header.dwFlags & WHDR_DONE))
+                break;
+            header.dwFlags &= ~WHDR_DONE;
+            if (sound)
+                goesOn = Append(*sound, header) && goesOn;
+            if (requeue)
+                goesOn = Queue(header) && goesOn;
+            next_ = (next_ + 1) % BufferCount;
+        }
+        return goesOn;
+    }
+
+    static bool Append(std::vector<char>& sound, const WAVEHDR& header)
+    {
+        size_t bytes = std::min<size_t>(header.dwBytesRecorded, MaxSoundBytes - sound.size());
+        try {
+            if (sound.capacity() < sound.size() + bytes)
+                sound.reserve(std::min(MaxSoundBytes, std::max(sound.size() + bytes, sound.capacity() * 2)));
+            sound.insert(sound.end(), header.lpData, header.lpData + bytes);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        return sound.size() < MaxSoundBytes;
+    }
+
+    HWAVEIN device_ = nullptr;
+    WAVEFORMATEX format_ = PcmFormat(PcmChoices[0]);
+    std::vector<char> memory_[BufferCount];
+    WAVEHDR headers_[BufferCount] = {};
+    int next_ = 0;
+};
+
+struct CreateParams {
+    HWND owner;
+    DWORD flags;
+};
+
+// Per window, reached through GWLP_USERDATA; freed at WM_NCDESTROY.
+struct Recorder {
+    HWND window = nullptr;
+    HWND owner = nullptr;
+    DWORD flags = 0;
+    HWND recordButton = nullptr;
+    HWND stopButton = nullptr;
+    HWND timeLabel = nullptr;
+    UINT mode = MCI_MODE_NOT_READY; // until a recording is opened
+    std::string name;               // the device, then the saved file
+    Capture capture;
+    std::vector<char> sound;
+    WAVEFORMATEX format = PcmFormat(PcmChoices[0]); // of sound
+    DWORD startTick = 0;
+};
+
+Recorder* FromWindow(HWND window)
+{
+    return reinterpret_cast<Recorder*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
+// Compares addresses only: after the window's destruction the object is gone.
+bool StillAlive(HWND window, const Recorder* recorder)
+{
+    return IsWindow(window) && FromWindow(window) == recorder;
+}
+
+const char* ModeText(UINT mode)
+{
+    switch (mode) {
+    case MCI_MODE_RECORD:
+        return "Registrazione";
+    case MCI_MODE_STOP:
+        return "Fermo";
+    default:
+        return "Non pronto";
+    }
+}
+
+DWORD SoundMilliseconds(const Recorder* recorder)
+{
+    return static_cast<DWORD>(recorder->sound.size() * 1000ull / recorder->format.nAvgBytesPerSec);
+}
+
+void ShowElapsed(Recorder* recorder)
+{
+    DWORD ms = recorder->mode == MCI_MODE_RECORD ? GetTickCount() - recorder->startTick
+                                                 : SoundMilliseconds(recorder);
+    char text[32];
+    std::snprintf(text, sizeof text, "%lu:%02lu.%lu", static_cast<unsigned long>(ms / 60000),
+                  static_cast<unsigned long>(ms / 1000 % 60), static_cast<unsigned long>(ms / 100 % 10));
+    SetWindowTextA(recorder->timeLabel, text);
+}
+
+void ShowState(Recorder* recorder)
+{
+    std::string caption;
+    if ((recorder->flags & RecorderFlagShowName) && !recorder->name.empty())
+        caption = recorder->name;
+    if (recorder->flags & RecorderFlagShowMode)
+        caption += (caption.empty() ? "" : " - ") + std::string(ModeText(recorder->mode));
+    SetWindowTextA(recorder->window, caption.c_str());
+    EnableWindow(recorder->recordButton, recorder->mode != MCI_MODE_NOT_READY);
+    EnableWindow(recorder->stopButton, recorder->mode == MCI_MODE_RECORD);
+    ShowElapsed(recorder);
+}
+
+// Tells the owner the new mode. The owner may do anything meanwhile, close the
+// recorder too, so callers touch nothing of the recorder afterwards.
+void NotifyMode(Recorder* recorder)
+{
+    if ((recorder->flags & RecorderFlagNotifyMode) && recorder->owner)
+        SendMessageA(recorder->owner, RecorderNotifyModeMessage, reinterpret_cast<WPARAM>(recorder->window),
+                     static_cast<LPARAM>(recorder->mode));
+}
+
+// Without MCIWNDF_NOERRORDLG the user hears of failures from the recorder
+// itself, as from MCIWnd. The recorder may be gone when this returns.
+void ReportError(Recorder* recorder, const std::string& text)
+{
+    if (!(recorder->flags & RecorderFlagNoErrorDialog))
+        MessageBoxA(recorder->window, text.c_str(), "Attenzione", MB_OK | MB_ICONEXCLAMATION);
+}
+
+void Discard(Recorder* recorder)
+{
+    KillTimer(recorder->window, ElapsedTimer);
+    recorder->capture.Close(nullptr);
+    recorder->sound.clear();
+    recorder->sound.shrink_to_fit();
+}
+
+// Ends the capture, keeping what was recorded, and tells the owner: the
+// recorder may be gone when this returns.
+void StopRecording(Recorder* recorder)
+{
+    if (recorder->mode != MCI_MODE_RECORD)
+        return;
+    KillTimer(recorder->window, ElapsedTimer);
+    recorder->capture.Close(&recorder->sound);
+    recorder->mode = MCI_MODE_STOP;
+    ShowState(recorder);
+    NotifyMode(recorder);
+}
+
+LRESULT RestartRecording(Recorder* recorder)
+{
+    recorder->sound.clear();
+    recorder->startTick = GetTickCount();
+    if (recorder->capture.Restart()) {
+        ShowElapsed(recorder);
+        return 0;
+    }
+    StopRecording(recorder);
+    return MCIERR_DEVICE_NOT_READY;
+}
+
+LRESULT OnNew(Recorder* recorder, const char* device)
+{
+    if (!device || lstrcmpiA(device, "waveaudio") != 0)
+        return MCIERR_INVALID_DEVICE_NAME;
+    Discard(recorder);
+    recorder->name = "waveaudio";
+    recorder->mode = MCI_MODE_STOP;
+    ShowState(recorder);
+    return 0;
+}
+
+LRESULT OnCanRecord(const Recorder* recorder)
+{
+    if (recorder->mode == MCI_MODE_NOT_READY)
+        return FALSE;
+    if (recorder->capture.IsOpen())
+        return TRUE;
+    for (const PcmChoice& choice : PcmChoices) {
+        WAVEFORMATEX format = PcmFormat(choice);
+        HWAVEIN probe = nullptr;
+        if (waveInOpen(&probe, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) == MMSYSERR_NOERROR) {
+            waveInClose(probe);
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+LRESULT OnGetMode(const Recorder* recorder, WPARAM capacity, LPARAM buffer)
+{
+    if (buffer && capacity > 0)
+        lstrcpynA(reinterpret_cast<char*>(buffer), ModeText(recorder->mode), static_cast<int>(capacity));
+    return recorder->mode;
+}
+
+LRESULT OnRecord(Recorder* recorder)
+{
+    if (recorder->mode == MCI_MODE_NOT_READY)
+        return MCIERR_DEVICE_NOT_READY;
+    // The mode does not change, so the owner is not told again: its answer to
+    // the record notification is to record, which must not loop.
+    if (recorder->mode == MCI_MODE_RECORD)
+        return RestartRecording(recorder);
+    if (!recorder->capture.Open(recorder->window)) {
+        ReportError(recorder, "Impossibile aprire la periferica audio per registrare.");
+        return MCIERR_WAVE_INPUTSUNSUITABLE;
+    }
+    recorder->format = recorder->capture.format();
+    recorder->sound.clear();
+    recorder->startTick = GetTickCount();
+    recorder->mode = MCI_MODE_RECORD;
+    SetTimer(recorder->window, ElapsedTimer, ElapsedMilliseconds, nullptr);
+    ShowState(recorder);
+    NotifyMode(recorder);
+    return 0;
+}
+
+LRESULT OnStop(Recorder* recorder)
+{
+    if (recorder->mode == MCI_MODE_NOT_READY)
+        return MCIERR_DEVICE_NOT_READY;
+    StopRecording(recorder);
+    return 0;
+}
+
+LRESULT OnSeek(Recorder* recorder, LPARAM position)
+{
+    if (recorder->mode == MCI_MODE_NOT_READY)
+        return MCIERR_DEVICE_NOT_READY;
+    if (position != RecorderStartPosition && position != 0)
+        return MCIERR_OUTOFRANGE;
+    if (recorder->mode == MCI_MODE_RECORD)
+        return RestartRecording(recorder);
+    recorder->sound.clear();
+    ShowElapsed(recorder);
+    return 0;
+}
+
+void OnWaveData(Recorder* recorder)
+{
+    if (recorder->mode == MCI_MODE_RECORD && !recorder->capture.Collect(recorder->sound))
+        StopRecording(recorder);
+}
+
+bool WriteChunks(HMMIO file, const WAVEFORMATEX& format, const std::vector<char>& sound)
+{
+    MMCKINFO riff{};
+    riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
+    MMCKINFO formatChunk{};
+    formatChunk.ckid = mmioFOURCC('f', 'm', 't', ' ');
+    MMCKINFO data{};
+    data.ckid = mmioFOURCC('d', 'a', 't', 'a');
+    PCMWAVEFORMAT pcm{}; // the 16-byte form that PCM needs, without cbSize
+    pcm.wf.wFormatTag = format.wFormatTag;
+    pcm.wf.nChannels = format.nChannels;
+    pcm.wf.nSamplesPerSec = format.nSamplesPerSec;
+    pcm.wf.nAvgBytesPerSec = format.nAvgBytesPerSec;
+    pcm.wf.nBlockAlign = format.nBlockAlign;
+    pcm.wBitsPerSample = format.wBitsPerSample;
+    LONG bytes = static_cast<LONG>(sound.size());
+    return mmioCreateChunk(file, &riff, MMIO_CREATERIFF) == MMSYSERR_NOERROR &&
+           mmioCreateChunk(file, &formatChunk, 0) == MMSYSERR_NOERROR &&
+           mmioWrite(file, reinterpret_cast<const char*>(&pcm), sizeof pcm) ==
+               static_cast<LONG>(sizeof pcm) &&
+           mmioAscend(file, &formatChunk, 0) == MMSYSERR_NOERROR &&
+           mmioCreateChunk(file, &data, 0) == MMSYSERR_NOERROR &&
+           (bytes == 0 || mmioWrite(file, sound.data(), bytes) == bytes) &&
+           mmioAscend(file, &data, 0) == MMSYSERR_NOERROR && mmioAscend(file, &riff, 0) == MMSYSERR_NOERROR;
+}
+
+bool WriteWave(const char* path, const WAVEFORMATEX& format, const std::vector<char>& sound)
+{
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    // mmioOpen takes names of at most 128 characters (it opens them through
+    // OpenFile); handed an open file in adwInfo[0], it takes any path.
+    MMIOINFO info{};
+    info.adwInfo[0] = HandleToULong(file);
+    HMMIO mmio = mmioOpenA(nullptr, &info, MMIO_WRITE);
+    bool written = mmio && WriteChunks(mmio, format, sound);
+    if (mmio && mmioClose(mmio, MMIO_FHOPEN) != MMSYSERR_NOERROR)
+        written = false;
+    written = FlushFileBuffers(file) && written; // on disk before it takes the user's name
+    return CloseHandle(file) && written;
+}
+
+// Written under a temporary name beside the target and then moved into place,
+// so that a failed save never leaves a broken file under the user's name.
+bool SaveWave(const char* path, const WAVEFORMATEX& format, const std::vector<char>& sound, std::string& name)
+{
+    char full[MAX_PATH];
+    char* namePart = nullptr;
+    DWORD length = GetFullPathNameA(path, sizeof full, full, &namePart);
+    if (length == 0 || length >= sizeof full || !namePart || !*namePart)
+        return false;
+    // GetTempFileNameA takes at most MAX_PATH - 14 characters of folder.
+    std::string folder(full, namePart);
+    char temp[MAX_PATH];
+    if (folder.size() > MAX_PATH - 14 || !GetTempFileNameA(folder.c_str(), "rec", 0, temp))
+        return false;
+    if (WriteWave(temp, format, sound) &&
+        MoveFileExA(temp, full, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        name = namePart;
+        return true;
+    }
+    DeleteFileA(temp);
+    return false;
+}
+
+LRESULT OnSave(Recorder* recorder, const char* path)
+{
+    if (recorder->mode == MCI_MODE_NOT_READY)
+        return MCIERR_DEVICE_NOT_READY;
+    if (!path || !*path)
+        return MCIERR_FILENAME_REQUIRED;
+    std::string name;
+    if (!SaveWave(path, recorder->format, recorder->sound, name)) {
+        ReportError(recorder, std::string("Impossibile salvare la registrazione nel file\n") + path);
+        return MCIERR_FILE_NOT_SAVED;
+    }
+    recorder->name = name;
+    ShowState(recorder);
+    return 0;
+}
+
+void CloseDevice(Recorder* recorder)
+{
+    Discard(recorder);
+    recorder->mode = MCI_MODE_NOT_READY;
+    recorder->name.clear();
+    ShowState(recorder);
+}
+
+void PressButton(Recorder* recorder, int id)
+{
+    HWND window = recorder->window;
+    if (id == RecorderRecordButtonId)
+        OnRecord(recorder);
+    else
+        OnStop(recorder);
+    // A click leaves the focus on the button; the window itself reads the keys.
+    if (StillAlive(window, recorder) && GetFocus() != window)
+        SetFocus(window);
+}
+
+// The program's message loop runs no IsDialogMessage: R and F (with or without
+// Alt, as the buttons' underlined letters suggest) press the buttons.
+bool OnKey(Recorder* recorder, WPARAM key)
+{
+    if (key == 'r' || key == 'R')
+        PressButton(recorder, RecorderRecordButtonId);
+    else if (key == 'f' || key == 'F')
+        PressButton(recorder, RecorderStopButtonId);
+    else
+        return false;
+    return true;
+}
+
+HWND CreateChild(HWND parent, const char* className, const char* text, DWORD style, int id)
+{
+    auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(parent, GWLP_HINSTANCE));
+    HWND child = CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    if (child)
+        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    return child;
+}
+
+bool OnCreate(Recorder* recorder)
+{
+    recorder->recordButton =
+        CreateChild(recorder->window, "button", "&Registra", BS_PUSHBUTTON, RecorderRecordButtonId);
+    recorder->stopButton =
+        CreateChild(recorder->window, "button", "&Ferma", BS_PUSHBUTTON, RecorderStopButtonId);
+    recorder->timeLabel =
+        CreateChild(recorder->window, "static", "", SS_LEFT | SS_CENTERIMAGE, RecorderTimeId);
+    if (!recorder->recordButton || !recorder->stopButton || !recorder->timeLabel)
+        return false;
+    ShowState(recorder);
+    return true;
+}
+
+void LayOut(const Recorder* recorder, int width, int height)
+{
+    int top = std::max(Margin, (height - ButtonHeight) / 2);
+    int labelLeft = 3 * Margin + 2 * ButtonWidth;
+    MoveWindow(recorder->recordButton, Margin, top, ButtonWidth, ButtonHeight, TRUE);
+    MoveWindow(recorder->stopButton, 2 * Margin + ButtonWidth, top, ButtonWidth, ButtonHeight, TRUE);
+    MoveWindow(recorder->timeLabel, labelLeft, top, std::max(0, width - labelLeft - Margin), ButtonHeight,
+               TRUE);
+}
+
+BOOL OnNcCreate(HWND window, const CREATESTRUCTA* create)
+{
+    auto* params = static_cast<const CreateParams*>(create->lpCreateParams);
+    auto* recorder = new (std::nothrow) Recorder;
+    if (!recorder)
+        return FALSE;
+    recorder->window = window;
+    recorder->owner = params ? params->owner : create->hwndParent;
+    recorder->flags = params ? params->flags : 0;
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(recorder));
+    ++LiveRecorderCount;
+    return TRUE;
+}
+
+void OnNcDestroy(HWND window, Recorder* recorder)
+{
+    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    delete recorder;
+    --LiveRecorderCount;
+}
+
+LRESULT CALLBACK RecorderWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE && !OnNcCreate(window, reinterpret_cast<CREATESTRUCTA*>(lParam)))
+        return FALSE;
+    Recorder* recorder = FromWindow(window);
+    if (!recorder)
+        return DefWindowProcA(window, message, wParam, lParam);
+    switch (message) {
+    case WM_CREATE:
+        return OnCreate(recorder) ? 0 : -1;
+    case WM_SIZE:
+        LayOut(recorder, LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case WM_COMMAND:
+        if (wParam == RecorderRecordButtonId || wParam == RecorderStopButtonId) {
+            PressButton(recorder, static_cast<int>(wParam));
+            return 0;
+        }
+        break;
+    case WM_CHAR:
+    case WM_SYSCHAR:
+        if (OnKey(recorder, wParam))
+            return 0;
+        break;
+    case WM_TIMER:
+        if (wParam == ElapsedTimer)
+            ShowElapsed(recorder);
+        return 0;
+    case MM_WIM_DATA:
+        OnWaveData(recorder);
+        return 0;
+    case RecorderNewMessage:
+        return OnNew(recorder, reinterpret_cast<const char*>(lParam));
+    case RecorderCanRecordMessage:
+        return OnCanRecord(recorder);
+    case RecorderCanSaveMessage:
+        return recorder->mode != MCI_MODE_NOT_READY;
+    case RecorderGetModeMessage:
+        return OnGetMode(recorder, wParam, lParam);
+    case MCI_SEEK:
+        return OnSeek(recorder, lParam);
+    case MCI_RECORD:
+        return OnRecord(recorder);
+    case MCI_STOP:
+        return OnStop(recorder);
+    case MCI_SAVE:
+        return OnSave(recorder, reinterpret_cast<const char*>(lParam));
+    case MCI_CLOSE:
+        CloseDevice(recorder);
+        return 0;
+    case WM_CLOSE:
+        // Closing discards the recording without a last notification: the
+        // owner's stop handling would offer to save what is being thrown away.
+        CloseDevice(recorder);
+        DestroyWindow(window);
+        return 0;
+    case WM_DESTROY:
+        // Also when the owner goes: owned windows are destroyed with it.
+        Discard(recorder);
+        break;
+    case WM_NCDESTROY:
+        OnNcDestroy(window, recorder);
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+} // namespace
+
+bool RegisterRecorderClass(HINSTANCE instance)
+{
+    WNDCLASSA existing;
+    if (GetClassInfoA(instance, RecorderClassName, &existing))
+        return true;
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = RecorderWndProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APPUNTELLO));
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    windowClass.lpszClassName = RecorderClassName;
+    return RegisterClassA(&windowClass) != 0;
+}
+
+void UnregisterRecorderClass(HINSTANCE instance)
+{
+    UnregisterClassA(RecorderClassName, instance);
+}
+
+HWND CreateRecorderWindow(HWND owner, HINSTANCE instance, DWORD style, const char* file)
+{
+    if (!RegisterRecorderClass(instance))
+        return nullptr;
+    CreateParams params{owner, style & FlagsMask};
+    DWORD windowStyle = style & ~FlagsMask;
+    RECT frame{0, 0, ClientWidth, ClientHeight};
+    AdjustWindowRectEx(&frame, windowStyle, FALSE, 0);
+    int position = (windowStyle & WS_CHILD) ? 0 : CW_USEDEFAULT;
+    HWND window =
+        CreateWindowExA(0, RecorderClassName, "", windowStyle, position, position, frame.right - frame.left,
+                        frame.bottom - frame.top, owner, nullptr, instance, &params);
+    if (window && file && *file)
+        SendMessageA(window, RecorderNewMessage, 0, reinterpret_cast<LPARAM>(file));
+    return window;
+}
+
+int LiveRecorders()
+{
+    return LiveRecorderCount;
+}
+
+int OpenCaptures()
+{
+    return OpenCaptureCount;
+}

@@ -1,0 +1,45 @@
+// The recorder window: records from the wave-audio device into memory and
+// saves the recording as a WAVE file. It answers the MCI window messages with
+// the numbers and meanings of the platform's MCIWnd class, whose Wine version
+// can neither record nor save.
+#ifndef APPUNTELLO_RECORDER_H
+#define APPUNTELLO_RECORDER_H
+
+#include <windows.h>
+
+// Besides MCI_SEEK, MCI_RECORD, MCI_STOP, MCI_SAVE and MCI_CLOSE (<mmsystem.h>),
+// these MCIWnd messages, with the numbers <vfw.h> gives them.
+constexpr UINT RecorderGetModeMessage = WM_USER + 106;   // MCIWNDM_GETMODEA
+constexpr UINT RecorderNewMessage = WM_USER + 134;       // MCIWNDM_NEWA
+constexpr UINT RecorderCanRecordMessage = WM_USER + 146; // MCIWNDM_CAN_RECORD
+constexpr UINT RecorderCanSaveMessage = WM_USER + 147;   // MCIWNDM_CAN_SAVE
+// Sent to the owner at each change of mode: wParam = the recorder, lParam = the new MCI_MODE_*.
+constexpr UINT RecorderNotifyModeMessage = WM_USER + 200; // MCIWNDM_NOTIFYMODE
+constexpr LPARAM RecorderStartPosition = -1;              // MCIWND_START
+
+// MCIWNDF_* flags, carried in the low word of the style; the high word is the window style.
+constexpr DWORD RecorderFlagShowName = 0x0010;
+constexpr DWORD RecorderFlagShowMode = 0x0040;
+constexpr DWORD RecorderFlagNotifyMode = 0x0100;
+constexpr DWORD RecorderFlagNoErrorDialog = 0x4000;
+
+// Child controls.
+constexpr int RecorderRecordButtonId = 1;
+constexpr int RecorderStopButtonId = 2;
+constexpr int RecorderTimeId = 3;
+
+extern const char RecorderClassName[];
+
+bool RegisterRecorderClass(HINSTANCE instance);
+void UnregisterRecorderClass(HINSTANCE instance);
+// Called as MCIWndCreateA: the owner receives the mode notifications; file, when
+// given, is the device to open, as with RecorderNewMessage. Registers the class
+// if need be. Returns the window, or nullptr.
+HWND CreateRecorderWindow(HWND owner, HINSTANCE instance, DWORD style, const char* file);
+
+// Recorder windows that exist, and wave-in handles they hold open: none may
+// outlive its window.
+int LiveRecorders();
+int OpenCaptures();
+
+#endif
