@@ -121,6 +121,44 @@ void OnCreate(HWND window)
     AddTrayIcon(window, reinterpret_cast<HICON>(GetClassLongPtrA(window, GCLP_HICON)));
     NoteMenu.reset(LoadMenuA(AppInstance, MAKEINTRESOURCEA(IDR_NOTE_MENU)));
     LoadNotes();
+    // What loading did is what the store holds.
+    KillTimer(window, AutosaveTimerId);
+    NotesChanged = false;
+}
+
+BOOL CALLBACK FindAskingDialog(HWND window, LPARAM found)
+{
+    char className[16];
+    if (IsWindowVisible(window) && GetClassNameA(window, className, sizeof className) &&
+        lstrcmpA(className, "#32770") == 0) {
+        *reinterpret_cast<bool*>(found) = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Message boxes, the title and Options dialogs, the colour picker and the
+// Save dialog: while one of them asks the user something, nothing is saved.
+bool DialogIsAsking()
+{
+    bool found = false;
+    EnumThreadWindows(GetCurrentThreadId(), FindAskingDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// A moment after the last change: the notes are saved as they are on screen.
+// A failure says nothing; the next change tries again.
+void OnAutosave(HWND window)
+{
+    KillTimer(window, AutosaveTimerId);
+    if (Closing || !NotesChanged)
+        return;
+    if (DialogIsAsking()) {
+        SetTimer(window, AutosaveTimerId, AutosaveDelay, nullptr);
+        return;
+    }
+    if (SaveAllNotes())
+        NotesChanged = false;
 }
 
 // Returns false when the close was abandoned: the notes could not be saved
@@ -130,6 +168,7 @@ bool OnClose(HWND window)
     if (Closing)
         return false;
     Closing = true;
+    KillTimer(window, AutosaveTimerId);
     // At the end of the session nobody can be asked: keep what could be written and end.
     if (!SaveAllNotes() && !SessionEnding && !AskToQuitUnsaved()) {
         Closing = false;
@@ -238,6 +277,10 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_CLOSE:
         if (!OnClose(window))
             return 0;
+        break;
+    case WM_TIMER:
+        if (wParam == AutosaveTimerId)
+            OnAutosave(window);
         break;
     case WM_ENDSESSION:
         // While the close asks the user, its answer decides.

@@ -24,5 +24,23 @@ NoteNode* NoteListHead;
 HWND RecorderWindow;
 int RecordingActive;
 
+bool NotesChanged;
+
+namespace {
+DWORD FirstUnsavedChange;
+}
+
+void NoteChanged()
+{
+    if (!NotesChanged) {
+        NotesChanged = true;
+        FirstUnsavedChange = GetTickCount();
+    } else if (GetTickCount() - FirstUnsavedChange >= AutosaveLongestWait) {
+        return; // the timer runs out soon: the save is not put off again
+    }
+    if (ControllerWindow)
+        SetTimer(ControllerWindow, AutosaveTimerId, AutosaveDelay, nullptr);
+}
+
 void(WINAPI* ReadLocalTime)(LPSYSTEMTIME) = GetLocalTime;
 DWORD(WINAPI* ReadModuleFileName)(HMODULE, LPSTR, DWORD) = GetModuleFileNameA;

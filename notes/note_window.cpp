@@ -37,6 +37,7 @@ LRESULT OnCreate(HWND note)
     NoteListHead->edit = edit;
     SendMessageA(edit, EM_LIMITTEXT, NoteTextLimit, 0);
     ++NoteCount;
+    NoteChanged();
     return 0;
 }
 
@@ -45,6 +46,7 @@ void OnDestroy(HWND note)
     FreeGlobalBlock(NoteVoicePath(note));
     SetWindowLongPtrA(note, 0, 0);
     RemoveNote(note);
+    NoteChanged();
 }
 
 void OnContextMenu(HWND note, LPARAM lParam)
@@ -125,6 +127,7 @@ bool SetNoteVoicePath(HWND note, const char* path)
         SetWindowLongPtrA(note, 0, reinterpret_cast<LONG_PTR>(buffer));
     }
     std::memcpy(buffer, path, needed);
+    NoteChanged();
     return true;
 }
 
@@ -164,7 +167,10 @@ LRESULT CALLBACK NoteWndProc(HWND note, UINT message, WPARAM wParam, LPARAM lPar
             SendMessageA(note, WM_COMMAND, IDM_CHANGE_TITLE, 0);
         break;
     case WM_COMMAND:
-        OnCommand(note, wParam);
+        if (wParam == MAKEWPARAM(NoteEditId, EN_CHANGE))
+            NoteChanged(); // typed, pasted or cut
+        else
+            OnCommand(note, wParam);
         break;
     case WM_INITMENUPOPUP:
         UpdateVoiceMenu(note, reinterpret_cast<HMENU>(wParam));
@@ -195,6 +201,7 @@ INT_PTR CALLBACK TitleDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
             char title[TitleCapacity];
             GetDlgItemTextA(dialog, IDC_TITLE_EDIT, title, sizeof title);
             SetWindowTextA(GetWindow(dialog, GW_OWNER), title);
+            NoteChanged();
             EndDialog(dialog, 1);
             return TRUE;
         }

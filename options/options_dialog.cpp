@@ -54,6 +54,7 @@ void OnOk(HWND dialog)
     NoteHeight = SliderPosition(dialog, IDC_HEIGHT_SLIDER);
     NoteColor = PendingColor;
     AppearanceCommitted = true;
+    NoteChanged();
     EndDialog(dialog, 1);
 }
 

@@ -14,6 +14,9 @@ std::vector<StoredNote> Shown;
 unsigned First;
 bool UnreadAtStart;
 bool FirstCounted;
+// The backup keeps the store as the run found it: only the run's first write
+// makes one, so that it still holds the last session's notes after a mistake.
+bool BackupMade;
 
 } // namespace
 
@@ -31,6 +34,7 @@ bool LoadStore(const char* path, StoredSettings& settings, std::vector<StoredNot
     UnreadAtStart = !ReadStore(path, store);
     FirstCounted = !UnreadAtStart;
     First = 0;
+    BackupMade = false;
     settings = ReadSettings(store);
     notes = StoredNotes(store);
     Shown = notes;
@@ -69,8 +73,11 @@ bool SaveStore(const char* path, const StoredSettings* settings, const std::vect
     const std::string bytes = store.Serialize();
     // An unchanged store is left alone, and its backup keeps the last version
     // that differed.
-    if (bytes != old && !WriteStoreFile(path, bytes))
-        return false;
+    if (bytes != old) {
+        if (!WriteStoreFile(path, bytes, !BackupMade))
+            return false;
+        BackupMade = true;
+    }
     First = first;
     FirstCounted = true;
     Shown.clear();

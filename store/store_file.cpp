@@ -133,14 +133,15 @@ FileRead ReadWholeFile(const char* path, std::string& bytes)
 // rename puts the new file in its place. ReplaceFileA is not used: Wine makes
 // it two renames, the old file away and then the new one in, and between them
 // there would be no store at all.
-bool WriteStoreFile(const std::string& path, const std::string& bytes)
+bool WriteStoreFile(const std::string& path, const std::string& bytes, bool keepBackup)
 {
     const std::string temp = TempPathFor(path);
     if (!WriteTempFile(temp, bytes)) {
         DeleteFileA(temp.c_str());
         return false;
     }
-    KeepBackup(path, path + ".bak");
+    if (keepBackup)
+        KeepBackup(path, path + ".bak");
     if (!MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileA(temp.c_str());
         return false;

@@ -12,9 +12,10 @@ enum class FileRead { Read, Missing, Failed };
 FileRead ReadWholeFile(const char* path, std::string& bytes);
 
 // Writes the bytes to a temporary file beside the store, keeps the old store
-// as "<store>.bak" and puts the new file in its place with one rename. False
-// when the store could not be replaced; the old file is then as it was.
-bool WriteStoreFile(const std::string& path, const std::string& bytes);
+// as "<store>.bak" when asked to, and puts the new file in its place with one
+// rename. False when the store could not be replaced; the old file is then as
+// it was.
+bool WriteStoreFile(const std::string& path, const std::string& bytes, bool keepBackup = true);
 
 // The steps of writing the store file, in order. TempWritten comes once per
 // piece of the file written.

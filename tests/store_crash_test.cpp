@@ -225,7 +225,8 @@ TEST(CrashSafety, AKillAtAnyMomentLeavesAWholeStore)
         ASSERT_NE(a, b);
         EXPECT_TRUE(found == a || found == b) << "the store holds " << found.size() << " bytes";
         const std::string kept = ReadFile(store + ".bak");
-        EXPECT_TRUE(kept == a || kept == b || kept.empty()) << "the backup holds " << kept.size() << " bytes";
+        // The backup keeps the store as the run found it, however often it saved.
+        EXPECT_TRUE(kept == OldStore(60) || kept.empty()) << "the backup holds " << kept.size() << " bytes";
         if (testfiles::Exists(store + ".tmp")) {
             ++insideASave;
         }

@@ -22,6 +22,7 @@ void ResetSharedState()
     NoteHeight = DefaultNoteHeight;
     NoteColor = DefaultNoteColor;
     AppearanceCommitted = false;
+    NotesChanged = false;
     NoteCount = 0;
     ControllerWindow = nullptr;
     RecorderWindow = nullptr;
