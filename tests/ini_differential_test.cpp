@@ -1,8 +1,10 @@
 // Compares IniDocument with the platform's profile functions on many generated files: every lookup
-// must answer what GetPrivateProfileStringA and GetPrivateProfileIntA answer for the same file, and
-// files written through IniDocument must read back through them as the document says.
+// must answer what GetPrivateProfileStringA and GetPrivateProfileIntA answer for the same file, in
+// ANSI and in the Unicode encodings the store decodes, and files written through IniDocument must
+// read back through them as the document says.
 // Windows (or Wine) only. The files are random but reproducible: each is made from its own seed.
 #include "store/ini_document.h"
+#include "store/store_text.h"
 
 #include <gtest/gtest.h>
 
@@ -306,9 +308,13 @@ std::vector<std::string> Variants(Rng& rng, const std::vector<std::string>& name
 
 class Comparer {
   public:
-    explicit Comparer(std::string what) : what_(std::move(what)) {}
+    explicit Comparer(std::string what, StoreEncoding encoding = StoreEncoding::Ansi)
+        : what_(std::move(what)), encoding_(encoding)
+    {
+    }
 
-    // Every lookup asked of both; false after a mismatch, which is reported with the file.
+    // Every lookup asked of both, of the document in the file's encoding and converted as the store
+    // converts it; false after a mismatch, which is reported with the file.
     bool Compare(const IniDocument& doc, const ProfileFile& file, const std::string& bytes, Rng& rng,
                  const std::vector<std::string>& sections, const std::vector<std::string>& keys,
                  std::size_t count)
@@ -319,8 +325,13 @@ class Comparer {
             // The platform sees a name up to its first NUL; IniDocument gets the whole of it.
             const std::string cSection = section.c_str();
             const std::string cKey = key.c_str();
+            const std::string storeSection = NoteToStoreText(section, encoding_);
+            const std::string storeKey = NoteToStoreText(key, encoding_);
             const std::optional<std::string> expected = file.GetString(cSection, cKey);
-            const std::optional<std::string> actual = doc.Get(section, key);
+            std::optional<std::string> actual = doc.Get(storeSection, storeKey);
+            if (actual) {
+                actual = StoreToNoteText(*actual, encoding_);
+            }
             if (expected != actual) {
                 Report(bytes, section, key, "GetPrivateProfileStringA " + Shown(expected),
                        "Get " + Shown(actual));
@@ -328,7 +339,7 @@ class Comparer {
             }
             const int def = rng.OneIn(2) ? -7 : 160;
             const int expectedInt = file.GetInt(cSection, cKey, def);
-            const int actualInt = doc.GetInt(section, key, def);
+            const int actualInt = doc.GetInt(storeSection, storeKey, def);
             if (expectedInt != actualInt) {
                 Report(bytes, section, key, "GetPrivateProfileIntA " + std::to_string(expectedInt),
                        "GetInt " + std::to_string(actualInt));
@@ -347,6 +358,7 @@ class Comparer {
     }
 
     std::string what_;
+    StoreEncoding encoding_;
 };
 
 // Some BOM-like starts make the platform decode the file as UTF-8 or UTF-16, which IniDocument does not.
@@ -359,6 +371,34 @@ std::string WithoutByteOrderMark(std::string bytes)
     return bytes;
 }
 
+std::string Utf16(const std::wstring& units, bool littleEndian)
+{
+    std::string bytes = littleEndian ? "\xff\xfe" : "\xfe\xff";
+    for (const wchar_t c : units) {
+        bytes += static_cast<char>(littleEndian ? c & 0xff : c >> 8);
+        bytes += static_cast<char>(littleEndian ? c >> 8 : c & 0xff);
+    }
+    return bytes;
+}
+
+// The file as Notepad saves an ANSI text in that encoding: the byte order mark, then the text converted.
+std::string SavedAs(const std::string& ansi, StoreEncoding encoding)
+{
+    if (encoding == StoreEncoding::Ansi) {
+        return ansi;
+    }
+    std::wstring wide(ansi.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0],
+                                    static_cast<int>(wide.size())));
+    if (encoding == StoreEncoding::Utf8Bom) {
+        std::string utf8(3 * wide.size(), '\0');
+        utf8.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0],
+                                        static_cast<int>(utf8.size()), nullptr, nullptr));
+        return "\xef\xbb\xbf" + utf8;
+    }
+    return Utf16(wide, encoding == StoreEncoding::Utf16LeBom);
+}
+
 bool AnsiCodePageIs1252()
 {
     return GetACP() == 1252;
@@ -369,11 +409,16 @@ const std::size_t kRandomFiles = 300;
 const std::size_t kLookupsPerFile = 16;
 const std::size_t kLookupsPerHandMadeFile = 60;
 
-TEST(IniDifferential, LookupsAnswerAsTheProfileFunctions)
+// Each file in ANSI, and as Notepad saves it in UTF-8 and in UTF-16LE. (Big-endian files differ from the
+// latter only in the order of bytes, which the test below and the round trips check.)
+class EncodedLookups : public testing::TestWithParam<StoreEncoding> {};
+
+TEST_P(EncodedLookups, AnswerAsTheProfileFunctions)
 {
     if (!AnsiCodePageIs1252()) {
         GTEST_SKIP() << "the comparison assumes the ANSI code page 1252";
     }
+    const StoreEncoding encoding = GetParam();
     std::size_t failures = 0;
     for (std::size_t i = 0; i < kHandMadeFiles.size() + kRandomFiles && failures < 10; ++i) {
         GeneratedFile generated;
@@ -385,19 +430,56 @@ TEST(IniDifferential, LookupsAnswerAsTheProfileFunctions)
         } else {
             generated = RandomFile(i);
         }
-        const std::string bytes = WithoutByteOrderMark(generated.bytes);
+        const std::string bytes = SavedAs(WithoutByteOrderMark(generated.bytes), encoding);
         ProfileFile file;
         ASSERT_TRUE(file.Write(bytes));
-        const IniDocument doc = IniDocument::Parse(bytes);
+        std::string text;
+        ASSERT_EQ(DecodeStoreBytes(bytes, text), encoding) << "file " << i;
+        const IniDocument doc = IniDocument::Parse(text);
         Rng rng(1000003u * i);
-        Comparer comparer("file " + std::to_string(i));
+        Comparer comparer("file " + std::to_string(i), encoding);
         const std::vector<std::string> sections = Variants(rng, generated.sections, "missing");
         const std::vector<std::string> keys = Variants(rng, generated.keys, "nokey");
         const std::size_t lookups = i < kHandMadeFiles.size() ? kLookupsPerHandMadeFile : kLookupsPerFile;
         if (!comparer.Compare(doc, file, bytes, rng, sections, keys, lookups)) {
             ++failures;
         }
-        EXPECT_EQ(doc.Serialize(), bytes) << "file " << i;
+        EXPECT_EQ(EncodeStoreBytes(doc.Serialize(), encoding), bytes) << "file " << i;
+    }
+}
+
+std::string EncodingName(const testing::TestParamInfo<StoreEncoding>& info)
+{
+    const char* const names[] = {"Ansi", "Utf8Bom", "Utf16LeBom", "Utf16BeBom"};
+    return names[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(IniDifferential, EncodedLookups,
+                         testing::Values(StoreEncoding::Ansi, StoreEncoding::Utf8Bom,
+                                         StoreEncoding::Utf16LeBom),
+                         EncodingName);
+
+// What no ANSI file holds: characters the code page lacks (a look-alike, none, a pair of units), units of
+// no pair, blanks of Unicode only, bytes that are not UTF-8 in a UTF-8 file.
+TEST(IniDifferential, CharactersBeyondTheCodePageReadAsTheProfileFunctionsReadThem)
+{
+    if (!AnsiCodePageIs1252()) {
+        GTEST_SKIP() << "the comparison assumes the ANSI code page 1252";
+    }
+    const std::wstring wide =
+        L"[s]\r\na=\x20ac \x0142 \x4e2d \xd83d\xde00\r\nb=x\xd800y\xdc00\xdc00\xd800\r\n"
+        L"\x20ac=\x3000z\x2003\r\n[\x0142]\r\nc=1\r\n";
+    const std::string files[] = {
+        Utf16(wide, true), Utf16(wide, false),
+        "\xef\xbb\xbf[s]\r\na=x\xc3y\xed\xa0\x80z\xf8\x80w\xff\xe4\xb8\r\nb=\xc5\x82\r\n"};
+    for (const std::string& bytes : files) {
+        ProfileFile file;
+        ASSERT_TRUE(file.Write(bytes));
+        std::string text;
+        Comparer comparer("file", DecodeStoreBytes(bytes, text));
+        Rng rng(bytes.size());
+        EXPECT_TRUE(comparer.Compare(IniDocument::Parse(text), file, bytes, rng, {"s", "l", "L", "x"},
+                                     {"a", "b", "c", "\x80", "l", "x"}, 40));
     }
 }
 
