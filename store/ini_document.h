@@ -17,7 +17,7 @@
 // - A value of two or more characters that starts and ends with the same quote character (" or ')
 //   loses those two quotes; other quotes stay.
 // - The file is taken as single-byte text: a file that starts with a UTF-8 or UTF-16 byte order mark,
-//   which the platform would decode, is not decoded here.
+//   which the platform would decode, is not decoded here: store/store_text.h decodes it first.
 // Windows itself may differ from Wine in corners (letter case above 127, for one); these rules follow
 // Wine, which the tests compare against.
 //

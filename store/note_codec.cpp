@@ -94,7 +94,14 @@ void MoveUnreachedSections(IniDocument& store, unsigned first, unsigned count)
         store.RenameSection(std::to_string(*number), std::to_string(*number + shift));
 }
 
+std::string Unchanged(std::string_view text)
+{
+    return std::string(text);
+}
+
 } // namespace
+
+const TextCharset AnsiCharset{Unchanged, Unchanged};
 
 StoredSettings ReadSettings(const IniDocument& store)
 {
@@ -117,28 +124,30 @@ void PutSettings(IniDocument& store, const StoredSettings& settings)
     store.Set(OptionsSection, ColorKey, std::to_string(asSigned));
 }
 
-std::vector<StoredNote> StoredNotes(const IniDocument& store)
+std::vector<StoredNote> StoredNotes(const IniDocument& store, const TextCharset& charset)
 {
     std::vector<StoredNote> notes;
     for (unsigned i = 0;; ++i) {
         // Only a missing TITOLO (or section) ends the list: a title "nf" is a title.
         const std::string section = std::to_string(i);
-        std::optional<std::string> title = store.Get(section, TitleKey);
-        if (!title)
+        const std::optional<std::string> stored = store.Get(section, TitleKey);
+        if (!stored)
             break;
-        title->resize(std::min(title->size(), static_cast<std::size_t>(TitleCapacity - 1)));
+        std::string title = charset.toNote(*stored);
+        title.resize(std::min(title.size(), static_cast<std::size_t>(TitleCapacity - 1)));
         // "nf" in any letter case stands for no voice message.
-        std::string voicePath = store.Get(section, AudioKey).value_or("");
+        std::string voicePath = charset.toNote(store.Get(section, AudioKey).value_or(""));
         if (IsAudioSentinel(voicePath))
             voicePath.clear();
-        notes.push_back(StoredNote{std::move(*title), DecodeText(store.Get(section, MessageKey).value_or("")),
+        notes.push_back(StoredNote{std::move(title),
+                                   DecodeText(charset.toNote(store.Get(section, MessageKey).value_or(""))),
                                    std::move(voicePath)});
     }
     return notes;
 }
 
 void PutNotes(IniDocument& store, const std::vector<NoteToSave>& notes, const std::vector<StoredNote>& shown,
-              unsigned first)
+              unsigned first, const TextCharset& charset)
 {
     std::vector<bool> kept(shown.size(), false);
     for (const NoteToSave& note : notes)
@@ -171,9 +180,11 @@ void PutNotes(IniDocument& store, const std::vector<NoteToSave>& notes, const st
             if (!before || *before != now || !store.Get(section, key))
                 store.Set(section, key, stored);
         };
-        put(TitleKey, note.now.title, was ? &was->title : nullptr, note.now.title);
-        put(MessageKey, note.now.text, was ? &was->text : nullptr, EncodeText(note.now.text));
-        put(AudioKey, note.now.voicePath, was ? &was->voicePath : nullptr, note.now.voicePath);
+        put(TitleKey, note.now.title, was ? &was->title : nullptr, charset.toStore(note.now.title));
+        put(MessageKey, note.now.text, was ? &was->text : nullptr,
+            charset.toStore(EncodeText(note.now.text)));
+        put(AudioKey, note.now.voicePath, was ? &was->voicePath : nullptr,
+            charset.toStore(note.now.voicePath));
     }
 }
 

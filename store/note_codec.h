@@ -12,6 +12,14 @@
 
 #include "store/ini_document.h"
 
+// How the document's text maps to the notes' ANSI text and back; a store
+// saved as Unicode holds UTF-8 text. Identity for an ANSI store.
+struct TextCharset {
+    std::string (*toNote)(std::string_view stored);
+    std::string (*toStore)(std::string_view note);
+};
+extern const TextCharset AnsiCharset;
+
 struct StoredSettings {
     int width;
     int height;
@@ -32,7 +40,7 @@ void PutSettings(IniDocument& store, const StoredSettings& settings);
 
 // The notes that loading recreates, in order: the run of sections from "0"
 // that have a TITOLO.
-std::vector<StoredNote> StoredNotes(const IniDocument& store);
+std::vector<StoredNote> StoredNotes(const IniDocument& store, const TextCharset& charset = AnsiCharset);
 
 // A note to write: what it holds now, and the place in the run's sections
 // (see PutNotes) it was loaded from or last written to; -1 for a new note.
@@ -53,7 +61,7 @@ struct NoteToSave {
 // up together past the notes when those need their numbers, so that they are
 // neither taken for notes nor written over.
 void PutNotes(IniDocument& store, const std::vector<NoteToSave>& notes, const std::vector<StoredNote>& shown,
-              unsigned first);
+              unsigned first, const TextCharset& charset = AnsiCharset);
 
 // A note's text for the store: one line, every line break as "#@" (a lone CR
 // or LF counts as the line break it shows as).

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "store/store_file.h"
+#include "store/store_text.h"
 
 namespace {
 
@@ -18,14 +19,39 @@ bool FirstCounted;
 // makes one, so that it still holds the last session's notes after a mistake.
 bool BackupMade;
 
+// The encoding of the file last read: a store saved as Unicode is written
+// back as Unicode.
+StoreEncoding Encoding = StoreEncoding::Ansi;
+
+std::string ToNote(std::string_view stored)
+{
+    return StoreToNoteText(stored, Encoding);
+}
+
+std::string ToStore(std::string_view note)
+{
+    return NoteToStoreText(note, Encoding);
+}
+
+const TextCharset FileCharset{ToNote, ToStore};
+
+// The file's bytes as they are, and its document; false when it is there but
+// cannot be read.
+bool ReadStoreFile(const char* path, std::string& bytes, IniDocument& store)
+{
+    const FileRead result = ReadWholeFile(path, bytes);
+    std::string text;
+    Encoding = DecodeStoreBytes(bytes, text);
+    store = IniDocument::Parse(text);
+    return result != FileRead::Failed;
+}
+
 } // namespace
 
 bool ReadStore(const char* path, IniDocument& store)
 {
     std::string bytes;
-    const FileRead result = ReadWholeFile(path, bytes);
-    store = IniDocument::Parse(bytes);
-    return result != FileRead::Failed;
+    return ReadStoreFile(path, bytes, store);
 }
 
 bool LoadStore(const char* path, StoredSettings& settings, std::vector<StoredNote>& notes)
@@ -36,7 +62,7 @@ bool LoadStore(const char* path, StoredSettings& settings, std::vector<StoredNot
     First = 0;
     BackupMade = false;
     settings = ReadSettings(store);
-    notes = StoredNotes(store);
+    notes = StoredNotes(store, FileCharset);
     Shown = notes;
     return !UnreadAtStart;
 }
@@ -63,14 +89,14 @@ bool SaveStore(const char* path, const StoredSettings* settings, const std::vect
     // A store that is there but cannot be read is not replaced: what it holds
     // besides the notes would be lost.
     std::string old;
-    if (ReadWholeFile(path, old) == FileRead::Failed)
+    IniDocument store;
+    if (!ReadStoreFile(path, old, store))
         return false;
-    IniDocument store = IniDocument::Parse(old);
     const unsigned first = FirstCounted ? First : static_cast<unsigned>(StoredNotes(store).size());
     if (settings)
         PutSettings(store, *settings);
-    PutNotes(store, notes, Shown, first);
-    const std::string bytes = store.Serialize();
+    PutNotes(store, notes, Shown, first, FileCharset);
+    const std::string bytes = EncodeStoreBytes(store.Serialize(), Encoding);
     // An unchanged store is left alone, and its backup keeps the last version
     // that differed.
     if (bytes != old) {

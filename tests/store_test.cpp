@@ -754,6 +754,43 @@ TEST_F(NoteStore, AStoreUnreadableAtStartKeepsItsNotesAndSettings)
     EXPECT_EQ(Document().Get("OPZIONI", "LARGHEZZA"), "200");
 }
 
+// Saved from Notepad as "Unicode" or as UTF-8: read as the profile functions
+// read it, and written back in the encoding it had, with its mark.
+TEST_F(NoteStore, AStoreSavedAsUnicodeIsReadAndKeepsItsEncoding)
+{
+    // "[OPZIONI] LARGHEZZA=200" and a note titled "Città" with "caffè" in it,
+    // and a character that code page 1252 lacks in a note the user leaves alone.
+    const std::wstring text = L"[OPZIONI]\r\nLARGHEZZA=200\r\nALTEZZA=120\r\nCOLORE=65535\r\n[0]\r\nTITOLO="
+                              L"Citt\u00e0\r\nMESSAGE=caff\u00e8#@ok\r\n"
+                              L"AUDIO=\r\n[1]\r\nTITOLO=Z\u0142oty\r\nMESSAGE=\u4e2d\r\nAUDIO=\r\n";
+    static_assert(sizeof(wchar_t) == 2, "UTF-16 code units");
+    std::string utf16 = "\xff\xfe";
+    utf16.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    std::string utf8(
+        static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)),
+        '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], static_cast<int>(utf8.size()), nullptr,
+                        nullptr);
+    utf8.pop_back();
+    utf8.insert(0, "\xef\xbb\xbf");
+    for (const std::string& file : {utf16, utf8}) {
+        SCOPED_TRACE(file.substr(0, 2) == "\xff\xfe" ? "UTF-16LE" : "UTF-8");
+        ASSERT_TRUE(WriteFile(store, file));
+        Start();
+        EXPECT_EQ(NoteWidth, 200) << "the first line counts too";
+        ASSERT_EQ(Titles(), (std::vector<std::string>{"Citt\xe0", "Zloty"}));
+        EXPECT_EQ(Text(Notes()[0]), "caff\xe8\r\nok");
+        NewNote("Perch\xe9");
+        ASSERT_TRUE(Close());
+        const std::string saved = File();
+        EXPECT_EQ(saved.substr(0, file.size()), file) << "the stored lines stay as they were";
+        Start();
+        EXPECT_EQ(Titles(), (std::vector<std::string>{"Citt\xe0", "Zloty", "Perch\xe9"}));
+        ASSERT_TRUE(Close());
+        EXPECT_EQ(File(), saved);
+    }
+}
+
 // A store path of 257 to 259 characters is accepted at start; "<store>.tmp"
 // would pass the path limit there, and the backup's name too.
 TEST_F(NoteStore, ALongStorePathSaves)
