@@ -169,8 +169,10 @@ HWND RunningProgram::WaitForController(DWORD milliseconds)
     do {
         WindowSearch search{process_.dwProcessId, "Class_Appuntello", "Appuntello", nullptr, 0};
         EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found)
+        if (search.found) {
+            WaitForInputIdle(process_.hProcess, milliseconds);
             return search.found;
+        }
         if (WaitForSingleObject(process_.hProcess, 50) == WAIT_OBJECT_0)
             return nullptr;
     } while (GetTickCount() - start < milliseconds);

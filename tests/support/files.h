@@ -46,7 +46,9 @@ class RunningProgram {
     RunningProgram& operator=(const RunningProgram&) = delete;
 
     bool started() const { return process_.hProcess != nullptr; }
-    // The controller window of this process, waiting for it to appear.
+    // The controller window of this process, waiting for it to appear and for
+    // the start to finish (the stored notes are made while the controller is
+    // created, after it can already be found).
     HWND WaitForController(DWORD milliseconds = 20000);
     // Waits for the process to end; false on time-out. exitCode is set when it ended.
     bool WaitExit(DWORD milliseconds, DWORD* exitCode);

@@ -1,0 +1,227 @@
+// Notes are saved a moment after each change, so that a crash loses at most
+// the last few seconds: the real program killed after typing, and the same
+// saves in this process, where the file can be watched.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/startup.h"
+#include "base/shared_state.h"
+#include "notes/note_registry.h"
+#include "notes/note_window.h"
+#include "res/resource.h"
+#include "store/ini_document.h"
+#include "store/store_file.h"
+#include "tests/support/files.h"
+#include "tests/support/modal.h"
+#include "tests/support/program.h"
+
+using testfiles::ReadFile;
+using testfiles::RunningProgram;
+using testfiles::WriteFile;
+
+namespace {
+
+const char OldStore[] = "[OPZIONI]\r\nLARGHEZZA=160\r\nALTEZZA=120\r\nCOLORE=65535\r\n"
+                        "[0]\r\nTITOLO=vecchia\r\nMESSAGE=di ieri\r\nAUDIO=\r\n";
+
+// Pumps messages until the condition holds; false after the time.
+bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds)
+{
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > milliseconds)
+            return false;
+        modal::Pump(20);
+    }
+    return true;
+}
+
+int Writes;
+void CountWrites(SaveStep step)
+{
+    if (step == SaveStep::Replaced)
+        ++Writes;
+}
+
+class Autosave : public ProgramTest {
+  protected:
+    bool StartsController() const override { return false; }
+    void SetUp() override
+    {
+        ProgramTest::SetUp();
+        Writes = 0;
+        SaveStepHook = CountWrites;
+    }
+    void TearDown() override
+    {
+        SaveStepHook = nullptr;
+        ProgramTest::TearDown();
+    }
+    void Start()
+    {
+        controller = CreateControllerWindow(instance);
+        ASSERT_NE(controller, nullptr);
+    }
+    IniDocument Store() const { return IniDocument::Parse(ReadFile(StoreFile())); }
+    bool Holds(const char* section, const char* key, const std::string& value) const
+    {
+        return Store().Get(section, key) == value;
+    }
+};
+
+// The windows of another process's class, in the order the system lists them.
+std::vector<HWND> WindowsOf(DWORD process, const char* className)
+{
+    struct Search {
+        DWORD process;
+        const char* className;
+        std::vector<HWND> found;
+    } search{process, className, {}};
+    EnumWindows(
+        [](HWND window, LPARAM data) {
+            auto* s = reinterpret_cast<Search*>(data);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            char name[64] = "";
+            GetClassNameA(window, name, sizeof name);
+            if (owner == s->process && lstrcmpA(name, s->className) == 0)
+                s->found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::string EditText(HWND note)
+{
+    char text[NoteTextLimit + 1] = "";
+    SendMessageA(GetDlgItem(note, NoteEditId), WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+} // namespace
+
+// Typed into the real program, which is then killed as a crash would end it:
+// the next start shows the text; a deleted note stays deleted.
+TEST(AutosaveKill, WhatWasTypedAndDeletedSurvivesAKill)
+{
+    testfiles::ScratchFolder folder;
+    const std::string exe = folder / "Appuntello.exe";
+    const std::string store = folder / "Appuntello.ini";
+    ASSERT_TRUE(CopyFileA(testfiles::ProgramPath().c_str(), exe.c_str(), FALSE));
+    auto stored = [&](const char* key) { return IniDocument::Parse(ReadFile(store)).Get("0", key); };
+    {
+        RunningProgram program(exe);
+        HWND controller = program.WaitForController();
+        ASSERT_NE(controller, nullptr);
+        PostMessageA(controller, WM_COMMAND, IDM_NEW_NOTE, 0);
+        std::vector<HWND> notes;
+        ASSERT_TRUE(
+            PumpUntil([&] { return !(notes = WindowsOf(program.id(), NoteClassName)).empty(); }, 10000));
+        for (char c : std::string("da salvare"))
+            PostMessageA(GetDlgItem(notes[0], NoteEditId), WM_CHAR, static_cast<unsigned char>(c), 1);
+        ASSERT_TRUE(PumpUntil([&] { return stored("MESSAGE") == "da salvare"; }, 10000))
+            << "no save after typing";
+        program.Kill();
+    }
+    {
+        RunningProgram program(exe);
+        ASSERT_NE(program.WaitForController(), nullptr);
+        std::vector<HWND> notes = WindowsOf(program.id(), NoteClassName);
+        ASSERT_EQ(notes.size(), 1u);
+        EXPECT_EQ(EditText(notes[0]), "da salvare");
+        PostMessageA(notes[0], WM_COMMAND, IDM_DELETE_NOTE, 0);
+        ASSERT_TRUE(PumpUntil([&] { return !stored("TITOLO"); }, 10000)) << "no save after deleting";
+        program.Kill();
+    }
+    RunningProgram program(exe);
+    ASSERT_NE(program.WaitForController(), nullptr);
+    EXPECT_TRUE(WindowsOf(program.id(), NoteClassName).empty());
+}
+
+// A burst of typing is one save, made a moment after it; the backup keeps the
+// store as the run found it however often the run saves.
+TEST_F(Autosave, ABurstOfTypingIsOneSaveAndTheBackupKeepsTheStoreOfTheStart)
+{
+    ASSERT_TRUE(WriteFile(StoreFile(), OldStore));
+    Start();
+    HWND edit = NoteEditOf(Notes()[0]);
+    SendMessageA(edit, EM_SETSEL, 0, -1);
+    modal::TypeText(edit, "scritta di fila");
+    EXPECT_EQ(Writes, 0) << "saved while the user was still typing";
+    ASSERT_TRUE(PumpUntil([&] { return Holds("0", "MESSAGE", "scritta di fila"); }, 6000));
+    modal::Pump(AutosaveDelay + 500);
+    EXPECT_EQ(Writes, 1);
+
+    SendMessageA(controller, WM_COMMAND, IDM_DELETE_ALL, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !Store().HasSection("0"); }, 6000));
+    EXPECT_EQ(Writes, 2);
+    EXPECT_EQ(ReadFile(StoreFile() + ".bak"), OldStore);
+}
+
+// Hiding and showing change nothing the store keeps: no write, not even one
+// that leaves the same bytes.
+TEST_F(Autosave, NothingIsWrittenWhileNothingChanges)
+{
+    ASSERT_TRUE(WriteFile(StoreFile(), OldStore));
+    Start();
+    SendMessageA(controller, WM_COMMAND, IDM_HIDE_ALL, 0);
+    SendMessageA(controller, WM_COMMAND, IDM_SHOW_ALL, 0);
+    modal::Pump(AutosaveDelay + 1000);
+    EXPECT_EQ(Writes, 0);
+    EXPECT_EQ(ReadFile(StoreFile()), OldStore);
+}
+
+// A new title and the Options dialog's OK are saved too; not while the dialog
+// is still asking.
+TEST_F(Autosave, ATitleAndNewSettingsAreSaved)
+{
+    Start();
+    HWND note = NewNote("prima");
+    modal::Pump(AutosaveDelay + 500);
+    ASSERT_TRUE(Holds("0", "TITOLO", "prima"));
+    {
+        modal::Script script;
+        script.Dialog("Cambia Titolo", [](HWND dialog) {
+            SetDlgItemTextA(dialog, IDC_TITLE_EDIT, "dopo");
+            modal::Click(dialog, IDOK);
+        });
+        SendMessageA(note, WM_COMMAND, IDM_CHANGE_TITLE, 0);
+    }
+    {
+        modal::Script script;
+        script.Dialog("Opzioni", [&](HWND dialog) {
+            SendDlgItemMessageA(dialog, IDC_WIDTH_SLIDER, TBM_SETPOS, TRUE, 320);
+            modal::Click(dialog, IDOK);
+            // Asked while the title dialog's change waits: nothing is written meanwhile.
+        });
+        SendMessageA(controller, WM_COMMAND, IDM_OPTIONS, 0);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return Holds("OPZIONI", "LARGHEZZA", "320"); }, 6000));
+    EXPECT_TRUE(Holds("0", "TITOLO", "dopo"));
+}
+
+// A save that fails while the program runs tells nobody; the next change
+// saves again.
+TEST_F(Autosave, AFailedSaveSaysNothingAndTheNextChangeSaves)
+{
+    Start();
+    HWND note = NewNote("nota");
+    modal::Pump(AutosaveDelay + 500);
+    ASSERT_TRUE(Holds("0", "TITOLO", "nota"));
+    ASSERT_TRUE(DeleteFileA(StoreFile().c_str()));
+    ASSERT_TRUE(CreateDirectoryA(StoreFile().c_str(), nullptr));
+    modal::TypeText(NoteEditOf(note), "persa?");
+    modal::Pump(AutosaveDelay + 1000); // a message box here would fail the test
+    EXPECT_EQ(Writes, 1);
+
+    ASSERT_TRUE(RemoveDirectoryA(StoreFile().c_str()));
+    modal::TypeText(NoteEditOf(note), " no");
+    ASSERT_TRUE(PumpUntil([&] { return Holds("0", "MESSAGE", "persa? no"); }, 6000));
+}
