@@ -2,7 +2,13 @@
 
 #include <windows.h>
 
+#include <vector>
+
 namespace {
+
+// UTF-16 code units. (A vector rather than std::wstring: the wide string
+// would bring a second string implementation into the program.)
+using Units = std::vector<wchar_t>;
 
 const std::string_view Utf8Mark("\xef\xbb\xbf", 3);
 const std::string_view Utf16LeMark("\xff\xfe", 2);
@@ -26,7 +32,7 @@ void AppendByte(std::string& out, unsigned long b)
 }
 
 // UTF-8 for UTF-16 units, a pair as one character and every other unit, a surrogate too, on its own.
-std::string TextFromUnits(std::wstring_view units)
+std::string TextFromUnits(const Units& units)
 {
     std::string text;
     text.reserve(units.size());
@@ -57,11 +63,11 @@ std::string TextFromUnits(std::wstring_view units)
 // (U+0000-U+00FF, as Wine was seen to read it); when `oddByte` is given and they end the text, the
 // byte goes there instead (-1 when there is none). Anything else that is not UTF-8 gives U+FFFD for
 // its first byte.
-std::wstring UnitsFromText(std::string_view text, int* oddByte)
+Units UnitsFromText(std::string_view text, int* oddByte)
 {
     if (oddByte)
         *oddByte = -1;
-    std::wstring units;
+    Units units;
     units.reserve(text.size());
     std::size_t i = 0;
     const auto continues = [&](std::size_t count) {
@@ -98,10 +104,10 @@ std::wstring UnitsFromText(std::string_view text, int* oddByte)
             }
         }
         if (c >= 0x10000) {
-            units += static_cast<wchar_t>(0xd800 + ((c - 0x10000) >> 10));
-            units += static_cast<wchar_t>(0xdc00 + ((c - 0x10000) & 0x3ff));
+            units.push_back(static_cast<wchar_t>(0xd800 + ((c - 0x10000) >> 10)));
+            units.push_back(static_cast<wchar_t>(0xdc00 + ((c - 0x10000) & 0x3ff)));
         } else {
-            units += static_cast<wchar_t>(c);
+            units.push_back(static_cast<wchar_t>(c));
         }
         i += length;
     }
@@ -111,19 +117,19 @@ std::wstring UnitsFromText(std::string_view text, int* oddByte)
 // The conversions the profile functions make, through the same calls: the A functions' names from
 // the ANSI code page, their answers to it (the default character and look-alikes included), and a
 // UTF-8 file (U+FFFD for what is not UTF-8).
-std::wstring UnitsFromCodePage(UINT codePage, std::string_view text)
+Units UnitsFromCodePage(UINT codePage, std::string_view text)
 {
     if (text.empty())
-        return std::wstring();
+        return Units();
     const int size = static_cast<int>(text.size());
     const int count = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
-    std::wstring units(static_cast<std::size_t>(count), L'\0');
+    Units units(static_cast<std::size_t>(count));
     if (count > 0)
         MultiByteToWideChar(codePage, 0, text.data(), size, &units[0], count);
     return units;
 }
 
-std::string AnsiFromUnits(std::wstring_view units)
+std::string AnsiFromUnits(const Units& units)
 {
     if (units.empty())
         return std::string();
@@ -153,11 +159,11 @@ StoreEncoding DecodeStoreBytes(std::string_view fileBytes, std::string& text)
         text.assign(fileBytes);
         return StoreEncoding::Ansi;
     }
-    std::wstring units;
+    Units units;
     units.reserve(fileBytes.size() / 2);
     for (std::size_t i = 2; i + 1 < fileBytes.size(); i += 2) {
         const unsigned first = Byte(fileBytes, i), second = Byte(fileBytes, i + 1);
-        units += static_cast<wchar_t>(littleEndian ? second << 8 | first : first << 8 | second);
+        units.push_back(static_cast<wchar_t>(littleEndian ? second << 8 | first : first << 8 | second));
     }
     text = TextFromUnits(units);
     // Not a whole unit, yet the platform reads it: kept so that the file comes back as it was.
@@ -182,7 +188,7 @@ std::string EncodeStoreBytes(std::string_view text, StoreEncoding encoding)
     }
     const bool littleEndian = encoding == StoreEncoding::Utf16LeBom;
     int oddByte = -1;
-    const std::wstring units = UnitsFromText(text, &oddByte);
+    const Units units = UnitsFromText(text, &oddByte);
     std::string bytes(littleEndian ? Utf16LeMark : Utf16BeMark);
     bytes.reserve(2 + 2 * units.size() + 1);
     for (const wchar_t unit : units) {
