@@ -354,6 +354,10 @@ TEST_F(VoiceTest, OneRecorderAtATimeAndOnlyItsOwnStopAfterRecordingActs)
     Command(first, IDM_RECORD_VOICE);
     HWND recorder = RecorderWindow;
     ASSERT_TRUE(IsWindow(recorder));
+    RECT noteFrame, recorderFrame, overlap;
+    GetWindowRect(first, &noteFrame);
+    GetWindowRect(recorder, &recorderFrame);
+    EXPECT_FALSE(IntersectRect(&overlap, &noteFrame, &recorderFrame)) << "the recorder hides its note";
     // Nothing recorded yet: a stop is ignored, and the recorder stays.
     SendMessageA(first, NotifyMode, reinterpret_cast<WPARAM>(recorder), MCI_MODE_STOP);
     EXPECT_TRUE(IsWindow(recorder));

@@ -3,6 +3,7 @@
 #include <commdlg.h>
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <string>
 
 #include "base/shared_state.h"
@@ -45,6 +46,20 @@ bool DeleteVoiceFile(const char* path)
 void Warn(HWND owner, const std::string& text)
 {
     MessageBoxA(owner, text.c_str(), WarningCaption, MB_OK);
+}
+
+// Below its note, or above it when there is no room, so that the note it
+// records for stays in sight; on the work area either way.
+void PlaceBeside(HWND recorder, HWND note)
+{
+    RECT noteFrame, frame, area;
+    if (!GetWindowRect(note, &noteFrame) || !GetWindowRect(recorder, &frame) ||
+        !SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0))
+        return;
+    LONG width = frame.right - frame.left, height = frame.bottom - frame.top;
+    LONG x = std::max(area.left, std::min(noteFrame.left, area.right - width));
+    LONG y = noteFrame.bottom + height <= area.bottom ? noteFrame.bottom : noteFrame.top - height;
+    SetWindowPos(recorder, nullptr, x, std::max(area.top, y), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
 void BringForward(HWND recorder)
@@ -101,6 +116,7 @@ void StartRecording(HWND note)
     auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(note, GWLP_HINSTANCE));
     HWND recorder = CreateRecorderWindow(note, instance, NoteRecorderStyle, nullptr);
     RecorderWindow = recorder;
+    PlaceBeside(recorder, note);
     SendMessageA(recorder, RecorderNewMessage, 0, reinterpret_cast<LPARAM>("waveaudio"));
     if (SendMessageA(recorder, RecorderCanRecordMessage, 0, 0))
         return; // it waits for its Record button
