@@ -178,7 +178,7 @@ LRESULT CALLBACK NoteWndProc(HWND note, UINT message, WPARAM wParam, LPARAM lPar
     case WM_CTLCOLOREDIT:
         return OnCtlColorEdit(reinterpret_cast<HDC>(wParam));
     case RecorderNotifyMode:
-        HandleRecorderMode(note, lParam);
+        HandleRecorderMode(note, reinterpret_cast<HWND>(wParam), lParam);
         break;
     }
     return DefWindowProcA(note, message, wParam, lParam);

@@ -31,6 +31,7 @@ constexpr int ClientHeight = 2 * Margin + ButtonHeight;
 
 int LiveRecorderCount;
 int OpenCaptureCount;
+void (*GoneCallback)(HWND recorder);
 
 // PCM mono, tried in this order; the first one the device accepts is used.
 struct PcmChoice {
@@ -612,6 +613,8 @@ LRESULT CALLBACK RecorderWndProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_DESTROY:
         // Also when the owner goes: owned windows are destroyed with it.
         Discard(recorder);
+        if (GoneCallback)
+            GoneCallback(window);
         break;
     case WM_NCDESTROY:
         OnNcDestroy(window, recorder);
@@ -657,6 +660,11 @@ HWND CreateRecorderWindow(HWND owner, HINSTANCE instance, DWORD style, const cha
     if (window && file && *file)
         SendMessageA(window, RecorderNewMessage, 0, reinterpret_cast<LPARAM>(file));
     return window;
+}
+
+void OnRecorderGone(void (*callback)(HWND recorder))
+{
+    GoneCallback = callback;
 }
 
 int LiveRecorders()

@@ -37,6 +37,11 @@ void UnregisterRecorderClass(HINSTANCE instance);
 // if need be. Returns the window, or nullptr.
 HWND CreateRecorderWindow(HWND owner, HINSTANCE instance, DWORD style, const char* file);
 
+// Calls back with each recorder window as it is destroyed, however it goes
+// (its close box, WM_CLOSE, its owner's destruction): whoever keeps its handle
+// can forget it then. One callback at a time; nullptr removes it.
+void OnRecorderGone(void (*callback)(HWND recorder));
+
 // Recorder windows that exist, and wave-in handles they hold open: none may
 // outlive its window.
 int LiveRecorders();

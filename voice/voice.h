@@ -1,5 +1,6 @@
 // Voice messages of a note: playing, recording through the recorder window,
-// discarding, and the greying of the voice submenu.
+// discarding, and the greying of the voice submenu. One recorder at a time:
+// RecorderWindow and RecordingActive (base/shared_state.h) track it.
 #ifndef APPUNTELLO_VOICE_H
 #define APPUNTELLO_VOICE_H
 
@@ -7,9 +8,18 @@
 
 // Plays a WAVE file to its end; silence for an empty path or a bad file.
 void PlayVoiceMessage(HWND note, const char* path);
+// Opens the recorder for the note, or brings forward the one already open.
 void StartRecording(HWND note);
+// Asks whether to delete the note's voice file; Yes deletes it and No only
+// forgets it. Nothing is asked when the note has no voice message.
 void AskDeleteVoiceFile(HWND note);
+// Greys play and discard for a note without a message when popup is the voice submenu.
 void UpdateVoiceMenu(HWND note, HMENU popup);
-void HandleRecorderMode(HWND note, LPARAM mode);
+// The recorder's report of its new mode: recording starts from the beginning,
+// and the end of a recording asks, saves and closes the recorder.
+void HandleRecorderMode(HWND note, HWND recorder, LPARAM mode);
+// Asks for a file name and saves the recording into it; the recorder's owner
+// refers to the file only once it has been written.
+void SaveRecording(HWND recorder);
 
 #endif

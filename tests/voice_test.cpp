@@ -1,0 +1,456 @@
+// Voice messages on real notes: the voice submenu, the question before a voice
+// file goes, whole recordings through the recorder and the Save dialog, playing.
+#include <windows.h>
+
+#include <dlgs.h>
+#include <mmsystem.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "base/shared_state.h"
+#include "notes/note_window.h"
+#include "res/resource.h"
+#include "tests/support/modal.h"
+#include "tests/support/program.h"
+#include "voice/recorder.h"
+#include "voice/voice.h"
+
+namespace {
+
+constexpr UINT NotifyMode = WM_USER + 200;
+constexpr int CloseBox = 0; // answer a box with its close box instead of a button
+const char Question[] = "Vuoi cancellare questo file audio?";
+
+void Command(HWND window, UINT command)
+{
+    SendMessageA(window, WM_COMMAND, command, 0);
+}
+
+bool Greyed(UINT command)
+{
+    return GetMenuState(GetSubMenu(NoteMenu.get(), 0), command, MF_BYCOMMAND) & MF_GRAYED;
+}
+
+void Press(HWND recorder, int button)
+{
+    SendMessageA(GetDlgItem(recorder, button), BM_CLICK, 0, 0);
+}
+
+// The question about the voice file at path, owned by the note.
+void ExpectQuestion(modal::Script& script, HWND note, const std::string& path, int button, Where at = Here())
+{
+    script.Dialog(
+        path,
+        [=](HWND box) {
+            EXPECT_EQ(modal::MessageBoxText(box), Question);
+            EXPECT_EQ(GetWindow(box, GW_OWNER), note);
+            if (button == CloseBox)
+                SendMessageA(box, WM_SYSCOMMAND, SC_CLOSE, 0);
+            else
+                modal::Click(box, button);
+        },
+        at);
+}
+
+// A warning owned by that window, or by the open recorder when owner is nullptr.
+void ExpectWarning(modal::Script& script, HWND owner, const std::string& text, Where at = Here())
+{
+    script.Dialog(
+        "Attenzione",
+        [=](HWND box) {
+            EXPECT_EQ(modal::MessageBoxText(box), text);
+            EXPECT_EQ(GetWindow(box, GW_OWNER), owner ? owner : RecorderWindow);
+            modal::Click(box, IDOK);
+        },
+        at);
+}
+
+// The file name is typed into the edit field of combo box cmb13, itself in a
+// ComboBoxEx32 of the same id.
+HWND FileNameEdit(HWND dialog)
+{
+    HWND combo = FindWindowExA(GetDlgItem(dialog, cmb13), nullptr, "ComboBox", nullptr);
+    return FindWindowExA(combo, nullptr, "Edit", nullptr);
+}
+
+// The Save dialog of the open recorder: the name typed and OK, or Cancel when
+// the name is empty.
+void ExpectSaveDialog(modal::Script& script, const std::string& name, Where at = Here())
+{
+    script.Dialog(
+        "",
+        [=](HWND dialog) {
+            HWND edit = FileNameEdit(dialog);
+            ASSERT_NE(edit, nullptr) << "not the Save dialog: " << modal::WindowText(dialog);
+            EXPECT_EQ(GetWindow(dialog, GW_OWNER), RecorderWindow);
+            EXPECT_EQ(modal::WindowText(edit), "") << "no name proposed";
+            EXPECT_EQ(modal::WindowText(GetDlgItem(dialog, cmb1)), "File Audio");
+            EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, chx1))) << "no read-only check box";
+            if (name.empty()) {
+                modal::Click(dialog, IDCANCEL);
+                return;
+            }
+            SetWindowTextA(edit, name.c_str());
+            modal::Click(dialog, IDOK);
+        },
+        at);
+}
+
+std::uint32_t Little32(const std::string& bytes, size_t at)
+{
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at)) |
+                                      static_cast<unsigned char>(bytes.at(at + 1)) << 8 |
+                                      static_cast<unsigned char>(bytes.at(at + 2)) << 16 |
+                                      static_cast<unsigned char>(bytes.at(at + 3)) << 24);
+}
+
+// The length in seconds of a canonical PCM WAVE file (the recorder's own tests
+// check every field of its header); -1 when it is not one.
+double WaveSeconds(const std::string& path)
+{
+    std::string bytes = testfiles::ReadFile(path);
+    bool valid = bytes.size() >= 44 && bytes.compare(0, 4, "RIFF") == 0 &&
+                 Little32(bytes, 4) == bytes.size() - 8 && bytes.compare(8, 8, "WAVEfmt ") == 0 &&
+                 bytes.compare(36, 4, "data") == 0 && Little32(bytes, 40) == bytes.size() - 44 &&
+                 Little32(bytes, 28) > 0;
+    EXPECT_TRUE(valid) << path << " is not a PCM WAVE file (" << bytes.size() << " bytes)";
+    return valid ? (bytes.size() - 44) / static_cast<double>(Little32(bytes, 28)) : -1;
+}
+
+double Seconds(DWORD since)
+{
+    return (GetTickCount() - since) / 1000.0;
+}
+
+class VoiceTest : public ProgramTest {
+  protected:
+    void SetUp() override
+    {
+        ProgramTest::SetUp();
+        ASSERT_GT(waveInGetNumDevs(), 0u) << "no wave-in device: scripts/test starts a PulseAudio server";
+    }
+    void TearDown() override
+    {
+        ProgramTest::TearDown();
+        EXPECT_EQ(LiveRecorders(), 0);
+        EXPECT_EQ(OpenCaptures(), 0);
+    }
+
+    HWND NoteWithMessage(const std::string& path, Where at = Here())
+    {
+        TRACE_CALLER(at);
+        HWND note = NewNote();
+        EXPECT_TRUE(testfiles::WriteFile(path, "il vecchio messaggio"));
+        EXPECT_TRUE(SetNoteVoicePath(note, path.c_str()));
+        return note;
+    }
+
+    // Opens the recorder on the note, records for about that long and presses
+    // Stop: the stop handling runs inside the click, answered by the script.
+    HWND Record(HWND note, DWORD milliseconds, Where at = Here())
+    {
+        TRACE_CALLER(at);
+        Command(note, IDM_RECORD_VOICE);
+        HWND recorder = RecorderWindow;
+        EXPECT_NE(recorder, nullptr);
+        EXPECT_EQ(GetWindow(recorder, GW_OWNER), note);
+        Press(recorder, RecorderRecordButtonId);
+        EXPECT_EQ(RecordingActive, 1);
+        modal::Pump(milliseconds);
+        Press(recorder, RecorderStopButtonId);
+        EXPECT_FALSE(IsWindow(recorder)) << "the first stop after recording closes the recorder";
+        EXPECT_EQ(RecorderWindow, nullptr);
+        EXPECT_EQ(RecordingActive, 0);
+        return recorder;
+    }
+};
+
+} // namespace
+
+TEST_F(VoiceTest, VoiceSubmenuGreysPlayAndDiscardForTheNoteWithoutAMessage)
+{
+    HWND with = NoteWithMessage(folder / "voce.wav");
+    HWND without = NewNote();
+    HMENU voiceMenu = GetSubMenu(GetSubMenu(NoteMenu.get(), 0), NoteMenuVoicePosition);
+    for (HWND note : {with, without, with, without}) {
+        SendMessageA(note, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(voiceMenu), NoteMenuVoicePosition);
+        EXPECT_EQ(Greyed(IDM_PLAY_VOICE), note == without);
+        EXPECT_EQ(Greyed(IDM_DISCARD_VOICE), note == without);
+        EXPECT_FALSE(Greyed(IDM_RECORD_VOICE));
+    }
+    // Opening the context menu itself changes nothing.
+    SendMessageA(with, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(NoteMenu.get(), 0)), 0);
+    EXPECT_TRUE(Greyed(IDM_PLAY_VOICE));
+}
+
+TEST_F(VoiceTest, QuestionYesDeletesTheFileNoForgetsItCancelKeepsBoth)
+{
+    std::string longPath = folder / std::string(200 - folder.path().size() - 5, 'v') + ".wav";
+    ASSERT_EQ(longPath.size(), 200u);
+    struct Case {
+        std::string path;
+        int button;
+        bool fileStays, pathStays;
+    } cases[] = {{longPath, IDYES, false, false},
+                 {folder / "no.wav", IDNO, true, false},
+                 {folder / "annulla.wav", IDCANCEL, true, true},
+                 {folder / "chiudi.wav", CloseBox, true, true}};
+    for (const Case& c : cases) {
+        HWND note = NoteWithMessage(c.path);
+        modal::Script script;
+        ExpectQuestion(script, note, c.path, c.button);
+        Command(note, IDM_DISCARD_VOICE);
+        EXPECT_TRUE(script.Done());
+        EXPECT_EQ(testfiles::Exists(c.path), c.fileStays) << c.path;
+        EXPECT_EQ(NoteVoicePath(note), c.pathStays ? c.path : "");
+    }
+    // A note without a message asks nothing: a box would be unexpected.
+    Command(NewNote(), IDM_DISCARD_VOICE);
+
+    // A file that cannot be deleted stays referred to, and the user is told.
+    std::string inUse = folder / "in uso.wav";
+    HWND note = NoteWithMessage(inUse);
+    HANDLE open =
+        CreateFileA(inUse.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    {
+        modal::Script script;
+        ExpectQuestion(script, note, inUse, IDYES);
+        ExpectWarning(script, note, "Impossibile cancellare il file audio\n" + inUse);
+        Command(note, IDM_DISCARD_VOICE);
+    }
+    CloseHandle(open);
+    EXPECT_TRUE(testfiles::Exists(inUse));
+    EXPECT_EQ(NoteVoicePath(note), inUse);
+}
+
+TEST_F(VoiceTest, DeletingANoteAsksFirstAndTheNoteGoesWhateverTheAnswer)
+{
+    for (int button : {IDYES, IDCANCEL}) {
+        std::string path = folder / (button == IDYES ? "si.wav" : "annulla.wav");
+        HWND note = NoteWithMessage(path);
+        modal::Script script;
+        ExpectQuestion(script, note, path, button);
+        Command(note, IDM_DELETE_NOTE);
+        EXPECT_TRUE(script.Done());
+        EXPECT_FALSE(IsWindow(note));
+        EXPECT_EQ(testfiles::Exists(path), button != IDYES);
+    }
+    HWND silent = NewNote();
+    Command(silent, IDM_DELETE_NOTE);
+    EXPECT_FALSE(IsWindow(silent));
+}
+
+TEST_F(VoiceTest, ARecordingIsSavedAsAWaveFileThatPlaysForItsLength)
+{
+    HWND note = NewNote();
+    std::string path = folder / "messaggio.wav";
+    modal::Script script;
+    ExpectSaveDialog(script, folder / "messaggio"); // the extension is added
+    Record(note, 1000);
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(NoteVoicePath(note), path);
+    double seconds = WaveSeconds(path);
+    EXPECT_NEAR(seconds, 1.0, 0.3);
+    std::printf("[ recorded ] %s: %zu bytes, %.3f s\n", path.c_str(), testfiles::ReadFile(path).size(),
+                seconds);
+
+    DWORD start = GetTickCount();
+    Command(note, IDM_PLAY_VOICE);
+    double played = Seconds(start);
+    EXPECT_GT(played, seconds * 0.8);
+    EXPECT_LT(played, seconds + 1.0);
+}
+
+TEST_F(VoiceTest, TheOldMessageQuestionComesFirstThenTheSaveDialogDecides)
+{
+    enum Kept { OldPath, NewPath, NoPath };
+    struct Case {
+        int answer;
+        bool save;
+        bool oldFileStays;
+        Kept pathAfter;
+    } cases[] = {{IDCANCEL, false, true, OldPath},
+                 {IDNO, false, true, NoPath},
+                 {IDYES, true, false, NewPath},
+                 {IDCANCEL, true, true, NewPath}};
+    int n = 0;
+    for (const Case& c : cases) {
+        std::string old = folder / ("vecchio" + std::to_string(n) + ".wav");
+        std::string fresh = folder / ("nuovo" + std::to_string(n++) + ".wav");
+        HWND note = NoteWithMessage(old);
+        modal::Script script;
+        ExpectQuestion(script, note, old, c.answer);
+        ExpectSaveDialog(script, c.save ? fresh : "");
+        Record(note, 200);
+        EXPECT_TRUE(script.Done());
+        EXPECT_EQ(testfiles::Exists(old), c.oldFileStays) << n;
+        EXPECT_EQ(testfiles::Exists(fresh), c.save) << n;
+        EXPECT_EQ(NoteVoicePath(note), c.pathAfter == OldPath   ? old
+                                       : c.pathAfter == NewPath ? fresh
+                                                                : "")
+            << n;
+    }
+}
+
+TEST_F(VoiceTest, ARecordingThatCannotBeSavedLeavesTheNoteAsItWas)
+{
+    // The device went away during the recording: it cannot save, and no Save dialog is offered.
+    HWND note = NewNote();
+    Command(note, IDM_RECORD_VOICE);
+    HWND recorder = RecorderWindow;
+    Press(recorder, RecorderRecordButtonId);
+    SendMessageA(recorder, MCI_CLOSE, 0, 0);
+    {
+        modal::Script script;
+        ExpectWarning(script, recorder, "Questa periferica audio non pu\xf2 salvare i file!");
+        SendMessageA(note, NotifyMode, reinterpret_cast<WPARAM>(recorder), MCI_MODE_STOP);
+    }
+    EXPECT_FALSE(IsWindow(recorder));
+    EXPECT_EQ(NoteVoicePath(note), std::string());
+
+    // A file in use cannot be replaced: the save fails and the note keeps its old message.
+    std::string old = folder / "vecchio.wav";
+    std::string target = folder / "in uso.wav";
+    note = NoteWithMessage(old);
+    ASSERT_TRUE(testfiles::WriteFile(target, "occupato"));
+    HANDLE open =
+        CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    {
+        modal::Script script;
+        ExpectQuestion(script, note, old, IDCANCEL);
+        ExpectSaveDialog(script, target);
+        script.Dialog("", [](HWND box) { modal::Click(box, IDYES); });          // replace the existing file?
+        script.Dialog("Attenzione", [](HWND box) { modal::Click(box, IDOK); }); // the recorder's own box
+        ExpectWarning(script, nullptr, "Impossibile salvare il messaggio vocale nel file\n" + target);
+        Record(note, 200);
+        EXPECT_TRUE(script.Done());
+    }
+    CloseHandle(open);
+    EXPECT_EQ(testfiles::ReadFile(target), "occupato");
+    EXPECT_EQ(NoteVoicePath(note), old);
+}
+
+TEST_F(VoiceTest, OneRecorderAtATimeAndOnlyItsOwnStopAfterRecordingActs)
+{
+    HWND first = NewNote("Prima"), second = NewNote("Seconda");
+    Command(first, IDM_RECORD_VOICE);
+    HWND recorder = RecorderWindow;
+    ASSERT_TRUE(IsWindow(recorder));
+    RECT noteFrame, recorderFrame, overlap;
+    GetWindowRect(first, &noteFrame);
+    GetWindowRect(recorder, &recorderFrame);
+    EXPECT_FALSE(IntersectRect(&overlap, &noteFrame, &recorderFrame)) << "the recorder hides its note";
+    // Nothing recorded yet: a stop is ignored, and the recorder stays.
+    SendMessageA(first, NotifyMode, reinterpret_cast<WPARAM>(recorder), MCI_MODE_STOP);
+    EXPECT_TRUE(IsWindow(recorder));
+
+    SetForegroundWindow(second);
+    Command(second, IDM_RECORD_VOICE);
+    EXPECT_EQ(RecorderWindow, recorder);
+    EXPECT_EQ(LiveRecorders(), 1);
+    EXPECT_EQ(GetForegroundWindow(), recorder);
+
+    // Reports for another note, or from a window that is not the open recorder, are not acted on.
+    SendMessageA(second, NotifyMode, reinterpret_cast<WPARAM>(recorder), MCI_MODE_RECORD);
+    SendMessageA(first, NotifyMode, reinterpret_cast<WPARAM>(second), MCI_MODE_RECORD);
+    EXPECT_EQ(RecordingActive, 0);
+
+    // The close box during a recording: nothing asked or saved, and back to idle.
+    SetNoteVoicePath(first, "C:\\vecchio.wav");
+    Press(recorder, RecorderRecordButtonId);
+    SendMessageA(recorder, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_FALSE(IsWindow(recorder));
+    EXPECT_EQ(RecorderWindow, nullptr);
+    EXPECT_EQ(RecordingActive, 0);
+    EXPECT_STREQ(NoteVoicePath(first), "C:\\vecchio.wav");
+
+    // So is the deletion of the note that owns the recorder.
+    Command(second, IDM_RECORD_VOICE);
+    recorder = RecorderWindow;
+    Press(recorder, RecorderRecordButtonId);
+    Command(second, IDM_DELETE_NOTE);
+    EXPECT_FALSE(IsWindow(recorder));
+    EXPECT_EQ(RecorderWindow, nullptr);
+    EXPECT_EQ(RecordingActive, 0);
+}
+
+TEST_F(VoiceTest, TheStopHandlingIsNotEnteredAgainWhileItsQuestionIsOpen)
+{
+    std::string old = folder / "vecchio.wav";
+    HWND note = NoteWithMessage(old);
+    modal::Script script;
+    script.Dialog(old, [&](HWND box) {
+        HWND recorder = RecorderWindow;
+        EXPECT_FALSE(IsWindowEnabled(recorder));
+        // Recording again and stopping: a second question would open here.
+        SendMessageA(recorder, MCI_RECORD, 0, 0);
+        SendMessageA(recorder, MCI_STOP, 0, 0);
+        modal::Click(box, IDCANCEL);
+    });
+    ExpectSaveDialog(script, "");
+    Record(note, 200);
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(NoteVoicePath(note), old);
+}
+
+TEST_F(VoiceTest, PlayingWhatCannotBePlayedReturnsAtOnceInSilence)
+{
+    HWND note = NewNote();
+    std::string text = folder / "testo.wav";
+    ASSERT_TRUE(testfiles::WriteFile(text, std::string(100000, 'x')));
+    DWORD windows = WindowCount();
+    for (std::string path : {std::string(), folder / "manca.wav", text}) {
+        SetNoteVoicePath(note, path.c_str());
+        DWORD start = GetTickCount();
+        Command(note, IDM_PLAY_VOICE);
+        EXPECT_LT(Seconds(start), 0.3) << path;
+    }
+    EXPECT_EQ(WindowCount(), windows) << "nothing is reported";
+}
+
+TEST_F(VoiceTest, TwentyRecordingsLeaveNoRecorderNorDevice)
+{
+    HWND note = NewNote();
+    std::vector<HWND> windows;
+    DWORD before = 0;
+    for (int i = 0; i < 20; ++i) {
+        modal::Script script;
+        if (*NoteVoicePath(note))
+            ExpectQuestion(script, note, NoteVoicePath(note), IDNO);
+        ExpectSaveDialog(script, i % 5 == 0 ? folder / ("m" + std::to_string(i) + ".wav") : "");
+        HWND recorder = Record(note, 50);
+        windows.push_back(recorder);
+        EXPECT_TRUE(script.Done());
+        EXPECT_EQ(LiveRecorders(), 0);
+        EXPECT_EQ(OpenCaptures(), 0);
+        if (i == 0)
+            before = WindowCount(); // the first Save dialog may leave the shell's own windows
+    }
+    for (HWND window : windows)
+        EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(WindowCount(), before);
+}
+
+class VoiceNoSoundDevice : public ProgramTest {};
+
+TEST_F(VoiceNoSoundDevice, RecordWarnsAndLeavesNoRecorder)
+{
+    if (!std::getenv("APPUNTELLO_EXPECT_NO_SOUND_DEVICE"))
+        GTEST_SKIP() << "runs as voice_no_device_test, where Wine finds no sound server";
+    ASSERT_EQ(waveInGetNumDevs(), 0u);
+    HWND note = NewNote();
+    SetNoteVoicePath(note, "C:\\vecchio.wav");
+    modal::Script script;
+    ExpectWarning(script, note, "Questa periferica audio non pu\xf2 registrare!");
+    Command(note, IDM_RECORD_VOICE);
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(LiveRecorders(), 0);
+    EXPECT_EQ(RecorderWindow, nullptr);
+    EXPECT_STREQ(NoteVoicePath(note), "C:\\vecchio.wav");
+}
