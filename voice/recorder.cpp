@@ -3,7 +3,6 @@
 #include <mmsystem.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <new>
 #include <string>
 #include <vector>
@@ -231,9 +230,11 @@ void ShowElapsed(Recorder* recorder)
 {
     DWORD ms = recorder->mode == MCI_MODE_RECORD ? GetTickCount() - recorder->startTick
                                                  : SoundMilliseconds(recorder);
+    // At most 16 characters: wsprintfA needs no size here, and it spares the
+    // program the C runtime's formatting code.
     char text[32];
-    std::snprintf(text, sizeof text, "%lu:%02lu.%lu", static_cast<unsigned long>(ms / 60000),
-                  static_cast<unsigned long>(ms / 1000 % 60), static_cast<unsigned long>(ms / 100 % 10));
+    wsprintfA(text, "%lu:%02lu.%lu", static_cast<unsigned long>(ms / 60000),
+              static_cast<unsigned long>(ms / 1000 % 60), static_cast<unsigned long>(ms / 100 % 10));
     SetWindowTextA(recorder->timeLabel, text);
 }
 
