@@ -2,8 +2,6 @@
 
 #include <windowsx.h>
 
-#include <cstring>
-
 #include "base/shared_state.h"
 #include "notes/cascade.h"
 #include "notes/note_registry.h"
@@ -15,11 +13,6 @@ namespace {
 constexpr DWORD NoteStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_MINIMIZEBOX; // 0x90C20000
 constexpr DWORD NoteEditStyle = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL;
 constexpr UINT RecorderNotifyMode = WM_USER + 200; // MCIWNDM_NOTIFYMODE
-
-char* AllocateVoicePath(SIZE_T capacity)
-{
-    return static_cast<char*>(AllocateGlobalBlock(capacity));
-}
 
 LRESULT OnCreate(HWND note)
 {
@@ -106,30 +99,6 @@ LRESULT OnCtlColorEdit(HDC dc)
 }
 
 } // namespace
-
-char* NoteVoicePath(HWND note)
-{
-    return reinterpret_cast<char*>(GetWindowLongPtrA(note, 0));
-}
-
-bool SetNoteVoicePath(HWND note, const char* path)
-{
-    char* buffer = NoteVoicePath(note);
-    if (!buffer)
-        return false;
-    SIZE_T needed = std::strlen(path) + 1;
-    if (needed > GlobalSize(GlobalHandle(buffer))) {
-        char* larger = AllocateVoicePath(needed);
-        if (!larger)
-            return false;
-        FreeGlobalBlock(buffer);
-        buffer = larger;
-        SetWindowLongPtrA(note, 0, reinterpret_cast<LONG_PTR>(buffer));
-    }
-    std::memcpy(buffer, path, needed);
-    NoteChanged();
-    return true;
-}
 
 HWND NoteEditOf(HWND note)
 {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/shared_state.h"
-#include "notes/note_window.h"
+#include "base/voice_path.h"
 #include "res/resource.h"
 #include "voice/recorder.h"
 
