@@ -208,8 +208,15 @@ class Screen:
     def xdotool(self, *args):
         subprocess.run(["xdotool", *args], check=True, timeout=60)
 
+    def pointer(self):
+        out = subprocess.run(["xdotool", "getmouselocation", "--shell"], capture_output=True, text=True,
+                             check=True, timeout=60).stdout
+        return re.search(r"X=(-?\d+)", out).group(1), re.search(r"Y=(-?\d+)", out).group(1)
+
     def move(self, x, y):
-        self.xdotool("mousemove", "--sync", *self._x(x, y))
+        # --sync waits for the pointer to arrive, and for ever if it is there already.
+        if self.pointer() != self._x(x, y):
+            self.xdotool("mousemove", "--sync", *self._x(x, y))
 
     def click(self, x, y, button=1, count=1):
         self.move(x, y)

@@ -22,20 +22,29 @@
 
 namespace {
 
-constexpr UINT MenuGetHandle = 0x01E1;  // MN_GETHMENU
-constexpr UINT TrackbarGetPos = WM_USER;  // TBM_GETPOS
-constexpr UINT AnswerLimit = 2000;      // ms a busy program may take to answer
+constexpr UINT MenuGetHandle = 0x01E1;   // MN_GETHMENU
+constexpr UINT TrackbarGetPos = WM_USER; // TBM_GETPOS
+constexpr UINT AnswerLimit = 2000;       // ms a busy program may take to answer
 
 std::string Escape(const std::string& text)
 {
     std::string out;
     for (char c : text) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        default: out += c;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -72,7 +81,8 @@ bool TextOf(HWND window, std::string& text)
 std::string Hex(HWND window)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)));
+    std::snprintf(text, sizeof text, "%llx",
+                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(window)));
     return text;
 }
 
@@ -118,7 +128,7 @@ void Line(const std::string& line)
 
 std::vector<HWND> TopLevelWindows()
 {
-    std::vector<HWND> windows;  // z-order, topmost first
+    std::vector<HWND> windows; // z-order, topmost first
     EnumWindows(
         [](HWND window, LPARAM list) {
             reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
@@ -138,6 +148,7 @@ constexpr int TraySlots = 4;
 
 struct Tray {
     HWND window = nullptr;
+    bool shown = false; // the explorer hides its taskbar while no icon is left
     RECT rect{};
     int iconWidth = 0, iconHeight = 0;
 };
@@ -146,12 +157,11 @@ Tray FindTray()
 {
     Tray tray;
     tray.window = FindWindowA("Shell_TrayWnd", nullptr);
-    if (tray.window && IsWindowVisible(tray.window)) {
+    tray.shown = tray.window && IsWindowVisible(tray.window);
+    if (tray.window) {
         GetWindowRect(tray.window, &tray.rect);
         tray.iconWidth = GetSystemMetrics(SM_CXSMICON) + 2 * TrayIconBorder;
         tray.iconHeight = GetSystemMetrics(SM_CYSMICON) + 2 * TrayIconBorder;
-    } else {
-        tray.window = nullptr;
     }
     return tray;
 }
@@ -180,12 +190,11 @@ int TrayTooltips(HWND taskbar)
 
 // Everything the driver checks, in one answer:
 //   screen W H | foreground HWND
-//   taskbar HWND X Y W H TOOLTIPS | trayslot INDEX X Y W H
-//   controller HWND PID
+//   taskbar HWND X Y W H TOOLTIPS SHOWN | trayslot INDEX X Y W H (while shown)
+//   controller HWND PID TITLE
 //   note HWND PID VISIBLE X Y W H CX CY CW CH TITLE [TEXT]   (z-order, top first; C = client)
 //   menu HWND PID X Y W H                                     (shown popup menus, top first)
 //   dialog HWND PID OWNER X Y W H TITLE                       (shown dialogs, top first)
-//   window HWND PID CLASS X Y W H TITLE                       (other shown windows of note programs)
 void State(bool withTexts)
 {
     Line("screen\t" + std::to_string(GetSystemMetrics(SM_CXSCREEN)) + "\t" +
@@ -193,8 +202,9 @@ void State(bool withTexts)
     Line("foreground\t" + Hex(GetForegroundWindow()));
     const Tray tray = FindTray();
     if (tray.window) {
-        Line("taskbar\t" + Hex(tray.window) + "\t" + Rect(tray.rect) + "\t" + std::to_string(TrayTooltips(tray.window)));
-        for (int i = 0; i < TraySlots; ++i)
+        Line("taskbar\t" + Hex(tray.window) + "\t" + Rect(tray.rect) + "\t" +
+             std::to_string(TrayTooltips(tray.window)) + "\t" + (tray.shown ? "1" : "0"));
+        for (int i = 0; tray.shown && i < TraySlots; ++i)
             Line("trayslot\t" + std::to_string(i) + "\t" + Rect(TraySlot(tray, i)));
     }
     for (HWND window : TopLevelWindows()) {
@@ -205,7 +215,8 @@ void State(bool withTexts)
             Line("controller\t" + Hex(window) + "\t" + pid + "\t" + Escape(TitleOf(window)));
         } else if (cls == "Class_YellowWindow") {
             std::string line = "note\t" + Hex(window) + "\t" + pid + "\t" + (visible ? "1" : "0") + "\t" +
-                               WindowRect(window) + "\t" + ClientRect(window) + "\t" + Escape(TitleOf(window));
+                               WindowRect(window) + "\t" + ClientRect(window) + "\t" +
+                               Escape(TitleOf(window));
             if (withTexts) {
                 std::string text;
                 HWND edit = GetDlgItem(window, 1);
@@ -213,7 +224,7 @@ void State(bool withTexts)
                 if (edit && TextOf(edit, text))
                     line += Escape(text);
                 else
-                    line += "\\?";  // no answer: never equal to a real text
+                    line += "\\?"; // no answer: never equal to a real text
             }
             Line(line);
         } else if (!visible) {
@@ -273,8 +284,8 @@ void Caption(HWND window)
     int first = -1, last = -1;
     for (int y = r.top; y < r.bottom; ++y) {
         DWORD_PTR hit = 0;
-        if (!SendMessageTimeoutA(window, WM_NCHITTEST, 0, MAKELPARAM(probeX, y), SMTO_ABORTIFHUNG, AnswerLimit,
-                                 &hit))
+        if (!SendMessageTimeoutA(window, WM_NCHITTEST, 0, MAKELPARAM(probeX, y), SMTO_ABORTIFHUNG,
+                                 AnswerLimit, &hit))
             break;
         if (hit == HTCAPTION) {
             if (first < 0)
@@ -293,11 +304,13 @@ void Caption(HWND window)
         DWORD_PTR hit = 0;
         POINT point{x, y};
         if (Reaches(window, point) &&
-            SendMessageTimeoutA(window, WM_NCHITTEST, 0, MAKELPARAM(x, y), SMTO_ABORTIFHUNG, AnswerLimit, &hit) &&
+            SendMessageTimeoutA(window, WM_NCHITTEST, 0, MAKELPARAM(x, y), SMTO_ABORTIFHUNG, AnswerLimit,
+                                &hit) &&
             hit == HTCAPTION) {
             // A little inside the free stretch, away from its edge.
             POINT inside{std::min<LONG>(x + 8, (r.left + r.right) / 2), y};
-            Line("caption\t" + std::to_string(Reaches(window, inside) ? inside.x : x) + "\t" + std::to_string(y));
+            Line("caption\t" + std::to_string(Reaches(window, inside) ? inside.x : x) + "\t" +
+                 std::to_string(y));
             return;
         }
     }
@@ -346,9 +359,9 @@ void Children(HWND window)
     for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         std::string text;
         TextOf(child, text);
-        Line("child\t" + Hex(child) + "\t" + std::to_string(GetDlgCtrlID(child)) + "\t" + ClassOf(child) + "\t" +
-             WindowRect(child) + "\t" + (IsWindowVisible(child) ? "1" : "0") + (IsWindowEnabled(child) ? "1" : "0") +
-             "\t" + Escape(text));
+        Line("child\t" + Hex(child) + "\t" + std::to_string(GetDlgCtrlID(child)) + "\t" + ClassOf(child) +
+             "\t" + WindowRect(child) + "\t" + (IsWindowVisible(child) ? "1" : "0") +
+             (IsWindowEnabled(child) ? "1" : "0") + "\t" + Escape(text));
     }
 }
 
@@ -363,8 +376,8 @@ void Control(HWND dialog, int id)
     }
     std::string text;
     TextOf(control, text);
-    std::string line = "control\t" + Hex(control) + "\t" + ClassOf(control) + "\t" + WindowRect(control) + "\t" +
-                       (IsWindowEnabled(control) ? "1" : "0") + "\t" + Escape(text);
+    std::string line = "control\t" + Hex(control) + "\t" + ClassOf(control) + "\t" + WindowRect(control) +
+                       "\t" + (IsWindowEnabled(control) ? "1" : "0") + "\t" + Escape(text);
     if (ClassOf(control) == "msctls_trackbar32") {
         DWORD_PTR position = 0;
         SendMessageTimeoutA(control, TrackbarGetPos, 0, 0, SMTO_ABORTIFHUNG, AnswerLimit, &position);
@@ -421,7 +434,7 @@ void CALLBACK MeasureTwin(HWND, UINT, UINT_PTR timer, DWORD)
     HWND menuWindow = nullptr;
     EnumThreadWindows(GetCurrentThreadId(), FindOwnMenuWindow, reinterpret_cast<LPARAM>(&menuWindow));
     if (!menuWindow)
-        return;  // not shown yet
+        return; // not shown yet
     GetWindowRect(menuWindow, &Job->window);
     const int count = GetMenuItemCount(Job->menu);
     for (int i = 0; i < count; ++i) {
@@ -436,8 +449,8 @@ void CALLBACK MeasureTwin(HWND, UINT, UINT_PTR timer, DWORD)
 
 void Layout(const char* kinds)
 {
-    HWND owner = CreateWindowExA(WS_EX_TOOLWINDOW, "STATIC", "e2e probe", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
+    HWND owner = CreateWindowExA(WS_EX_TOOLWINDOW, "STATIC", "e2e probe", WS_POPUP, 0, 0, 1, 1, nullptr,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
     HMENU menu = CreatePopupMenu();
     HMENU sub = CreatePopupMenu();
     AppendMenuA(sub, MF_STRING, 1, "Sub");
@@ -460,7 +473,7 @@ void Layout(const char* kinds)
     TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY, 300, 200, 0, owner, nullptr);
     KillTimer(nullptr, timer);
     Job = nullptr;
-    DestroyMenu(menu);  // the submenu with it
+    DestroyMenu(menu); // the submenu with it
     DestroyWindow(owner);
     if (!job.done) {
         Line("error\tthe twin menu did not show");
@@ -478,12 +491,14 @@ void Layout(const char* kinds)
 void Dump()
 {
     for (HWND window : TopLevelWindows()) {
-        Line("window\t" + Hex(window) + "\t" + std::to_string(ProcessOf(window)) + "\t" + ClassOf(window) + "\t" +
-             (IsWindowVisible(window) ? "1" : "0") + "\t" + WindowRect(window) + "\t" + Escape(TitleOf(window)));
+        Line("window\t" + Hex(window) + "\t" + std::to_string(ProcessOf(window)) + "\t" + ClassOf(window) +
+             "\t" + (IsWindowVisible(window) ? "1" : "0") + "\t" + WindowRect(window) + "\t" +
+             Escape(TitleOf(window)));
         if (ClassOf(window) == "Shell_TrayWnd")
             for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-                Line("child\t" + Hex(child) + "\t" + ClassOf(child) + "\t" + (IsWindowVisible(child) ? "1" : "0") +
-                     "\t" + WindowRect(child) + "\t" + Escape(TitleOf(child)));
+                Line("child\t" + Hex(child) + "\t" + ClassOf(child) + "\t" +
+                     (IsWindowVisible(child) ? "1" : "0") + "\t" + WindowRect(child) + "\t" +
+                     Escape(TitleOf(child)));
     }
 }
 
@@ -538,11 +553,11 @@ void Answer(const std::vector<std::string>& w)
         Line("error\tunknown request");
 }
 
-}  // namespace
+} // namespace
 
 int main()
 {
-    _setmode(_fileno(stdout), _O_BINARY);  // lines end in LF alone
+    _setmode(_fileno(stdout), _O_BINARY); // lines end in LF alone
     char buffer[4096];
     while (std::fgets(buffer, sizeof buffer, stdin)) {
         std::string line(buffer);

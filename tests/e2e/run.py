@@ -86,7 +86,8 @@ def first_start(s, record):
     tooltips = s.state().tray_tooltips
     s.start(program)
     state = s.wait_ready(program, notes=0)
-    check(state.tray_tooltips == tooltips + 1, "one tray icon was added")
+    check(state.tray_tooltips == tooltips + 1,
+          f"one tray icon was added (the taskbar's icon tooltips went from {tooltips} to {state.tray_tooltips})")
     check(s.tray_icons(state) == [0], f"one tray icon is painted (slots {s.tray_icons(state)})")
 
     notes = []
