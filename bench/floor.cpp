@@ -9,6 +9,7 @@
 // The notes come from the file named on the command line: per note a line with
 // the title and a line with the text, its line breaks written as "#@".
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <string>
@@ -125,7 +126,7 @@ LRESULT CALLBACK ControllerProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-}  // namespace
+} // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
@@ -144,8 +145,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     wc.lpszClassName = "BenchNote";
     RegisterClassA(&wc);
 
-    CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, "BenchController", "Floor", WS_POPUP | WS_VISIBLE, 0, 0, 0,
-                    0, nullptr, nullptr, instance, nullptr);
+    CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, "BenchController", "Floor", WS_POPUP | WS_VISIBLE, 0, 0,
+                    0, 0, nullptr, nullptr, instance, nullptr);
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
