@@ -25,7 +25,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from driver import EXIT_COMMAND, Failure, Probe, store_bytes, wait_until  # noqa: E402
+from driver import EXIT_COMMAND, Failure, Probe, Screen, settled_desktop, store_bytes, wait_until  # noqa: E402
 
 WM_COMMAND = 0x0111
 TARGET = 1.15
@@ -130,6 +130,7 @@ def main():
     subprocess.run(["cp", os.path.join(args.bin, "bench_floor.exe"), floor.exe], check=True)
 
     probe = Probe(loader, os.path.join(args.bin, "e2e_probe.exe"))
+    settled_desktop(probe, Screen(args.out))
     print(f"Medians of {args.runs} runs ({args.large_runs} from 1,000 notes on), program and floor taking turns;")
     print("notes of 1,023 characters of words.")
     print("start: process start until tray icon, creation done and every note shown;")

@@ -92,7 +92,7 @@ class State:
 
     def __init__(self, lines):
         self.notes, self.menus, self.dialogs, self.controllers, self.slots = [], [], [], [], []
-        self.taskbar, self.tray_tooltips, self.foreground = None, 0, None
+        self.taskbar_window, self.taskbar, self.tray_tooltips, self.foreground = None, None, 0, None
         for f in lines:
             kind = f[0]
             if kind == "screen":
@@ -100,7 +100,7 @@ class State:
             elif kind == "foreground":
                 self.foreground = f[1]
             elif kind == "taskbar":
-                self.taskbar, self.tray_tooltips = Rect(*f[2:6]), int(f[6])
+                self.taskbar_window, self.taskbar, self.tray_tooltips = f[1], Rect(*f[2:6]), int(f[6])
             elif kind == "trayslot":
                 self.slots.append(Rect(*f[2:6]))
             elif kind == "controller":
@@ -191,13 +191,12 @@ class Screen:
         root = subprocess.run(["xwininfo", "-root"], capture_output=True, text=True, check=True).stdout
         self.size = (int(re.search(r"Width: (\d+)", root).group(1)), int(re.search(r"Height: (\d+)", root).group(1)))
 
-    def find_desktop(self, timeout=30):
+    def desktops(self):
+        return subprocess.run(["xdotool", "search", "--name", " - Wine desktop$"],
+                              capture_output=True, text=True).stdout.split()
+
+    def use_desktop(self, window):
         """The X window into which Wine draws its virtual desktop places Windows' (0, 0)."""
-        def look():
-            found = subprocess.run(["xdotool", "search", "--name", " - Wine desktop$"],
-                                   capture_output=True, text=True).stdout.split()
-            return found[0] if found else None
-        window = wait_until("the Wine desktop window on the X display", look, timeout, 0.2)
         info = subprocess.run(["xwininfo", "-id", window], capture_output=True, text=True, check=True).stdout
         self.origin = (int(re.search(r"Absolute upper-left X:\s+(-?\d+)", info).group(1)),
                        int(re.search(r"Absolute upper-left Y:\s+(-?\d+)", info).group(1)))
@@ -242,6 +241,24 @@ class Screen:
         path = os.path.join(self.out_dir, name)
         subprocess.run(["import", "-window", "root", path], check=True, timeout=60)
         return path
+
+
+def settled_desktop(probe, screen, steady=2.0, timeout=60):
+    """Wine closes a desktop 1 s after its last program has ended, and the next
+    program brings up a new one: a run that starts just then sees the old one
+    go. Settled is one desktop window and one taskbar, the same for longer
+    than that. Returns the desktop's X window."""
+    seen = {"key": None, "since": 0.0}
+
+    def settled():
+        windows = screen.desktops()
+        key = (tuple(windows), State(probe.ask("state")).taskbar_window)
+        now = time.monotonic()
+        if len(windows) != 1 or key[1] is None or key != seen["key"]:
+            seen.update(key=key, since=now)
+            return None
+        return windows[0] if now - seen["since"] >= steady else None
+    return wait_until("one settled Wine desktop with its taskbar", settled, timeout, 0.2)
 
 
 class Program:
@@ -298,14 +315,30 @@ class Session:
         self.loader = os.environ["WINELOADER"]
         self.bin_dir, self.out_dir = bin_dir, out_dir
         os.makedirs(out_dir, exist_ok=True)
-        # The probe's first question brings up the desktop, if Wine has closed
-        # it; the probe running keeps it up for the session.
+        # The probe's first question brings up the desktop if Wine has closed
+        # it, and the probe running keeps it up for the session.
         self.probe = Probe(self.loader, os.path.join(bin_dir, "e2e_probe.exe"))
-        self.probe.ask("summary")
         self.screen = Screen(out_dir)
-        self.screen.find_desktop()
+        self.screen.use_desktop(settled_desktop(self.probe, self.screen))
         self.layouts = {}
         self.programs = []
+
+    def settled_desktop(self, steady=2.0, timeout=60):
+        """Wine closes a desktop 1 s after its last program has ended, and the
+        next program brings up a new one: a run that starts just then sees the
+        old one go. Settled is one desktop window and one taskbar, the same for
+        longer than that."""
+        seen = {"key": None, "since": 0.0}
+
+        def settled():
+            windows = self.screen.desktops()
+            key = (tuple(windows), self.state().taskbar_window)
+            now = time.monotonic()
+            if len(windows) != 1 or key[1] is None or key != seen["key"]:
+                seen.update(key=key, since=now)
+                return None
+            return windows[0] if now - seen["since"] >= steady else None
+        return wait_until("one settled Wine desktop with its taskbar", settled, timeout, 0.2)
 
     def close(self):
         try:
