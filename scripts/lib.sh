@@ -46,10 +46,10 @@ configure_and_build() {  # arch [target...]
 build_all() {  # with_tests: yes|no
   choose_arch
   if [ "$arch" = i686 ]; then
-    if [ "$1" = yes ]; then configure_and_build i686; else configure_and_build i686 Appuntello; fi
+    if [ "$1" = yes ]; then configure_and_build i686; else configure_and_build i686 Appuntello; fi || return 1
   else
-    configure_and_build i686 Appuntello
-    if [ "$1" = yes ]; then configure_and_build x86_64; else configure_and_build x86_64 Appuntello; fi
+    configure_and_build i686 Appuntello || return 1
+    if [ "$1" = yes ]; then configure_and_build x86_64; else configure_and_build x86_64 Appuntello; fi || return 1
     log "this machine cannot run 32-bit code: running the 64-bit build of the same source"
   fi
 }

@@ -1,0 +1,332 @@
+#!/usr/bin/env python3
+"""End-to-end scenarios: the real Appuntello.exe under Wine, in the Wine virtual
+desktop, driven through the tray icon, menus, notes and dialogs with the mouse
+and keyboard. Run by scripts/test after the in-process tests, with the display,
+sound server and Wine prefix it has set up:
+
+    run.py --bin BUILD/ARCH/bin --out BUILD/e2e [scenario number...]
+
+Each scenario leaves a screenshot in the output folder. The last line printed
+is "N passed, M failed"; the exit status is 1 when any failed.
+"""
+
+import argparse
+import datetime
+import os
+import re
+import sys
+import time
+import traceback
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from driver import (NOTE_HIDE, TRAY_EXIT, TRAY_NEW_NOTE, TRAY_NOTE_LIST, TRAY_OPTIONS, TRAY_MENU, Failure,
+                    Session, check, read_store, store_bytes, stored_notes, wait_until)
+
+DEFAULT_SETTINGS = {"LARGHEZZA": "160", "ALTEZZA": "120", "COLORE": "65535"}
+NEW_TITLE = re.compile(r"Appuntello - (\d\d)/(\d\d)/(\d{4})  (\d\d):(\d\d)$")
+YELLOW, PINK = (255, 255, 0), (255, 127, 255)
+PINK_COLORREF = 0x00FF7FFF  # third of the colour picker's custom colours
+EXIT_LIMIT = 30  # s from "E&sci" until the process has ended
+
+
+def minute(t):
+    return t.replace(second=0, microsecond=0)
+
+
+def check_new_title(title, before, after):
+    """A new note is titled with the local date and time of its creation."""
+    m = NEW_TITLE.match(title)
+    check(m, f"new note titled {title!r}")
+    day, month, year, hour, mins = map(int, m.groups())
+    when = datetime.datetime(year, month, day, hour, mins)
+    check(minute(before) <= when <= minute(after), f"new note titled {title!r}, created between {before} and {after}")
+
+
+def new_note(s, program, known):
+    """"&Nuovo Memino" from the tray menu; the note that appears."""
+    before = datetime.datetime.now()
+    s.tray_command(program, TRAY_NEW_NOTE)
+    state = s.wait(f"note {len(known) + 1} to appear",
+                   lambda st: st if len(st.notes_of(program.pid)) == len(known) + 1 else None)
+    after = datetime.datetime.now()
+    note = next(n for n in state.notes_of(program.pid) if n.hwnd not in known)
+    check(note.visible, "the new note is shown")
+    check_new_title(note.title, before, after)
+    return note
+
+
+def exit_program(s, program):
+    """"E&sci" from the tray menu, then the process must end with 0 and take
+    its tray icon along."""
+    s.tray_command(program, TRAY_EXIT)
+    code = program.wait_end(EXIT_LIMIT)
+    check(code == 0, f"the program ended with {code}")
+    wait_until("the tray icon to go", lambda: 0 not in s.tray_icons(s.state()), 10, 0.2)
+
+
+def check_settings(program, expected):
+    settings = read_store(program.store).get("OPZIONI", {})
+    for key, value in expected.items():
+        check(settings.get(key) == value, f"store: {key}={settings.get(key)!r}, expected {value!r}")
+
+
+def cascade_position(index):
+    return 20 * index, 20 * index
+
+
+# ---- 1. First start ----
+
+def first_start(s, record):
+    """No store: the tray icon appears; three notes from the tray menu; two lines
+    typed into one, another renamed by a double click on its caption, one
+    hidden; "E&sci" stores three notes with those titles and texts and the
+    default settings."""
+    program = s.program_in("scenario-1")
+    check(not os.path.exists(program.store), "no store before the first start")
+    tooltips = s.state().tray_tooltips
+    s.start(program)
+    state = s.wait_ready(program, notes=0)
+    check(state.tray_tooltips == tooltips + 1,
+          f"one tray icon was added (the taskbar's icon tooltips went from {tooltips} to {state.tray_tooltips})")
+    check(s.tray_icons(state) == [0], f"one tray icon is painted (slots {s.tray_icons(state)})")
+
+    notes = []
+    for i in range(3):
+        note = new_note(s, program, [n.hwnd for n in notes])
+        check((note.rect.x, note.rect.y) == cascade_position(i), f"note {i} at {note.rect}")
+        check((note.rect.w, note.rect.h) == (160, 120), f"note {i} is {note.rect}")
+        notes.append(note)
+    first, second, third = notes
+
+    # Two lines into the newest note, which lies on top.
+    s.screen.click(*s.client_point(third))
+    s.screen.type("Comprare il pane")
+    s.screen.key("Return")
+    s.screen.type("e il caffè")
+    text = "Comprare il pane\r\ne il caffè"
+    s.wait("the typed text in the note", lambda st: st.note(third.hwnd).text == text, texts=True)
+
+    # Rename the second note: double click on its caption, type, Enter.
+    s.screen.click(*s.caption_point(second), count=2)
+    dialog = s.wait("the title dialog over the second note",
+                    lambda st: st.dialog("Cambia Titolo", owner=second.hwnd))
+    check(s.control(dialog, 1000).text == second.title, "the title dialog offers the current title")
+    s.screen.type("Telefonare a Lucia")
+    s.screen.key("Return")
+    s.wait("the second note's new title",
+           lambda st: st.note(second.hwnd).title == "Telefonare a Lucia" and not st.dialog("Cambia Titolo"))
+
+    # Hide the first note through its menu, opened on its caption.
+    s.note_command(program, first, NOTE_HIDE)
+    state = s.wait("the first note to hide", lambda st: st if not st.note(first.hwnd).visible else None, texts=True)
+    check([n.visible for n in state.notes_of(program.pid)].count(True) == 2, "two notes stay shown")
+    s.screen.screenshot("1-first-start.png")
+
+    exit_program(s, program)
+    check_settings(program, DEFAULT_SETTINGS)
+    stored = stored_notes(read_store(program.store))
+    expected = [(first.title, "", ""), ("Telefonare a Lucia", "", ""), (third.title, "Comprare il pane#@e il caffè", "")]
+    check(sorted(stored) == sorted(expected), f"store holds {stored}, expected {expected}")
+    record["program"] = program
+    record["notes"] = [(first.title, ""), ("Telefonare a Lucia", ""), (third.title, text)]
+
+
+# ---- 2. Start again ----
+
+def start_again(s, record):
+    """The three notes come back shown, in cascade, in the same order, with
+    their texts; the note list shows them newest first; choosing one brings it
+    to the front."""
+    check("program" in record, "needs the store of scenario 1")
+    program = record["program"]
+    s.start(program)
+    s.wait_ready(program, notes=3)
+    expected = record["notes"]  # oldest first
+    arrangement = [(title, text, True, (*cascade_position(i), 160, 120)) for i, (title, text) in enumerate(expected)]
+
+    def restored(st):
+        # The newest note lies on top; the stacking settles just after the notes show.
+        notes = list(reversed(st.notes_of(program.pid)))
+        seen = [(n.title, n.text, n.visible, (n.rect.x, n.rect.y, n.rect.w, n.rect.h)) for n in notes]
+        return notes if seen == arrangement else None
+    notes = s.wait("the notes back in cascade, oldest at the bottom, with their titles and texts", restored,
+                   texts=True)
+    oldest_first = notes
+
+    def front(hwnd):
+        return lambda st: st.notes_of(program.pid)[0].hwnd == hwnd
+
+    # The list, newest first: entry 2 is the oldest note, entry 0 the newest.
+    # Each choice must bring that note over the others.
+    for entry, note in ((2, oldest_first[0]), (1, oldest_first[1]), (0, oldest_first[2])):
+        tray = s.open_tray_menu(program)
+        s.choose(tray, TRAY_MENU, TRAY_NOTE_LIST)
+        note_list = s.wait_menu(program, known=[tray.hwnd])
+        if entry == 2:
+            s.screen.screenshot("2-note-list.png")
+        s.choose(note_list, "TTT", entry)  # three entries: the height must match
+        s.wait_menus_closed(program)
+        s.wait(f"note list entry {entry} ({note.title!r}) to come to the front", front(note.hwnd))
+
+    s.screen.move(700, 400)
+    s.screen.screenshot("2-notes.png")
+    exit_program(s, program)
+    check(sorted(stored_notes(read_store(program.store))) ==
+          sorted((t, x.replace("\r\n", "#@"), "") for t, x in expected), "the store holds the same notes")
+
+
+# ---- 3. Options ----
+
+def note_colour(s, note):
+    """The colour painted at a point of the note's text field, away from text."""
+    pixels = s.screen.grab()
+    c = note.client
+    return s.screen.pixel(pixels, c.x + c.w - 8, c.y + c.h - 8)
+
+
+def options(s, record):
+    """Notes 320 x 240 and another colour, Apply, OK: the open notes take them,
+    a new note has that size; after exit and start the settings are on screen
+    and in the store."""
+    program = s.program_in("scenario-3", store=store_bytes(
+        (160, 120, 65535), [("Prima nota", "uno", ""), ("Seconda nota", "due", "")]))
+    s.start(program)
+    state = s.wait_ready(program, notes=2)
+    top = state.notes_of(program.pid)[0]
+    check(note_colour(s, top) == YELLOW, f"the note is painted {note_colour(s, top)}, not yellow")
+
+    s.tray_command(program, TRAY_OPTIONS)
+    dialog = s.wait("the Options dialog", lambda st: st.dialog("Opzioni"))
+    check((s.control(dialog, 1002).position, s.control(dialog, 1003).position) == (160, 120),
+          "the sliders start at the stored size")
+    s.set_trackbar(dialog, 1002, 320)
+    s.set_trackbar(dialog, 1003, 240)
+    state = s.state()
+    check(all((n.rect.w, n.rect.h) == (160, 120) for n in state.notes_of(program.pid)),
+          "moving the sliders leaves the notes as they are")
+
+    s.click_control(dialog, 1007)
+    picker = s.wait("the colour picker", lambda st: st.dialog(owner=dialog.hwnd))
+    custom = s.control(picker, 721)  # the custom colours: 2 rows of 8
+    cell_w, cell_h = custom.rect.w // 8, custom.rect.h // 2
+    s.screen.click(custom.rect.x + 2 * cell_w + (cell_w - 4) // 2, custom.rect.y + (cell_h - 4) // 2)
+    s.click_control(picker, 1)
+    s.wait("the colour picker to close", lambda st: not st.dialog(owner=dialog.hwnd))
+
+    s.click_control(dialog, 1005)  # A&ggiorna
+    s.wait("the open notes at 320 x 240",
+           lambda st: all((n.rect.w, n.rect.h) == (320, 240) for n in st.notes_of(program.pid)))
+    top = s.state().notes_of(program.pid)[0]
+    wait_until("the notes painted pink", lambda: note_colour(s, top) == PINK, 10, 0.2)
+    s.click_control(dialog, 1)  # OK
+    s.wait("the Options dialog to close", lambda st: not st.dialog("Opzioni"))
+
+    note = new_note(s, program, [n.hwnd for n in s.state().notes_of(program.pid)])
+    check((note.rect.x, note.rect.y, note.rect.w, note.rect.h) == (*cascade_position(2), 320, 240),
+          f"the new note is at {note.rect}")
+    s.screen.move(700, 400)
+    check(note_colour(s, note) == PINK, "the new note is pink")
+    s.screen.screenshot("3-options.png")
+    exit_program(s, program)
+    settings = {"LARGHEZZA": "320", "ALTEZZA": "240", "COLORE": str(PINK_COLORREF)}
+    check_settings(program, settings)
+
+    s.start(program)
+    state = s.wait_ready(program, notes=3)
+    check(all((n.rect.w, n.rect.h) == (320, 240) for n in state.notes_of(program.pid)),
+          "the notes come back 320 x 240")
+    top = state.notes_of(program.pid)[0]
+    check(note_colour(s, top) == PINK, f"the notes come back {note_colour(s, top)}, not pink")
+    s.tray_command(program, TRAY_OPTIONS)
+    dialog = s.wait("the Options dialog", lambda st: st.dialog("Opzioni"))
+    check((s.control(dialog, 1002).position, s.control(dialog, 1003).position) == (320, 240),
+          "the sliders show the stored size")
+    s.screen.key("Escape")
+    s.wait("the Options dialog to close", lambda st: not st.dialog("Opzioni"))
+    exit_program(s, program)
+    check_settings(program, settings)
+
+
+# ---- 4. Second start ----
+
+def second_start(s, record):
+    """A second start while the first runs ends at once, with 0, and leaves one
+    tray icon and the first copy as it was."""
+    program = s.program_in("scenario-4", store=store_bytes((160, 120, 65535), [("Unica nota", "testo", "")]))
+    s.start(program)
+    state = s.wait_ready(program, notes=1)
+    note = state.notes_of(program.pid)[0]
+    with open(program.store, "rb") as f:
+        store = f.read()
+
+    second = s.start(type(program)(s, program.exe))
+    code = second.wait_end(15)
+    check(code == 0, f"the second start ended with {code}")
+    check(time.monotonic() - second.started < 15, "the second start ended at once")
+    check(program.running(), "the first copy still runs")
+    after = s.state(texts=True)
+    check(len(after.controllers) == 1, f"{len(after.controllers)} controller windows")
+    check(after.tray_tooltips == state.tray_tooltips, "the second start added no tray icon")
+    check(s.tray_icons(after) == [0], f"one tray icon is painted (slots {s.tray_icons(after)})")
+    notes = after.notes_of(program.pid)
+    check([(n.hwnd, n.title, n.text, n.visible) for n in notes] == [(note.hwnd, note.title, note.text, True)],
+          f"the first copy's notes: {notes}")
+    with open(program.store, "rb") as f:
+        check(f.read() == store, "the second start left the store alone")
+    s.screen.screenshot("4-second-start.png")
+    exit_program(s, program)
+    check(stored_notes(read_store(program.store)) == [("Unica nota", "testo", "")], "the note is stored")
+
+
+SCENARIOS = [
+    ("1 first start", first_start),
+    ("2 start again", start_again),
+    ("3 options", options),
+    ("4 second start", second_start),
+]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--bin", required=True, help="folder of Appuntello.exe and e2e_probe.exe")
+    parser.add_argument("--out", required=True, help="folder for screenshots and scratch copies")
+    parser.add_argument("only", nargs="*", help="scenario numbers to run")
+    args = parser.parse_args()
+
+    passed = failed = 0
+    session = Session(os.path.abspath(args.bin), os.path.abspath(args.out))
+    record = {}
+    try:
+        session.check_no_program("another copy of the program runs in this Wine prefix")
+        # Menus are measured first, while none is open.
+        session.measure_menus()
+        for name, scenario in SCENARIOS:
+            if args.only and name.split()[0] not in args.only:
+                continue
+            started = time.monotonic()
+            try:
+                session.screen.move(700, 400)
+                scenario(session, record)
+                passed += 1
+                print(f"[e2e] PASS {name} ({time.monotonic() - started:.1f} s)", flush=True)
+            except Exception as error:
+                failed += 1
+                detail = str(error) if isinstance(error, Failure) else traceback.format_exc()
+                print(f"[e2e] FAIL {name} ({time.monotonic() - started:.1f} s): {detail}", flush=True)
+                try:
+                    session.screen.screenshot(f"{name.split()[0]}-failed.png")
+                except Exception:
+                    pass
+            finally:
+                session.stop_programs()
+    except Failure as error:
+        failed += 1
+        print(f"[e2e] FAIL: {error}", flush=True)
+    finally:
+        session.close()
+    print(f"{passed} passed, {failed} failed", flush=True)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
