@@ -312,7 +312,7 @@ TEST(ProgramResources, IconIsOne32By32PictureIn16Colours)
 // file virtualisation that lets a program under Program Files keep its store.
 TEST(ProgramResources, ManifestAsksForVisualStylesAndNoExecutionLevel)
 {
-    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
+    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)); // RT_MANIFEST
     ASSERT_NE(found, nullptr);
     const char* text = static_cast<const char*>(LockResource(LoadResource(nullptr, found)));
     const std::string manifest(text, SizeofResource(nullptr, found));
