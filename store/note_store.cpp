@@ -46,6 +46,30 @@ bool ReadStoreFile(const char* path, std::string& bytes, IniDocument& store)
     return result != FileRead::Failed;
 }
 
+// The file as the run last wrote it, and its document: a save a moment after
+// typing then needs no second parse of the whole store, which was most of its
+// cost. Any other bytes in the file (another program changed it) are parsed.
+std::string WrittenBytes;
+IniDocument WrittenStore;
+bool WrittenKnown;
+
+bool ReadStoreForSave(const char* path, std::string& bytes, IniDocument& store)
+{
+    if (!WrittenKnown)
+        return ReadStoreFile(path, bytes, store);
+    WrittenKnown = false; // whatever happens next, the document is taken
+    if (ReadWholeFile(path, bytes) == FileRead::Failed)
+        return false;
+    if (bytes != WrittenBytes) {
+        std::string text;
+        Encoding = DecodeStoreBytes(bytes, text);
+        store = IniDocument::Parse(text);
+    } else {
+        store = std::move(WrittenStore);
+    }
+    return true;
+}
+
 } // namespace
 
 bool ReadStore(const char* path, IniDocument& store)
@@ -58,6 +82,7 @@ bool LoadStore(const char* path, StoredSettings& settings, std::vector<StoredNot
 {
     IniDocument store;
     UnreadAtStart = !ReadStore(path, store);
+    WrittenKnown = false;
     FirstCounted = !UnreadAtStart;
     First = 0;
     BackupMade = false;
@@ -90,7 +115,7 @@ bool SaveStore(const char* path, const StoredSettings* settings, const std::vect
     // besides the notes would be lost.
     std::string old;
     IniDocument store;
-    if (!ReadStoreFile(path, old, store))
+    if (!ReadStoreForSave(path, old, store))
         return false;
     const unsigned first = FirstCounted ? First : static_cast<unsigned>(StoredNotes(store).size());
     if (settings)
@@ -104,6 +129,9 @@ bool SaveStore(const char* path, const StoredSettings* settings, const std::vect
             return false;
         BackupMade = true;
     }
+    WrittenBytes = bytes;
+    WrittenStore = std::move(store);
+    WrittenKnown = true;
     First = first;
     FirstCounted = true;
     Shown.clear();
