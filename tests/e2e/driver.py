@@ -224,6 +224,10 @@ class Screen:
     def type(self, text):
         self.xdotool("type", "--delay", "40", "--", text)
 
+    def start_typing(self, text, delay=40):
+        """Types in the background; the running xdotool, for its end to be awaited."""
+        return subprocess.Popen(["xdotool", "type", "--delay", str(delay), "--", text])
+
     def key(self, *keys, repeat=1):
         self.xdotool("key", "--delay", "30", "--repeat", str(repeat), *keys)
 
@@ -589,6 +593,14 @@ def read_store(path):
             key, value = line.split("=", 1)
             current[key] = value
     return sections
+
+
+def read_store_if_there(path):
+    """The store's sections, or None while there is no store file."""
+    try:
+        return read_store(path)
+    except FileNotFoundError:
+        return None
 
 
 def stored_notes(sections):

@@ -20,7 +20,7 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from driver import (NOTE_HIDE, TRAY_EXIT, TRAY_NEW_NOTE, TRAY_NOTE_LIST, TRAY_OPTIONS, TRAY_MENU, Failure,
-                    Session, check, read_store, store_bytes, stored_notes, wait_until)
+                    Session, check, read_store, read_store_if_there, store_bytes, stored_notes, wait_until)
 
 DEFAULT_SETTINGS = {"LARGHEZZA": "160", "ALTEZZA": "120", "COLORE": "65535"}
 NEW_TITLE = re.compile(r"Appuntello - (\d\d)/(\d\d)/(\d{4})  (\d\d):(\d\d)$")
@@ -278,11 +278,95 @@ def second_start(s, record):
     check(stored_notes(read_store(program.store)) == [("Unica nota", "testo", "")], "the note is stored")
 
 
+# ---- 5. Autosave ----
+
+SHOPPING = ("latte uova farina zucchero burro lievito sale pepe olio aceto pane pasta riso "
+            "caffe tonno pomodori basilico mozzarella parmigiano prosciutto mele pere arance limoni "
+            "banane carote patate cipolle aglio sedano zucchine melanzane peperoni insalata "
+            "yogurt biscotti cioccolato miele marmellata")
+LONGEST_WAIT = 10  # s from the first unsaved key to a save while typing goes on: 5 + 2, and a margin
+
+
+def whole_store(program, title):
+    """The store as it is on disk now; each look must find a whole store, the
+    settings and the one note, never a store cut short. None while there is none."""
+    sections = read_store_if_there(program.store)
+    if sections is None:
+        return None
+    check(set(DEFAULT_SETTINGS) <= set(sections.get("OPZIONI", {})), f"a store without its settings: {sections}")
+    notes = stored_notes(sections)
+    check(len(notes) == 1 and notes[0][0] == title, f"a store without its note: {sections}")
+    return notes[0]
+
+
+def autosave(s, record):
+    """Typing into a note reaches the store while the program runs: within
+    about 7 s while typing goes on, and about 2 s after the last key.
+    Killed then, as in a crash, the program brings the text back at the next
+    start."""
+    title = "Lista della spesa"
+    original = store_bytes((160, 120, 65535), [(title, "", "")])
+    program = s.program_in("scenario-5", store=original)
+    s.start(program)
+    state = s.wait_ready(program, notes=1)
+    note = state.notes_of(program.pid)[0]
+    check(note.text == "", f"the note starts empty: {note.text!r}")
+
+    # About 10 s of typing; the store is read all the while.
+    s.screen.click(*s.client_point(note))
+    typing = s.screen.start_typing(SHOPPING, delay=100)
+    typing_started = time.monotonic()
+    partial = None
+    try:
+        while typing.poll() is None:
+            stored = whole_store(program, title)
+            if stored and stored[1] and stored[1] != SHOPPING and partial is None:
+                partial = (stored[1], time.monotonic() - typing_started)
+            check(time.monotonic() - typing_started < 120, "typing did not end")
+            time.sleep(0.1)
+    finally:
+        if typing.poll() is None:
+            typing.kill()
+    typed = time.monotonic()
+    check(typing.returncode == 0, f"xdotool type ended with {typing.returncode}")
+    check(partial is not None, f"nothing reached the store during {typed - typing_started:.1f} s of typing")
+    check(SHOPPING.startswith(partial[0]), f"the store held {partial[0]!r} while typing")
+    check(partial[1] <= LONGEST_WAIT, f"the first save while typing came {partial[1]:.1f} s after typing began")
+    s.wait("the typed text in the note", lambda st: st.note(note.hwnd).text == SHOPPING, texts=True)
+
+    stored = wait_until("the whole text in the store",
+                        lambda: (lambda n: n if n and n[1] == SHOPPING else None)(whole_store(program, title)), 10, 0.1)
+    saved_after = time.monotonic() - typed
+    check(stored[2] == "", f"the note has no voice message in the store: {stored[2]!r}")
+    with open(program.store + ".bak", "rb") as f:
+        check(f.read() == original, "the .bak file keeps the store as the run found it")
+    print(f"[e2e]   autosave: {len(partial[0])} characters stored {partial[1]:.1f} s into "
+          f"{typed - typing_started:.1f} s of typing; the whole text {saved_after:.1f} s after the last key",
+          flush=True)
+
+    # A crash: the process is killed, no window gets to close.
+    program.kill()
+    s.check_no_program("the killed program's windows stay")
+    s.wait("the killed program's notes to go", lambda st: not st.notes_of(program.pid))
+    check(whole_store(program, title)[1] == SHOPPING, "the store still holds the text after the kill")
+
+    s.start(program)
+    state = s.wait_ready(program, notes=1)
+    s.wait("the typed text back in the note",
+           lambda st: len(st.notes_of(program.pid)) == 1 and st.notes_of(program.pid)[0].text == SHOPPING
+           and st.notes_of(program.pid)[0].title == title, texts=True)
+    s.screen.move(700, 400)
+    s.screen.screenshot("5-autosave.png")
+    exit_program(s, program)
+    check(whole_store(program, title)[1] == SHOPPING, "the store holds the text after exit")
+
+
 SCENARIOS = [
     ("1 first start", first_start),
     ("2 start again", start_again),
     ("3 options", options),
     ("4 second start", second_start),
+    ("5 autosave", autosave),
 ]
 
 
