@@ -25,6 +25,8 @@ NOTE_MENU = "TTT>"
 TRAY_NEW_NOTE, TRAY_NOTE_LIST, TRAY_SHOW_ALL, TRAY_HIDE_ALL = 0, 2, 4, 5
 TRAY_DELETE_ALL, TRAY_OPTIONS, TRAY_EXIT = 7, 9, 11
 NOTE_DELETE, NOTE_HIDE, NOTE_TITLE, NOTE_VOICE = 0, 1, 2, 3
+VOICE_MENU = "TTT"
+VOICE_PLAY, VOICE_RECORD, VOICE_DISCARD = 0, 1, 2
 
 EXIT_COMMAND = 40003  # what "E&sci" sends to the controller window
 
@@ -92,6 +94,7 @@ class State:
 
     def __init__(self, lines):
         self.notes, self.menus, self.dialogs, self.controllers, self.slots = [], [], [], [], []
+        self.recorders = []
         self.taskbar_window, self.taskbar, self.tray_tooltips, self.foreground = None, None, 0, None
         for f in lines:
             kind = f[0]
@@ -115,6 +118,11 @@ class State:
                 dialog = Window(f[1], f[2])
                 dialog.owner, dialog.rect, dialog.title = f[3], Rect(*f[4:8]), unescape(f[8])
                 self.dialogs.append(dialog)
+            elif kind == "recorder":
+                recorder = Window(f[1], f[2])
+                recorder.owner, recorder.visible = f[3], f[4] == "1"
+                recorder.rect, recorder.title = Rect(*f[5:9]), unescape(f[9])
+                self.recorders.append(recorder)
 
     def notes_of(self, pid):
         return [n for n in self.notes if n.pid == pid]
@@ -223,6 +231,10 @@ class Screen:
 
     def type(self, text):
         self.xdotool("type", "--delay", "40", "--", text)
+
+    def start_typing(self, text, delay=40):
+        """Types in the background; the running xdotool, for its end to be awaited."""
+        return subprocess.Popen(["xdotool", "type", "--delay", str(delay), "--", text])
 
     def key(self, *keys, repeat=1):
         self.xdotool("key", "--delay", "30", "--repeat", str(repeat), *keys)
@@ -481,6 +493,25 @@ class Session:
         self.choose(menu, NOTE_MENU, index)
         self.wait_menus_closed(program)
 
+    def open_voice_menu(self, program, note):
+        """The note's menu opened on its caption and its voice submenu opened
+        from it; the submenu's window."""
+        x, y = self.caption_point(note)
+        self.screen.click(x, y, button=3)
+        menu = self.wait_menu(program)
+        self.choose(menu, NOTE_MENU, NOTE_VOICE)
+        return self.wait_menu(program, known=[menu.hwnd])
+
+    def menu_item_enabled(self, menu, kinds, index):
+        """Whether an item of an open menu is drawn enabled: its text in the
+        menu text colour (black), not greyed. Needs the pointer off the item."""
+        layout = self.layout(kinds)
+        item = layout.items[index]
+        pixels = self.screen.grab()
+        return any(self.screen.pixel(pixels, menu.rect.x + x, menu.rect.y + y) == (0, 0, 0)
+                   for y in range(item.y + 2, item.y + item.h - 2)
+                   for x in range(item.x + 4, min(item.x + item.w, layout.window.w) - 4))
+
     # ---- Windows ----
 
     def caption_point(self, window):
@@ -491,8 +522,9 @@ class Session:
         f = self.probe.one(f"spot {window.hwnd}", "spot")
         return int(f[1]), int(f[2])
 
-    def control(self, dialog, control_id):
-        f = self.probe.one(f"control {dialog.hwnd} {control_id}", "control")
+    def control(self, dialog, control_id, cls=None):
+        """A child control by id; with a class, one of that class at any depth."""
+        f = self.probe.one(f"control {dialog.hwnd} {control_id}" + (f" {cls}" if cls else ""), "control")
         control = Window(f[1], dialog.pid)
         control.cls, control.rect, control.enabled, control.text = f[2], Rect(*f[3:7]), f[7] == "1", unescape(f[8])
         control.position = int(f[9]) if len(f) > 9 else None
@@ -589,6 +621,23 @@ def read_store(path):
             key, value = line.split("=", 1)
             current[key] = value
     return sections
+
+
+def read_store_if_there(path):
+    """The store's sections, or None while there is no store file."""
+    try:
+        return read_store(path)
+    except FileNotFoundError:
+        return None
+
+
+def sound_streams(kind):
+    """The sound server's streams of a kind, "sink-inputs" (playing) or
+    "source-outputs" (recording), as pactl lists them."""
+    env = dict(os.environ, HOME=os.path.join(os.environ["XDG_RUNTIME_DIR"], "home"))
+    out = subprocess.run(["pactl", "list", "short", kind], capture_output=True, text=True, env=env, timeout=30)
+    check(out.returncode == 0, f"pactl list {kind} failed: {out.stderr.strip()}")
+    return out.stdout.split("\n")[:-1] if out.stdout else []
 
 
 def stored_notes(sections):

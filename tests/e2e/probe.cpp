@@ -195,6 +195,7 @@ int TrayTooltips(HWND taskbar)
 //   note HWND PID VISIBLE X Y W H CX CY CW CH TITLE [TEXT]   (z-order, top first; C = client)
 //   menu HWND PID X Y W H                                     (shown popup menus, top first)
 //   dialog HWND PID OWNER X Y W H TITLE                       (shown dialogs, top first)
+//   recorder HWND PID OWNER VISIBLE X Y W H TITLE               (voice recorders, top first)
 void State(bool withTexts)
 {
     Line("screen\t" + std::to_string(GetSystemMetrics(SM_CXSCREEN)) + "\t" +
@@ -227,6 +228,9 @@ void State(bool withTexts)
                     line += "\\?"; // no answer: never equal to a real text
             }
             Line(line);
+        } else if (cls == "Class_Recorder") {
+            Line("recorder\t" + Hex(window) + "\t" + pid + "\t" + Hex(GetWindow(window, GW_OWNER)) + "\t" +
+                 (visible ? "1" : "0") + "\t" + WindowRect(window) + "\t" + Escape(TitleOf(window)));
         } else if (!visible) {
             continue;
         } else if (cls == "#32768") {
@@ -365,11 +369,33 @@ void Children(HWND window)
     }
 }
 
+struct Search {
+    int id;
+    std::string cls;
+    HWND found;
+};
+
+BOOL CALLBACK FindDescendant(HWND window, LPARAM search)
+{
+    auto* s = reinterpret_cast<Search*>(search);
+    if (GetDlgCtrlID(window) == s->id && ClassOf(window) == s->cls) {
+        s->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // A child control of a dialog by id: class, rectangle, text, and the position
-// when it is a trackbar.
-void Control(HWND dialog, int id)
+// when it is a trackbar. With a class, the control is the first window of that
+// class and id at any depth below the dialog (the edit inside a combo box).
+void Control(HWND dialog, int id, const std::string& cls)
 {
     HWND control = GetDlgItem(dialog, id);
+    if (!cls.empty()) {
+        Search search{id, cls, nullptr};
+        EnumChildWindows(dialog, FindDescendant, reinterpret_cast<LPARAM>(&search));
+        control = search.found;
+    }
     if (!control) {
         Line("error\tno control");
         return;
@@ -539,8 +565,9 @@ void Answer(const std::vector<std::string>& w)
         At(std::atoi(w[1].c_str()), std::atoi(w[2].c_str()));
     else if (c == "children" && w.size() == 2)
         Children(ParseWindow(w[1].c_str()));
-    else if (c == "control" && w.size() == 3)
-        Control(ParseWindow(w[1].c_str()), std::atoi(w[2].c_str()));
+    else if (c == "control" && (w.size() == 3 || w.size() == 4))
+        Control(ParseWindow(w[1].c_str()), static_cast<int>(std::strtol(w[2].c_str(), nullptr, 0)),
+                w.size() == 4 ? w[3] : std::string());
     else if (c == "focus" && w.size() == 2)
         Focus(ParseWindow(w[1].c_str()));
     else if (c == "layout" && w.size() == 2)

@@ -17,10 +17,12 @@ import re
 import sys
 import time
 import traceback
+import wave
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from driver import (NOTE_HIDE, TRAY_EXIT, TRAY_NEW_NOTE, TRAY_NOTE_LIST, TRAY_OPTIONS, TRAY_MENU, Failure,
-                    Session, check, read_store, store_bytes, stored_notes, wait_until)
+from driver import (NOTE_HIDE, TRAY_EXIT, TRAY_NEW_NOTE, TRAY_NOTE_LIST, TRAY_OPTIONS, TRAY_MENU, VOICE_DISCARD,
+                    VOICE_MENU, VOICE_PLAY, VOICE_RECORD, Failure, Session, check, read_store, read_store_if_there,
+                    sound_streams, store_bytes, stored_notes, wait_until)
 
 DEFAULT_SETTINGS = {"LARGHEZZA": "160", "ALTEZZA": "120", "COLORE": "65535"}
 NEW_TITLE = re.compile(r"Appuntello - (\d\d)/(\d\d)/(\d{4})  (\d\d):(\d\d)$")
@@ -278,11 +280,216 @@ def second_start(s, record):
     check(stored_notes(read_store(program.store)) == [("Unica nota", "testo", "")], "the note is stored")
 
 
+# ---- 5. Autosave ----
+
+SHOPPING = ("latte uova farina zucchero burro lievito sale pepe olio aceto pane pasta riso "
+            "caffe tonno pomodori basilico mozzarella parmigiano prosciutto mele pere arance limoni "
+            "banane carote patate cipolle aglio sedano zucchine melanzane peperoni insalata "
+            "yogurt biscotti cioccolato miele marmellata")
+LONGEST_WAIT = 10  # s from the first unsaved key to a save while typing goes on: 5 + 2, and a margin
+
+
+def whole_store(program, title):
+    """The store as it is on disk now; each look must find a whole store, the
+    settings and the one note, never a store cut short. None while there is none."""
+    sections = read_store_if_there(program.store)
+    if sections is None:
+        return None
+    check(set(DEFAULT_SETTINGS) <= set(sections.get("OPZIONI", {})), f"a store without its settings: {sections}")
+    notes = stored_notes(sections)
+    check(len(notes) == 1 and notes[0][0] == title, f"a store without its note: {sections}")
+    return notes[0]
+
+
+def autosave(s, record):
+    """Typing into a note reaches the store while the program runs: within
+    about 7 s while typing goes on, and about 2 s after the last key.
+    Killed then, as in a crash, the program brings the text back at the next
+    start."""
+    title = "Lista della spesa"
+    original = store_bytes((160, 120, 65535), [(title, "", "")])
+    program = s.program_in("scenario-5", store=original)
+    s.start(program)
+    state = s.wait_ready(program, notes=1)
+    note = state.notes_of(program.pid)[0]
+    check(note.text == "", f"the note starts empty: {note.text!r}")
+
+    # About 10 s of typing; the store is read all the while.
+    s.screen.click(*s.client_point(note))
+    typing = s.screen.start_typing(SHOPPING, delay=100)
+    typing_started = time.monotonic()
+    partial = None
+    try:
+        while typing.poll() is None:
+            stored = whole_store(program, title)
+            if stored and stored[1] and stored[1] != SHOPPING and partial is None:
+                partial = (stored[1], time.monotonic() - typing_started)
+            check(time.monotonic() - typing_started < 120, "typing did not end")
+            time.sleep(0.1)
+    finally:
+        if typing.poll() is None:
+            typing.kill()
+    typed = time.monotonic()
+    check(typing.returncode == 0, f"xdotool type ended with {typing.returncode}")
+    check(partial is not None, f"nothing reached the store during {typed - typing_started:.1f} s of typing")
+    check(SHOPPING.startswith(partial[0]), f"the store held {partial[0]!r} while typing")
+    check(partial[1] <= LONGEST_WAIT, f"the first save while typing came {partial[1]:.1f} s after typing began")
+    s.wait("the typed text in the note", lambda st: st.note(note.hwnd).text == SHOPPING, texts=True)
+
+    stored = wait_until("the whole text in the store",
+                        lambda: (lambda n: n if n and n[1] == SHOPPING else None)(whole_store(program, title)), 10, 0.1)
+    saved_after = time.monotonic() - typed
+    check(stored[2] == "", f"the note has no voice message in the store: {stored[2]!r}")
+    with open(program.store + ".bak", "rb") as f:
+        check(f.read() == original, "the .bak file keeps the store as the run found it")
+    print(f"[e2e]   autosave: {len(partial[0])} characters stored {partial[1]:.1f} s into "
+          f"{typed - typing_started:.1f} s of typing; the whole text {saved_after:.1f} s after the last key",
+          flush=True)
+
+    # A crash: the process is killed, no window gets to close.
+    program.kill()
+    s.check_no_program("the killed program's windows stay")
+    s.wait("the killed program's notes to go", lambda st: not st.notes_of(program.pid))
+    check(whole_store(program, title)[1] == SHOPPING, "the store still holds the text after the kill")
+
+    s.start(program)
+    state = s.wait_ready(program, notes=1)
+    s.wait("the typed text back in the note",
+           lambda st: len(st.notes_of(program.pid)) == 1 and st.notes_of(program.pid)[0].text == SHOPPING
+           and st.notes_of(program.pid)[0].title == title, texts=True)
+    s.screen.move(700, 400)
+    s.screen.screenshot("5-autosave.png")
+    exit_program(s, program)
+    check(whole_store(program, title)[1] == SHOPPING, "the store holds the text after exit")
+
+
+# ---- 6. Voice message ----
+
+RECORD_SECONDS = 2.2  # shown by the recorder before Stop is pressed
+
+
+def voice_streams_settle(kind, what, timeout=15):
+    wait_until(f"no {what}", lambda: not sound_streams(kind), timeout, 0.1)
+
+
+def elapsed_seconds(label):
+    m = re.fullmatch(r"(\d+):(\d\d)\.(\d)", label)
+    check(m, f"the recorder's time reads {label!r}")
+    return int(m.group(1)) * 60 + int(m.group(2)) + int(m.group(3)) / 10
+
+
+def check_voice_items(s, program, note, has_message):
+    """Opens the note's voice submenu, checks which items are greyed, and
+    leaves it open; the submenu."""
+    menu = s.open_voice_menu(program, note)
+    wait_until("the voice submenu to be drawn",
+               lambda: s.menu_item_enabled(menu, VOICE_MENU, VOICE_RECORD), 10, 0.1)
+    for index, name in ((VOICE_PLAY, "&Ascolta Messaggio"), (VOICE_DISCARD, "Cance&lla Messaggio")):
+        enabled = s.menu_item_enabled(menu, VOICE_MENU, index)
+        check(enabled == has_message,
+              f"{name} is {'enabled' if enabled else 'greyed'} on a note {'with' if has_message else 'without'} "
+              "a voice message")
+    return menu
+
+
+def close_menus(s, program):
+    s.screen.key("Escape", repeat=2)
+    s.wait_menus_closed(program)
+
+
+def voice(s, record):
+    """A voice message recorded from the note's menu, saved under a typed
+    name, played; after exit and start the note still has it."""
+    title, text = "Messaggio per Marco", "Ascolta il messaggio"
+    program = s.program_in("scenario-6", store=store_bytes((160, 120, 65535), [(title, text, "")]))
+    s.start(program)
+    state = s.wait_ready(program, notes=1)
+    note = state.notes_of(program.pid)[0]
+
+    menu = check_voice_items(s, program, note, has_message=False)
+    s.choose(menu, VOICE_MENU, VOICE_RECORD)
+    s.wait_menus_closed(program)
+    recorder = s.wait("the recorder", lambda st: next(
+        (r for r in st.recorders if r.owner == note.hwnd and r.visible), None))
+    check(recorder.rect.y >= note.rect.y + note.rect.h, f"the recorder {recorder.rect} lies below the note {note.rect}")
+    record_button, stop_button = s.control(recorder, 1), s.control(recorder, 2)
+    check(record_button.text == "&Registra" and record_button.enabled, "the recorder offers \"&Registra\"")
+    check(stop_button.text == "&Ferma" and not stop_button.enabled, "\"&Ferma\" is greyed before recording")
+
+    s.click_control(recorder, 1)
+    s.wait("the recording to start", lambda st: s.control(recorder, 2).enabled)
+    wait_until("the program to record from the sound server", lambda: sound_streams("source-outputs"), 10, 0.1)
+    wait_until(f"the recorder to show {RECORD_SECONDS} s",
+               lambda: elapsed_seconds(s.control(recorder, 3).text) >= RECORD_SECONDS, 20, 0.1)
+    s.screen.move(700, 400)
+    s.screen.screenshot("6-recorder.png")
+    s.click_control(recorder, 2)
+
+    # No earlier message: no question, the Save dialog at once.
+    dialog = s.wait("the Save dialog over the recorder", lambda st: st.dialog("Save As", owner=recorder.hwnd))
+    check(not [d for d in s.state().dialogs if d.title != "Save As"], "no question before the Save dialog")
+    name = s.control(dialog, 0x47C, "Edit")
+    check(s.focus(dialog) == name.hwnd, "the Save dialog starts in its file name field")
+    wave_path = os.path.join(program.folder, "messaggio.wav")
+    typed = "Z:" + os.path.join(program.folder, "messaggio").replace("/", "\\")
+    s.screen.type(typed)
+    wait_until("the typed file name", lambda: s.control(dialog, 0x47C, "Edit").text == typed, 10, 0.1)
+    s.screen.key("Return")
+    s.wait("the Save dialog and the recorder to close",
+           lambda st: not st.dialog("Save As") and not [r for r in st.recorders if r.visible])
+    voice_path = typed + ".wav"
+
+    stored = wait_until("the voice path in the store", lambda: (lambda n: n if n and n[0][2] == voice_path else None)(
+        stored_notes(read_store(program.store))), 10, 0.1)
+    check(stored == [(title, text, voice_path)], f"the store holds {stored}")
+    check(os.path.exists(wave_path), f"no {wave_path}")
+    with wave.open(wave_path, "rb") as w:
+        rate, channels, width, frames = w.getframerate(), w.getnchannels(), w.getsampwidth(), w.getnframes()
+    seconds = frames / rate
+    check((rate, channels, width) == (22050, 1, 2), f"the voice file is {rate} Hz, {channels} channels, "
+          f"{8 * width} bits")
+    check(1.5 <= seconds <= 30, f"the voice file lasts {seconds:.2f} s")
+
+    # Played from the note's menu, to its end.
+    voice_streams_settle("sink-inputs", "sound playing before the message")
+    menu = check_voice_items(s, program, note, has_message=True)
+    s.choose(menu, VOICE_MENU, VOICE_PLAY)
+    clicked = time.monotonic()
+    wait_until("the message to play", lambda: sound_streams("sink-inputs"), 10, 0.05)
+    voice_streams_settle("sink-inputs", "sound once the message has played", timeout=seconds + 15)
+    played = time.monotonic() - clicked
+    s.wait_menus_closed(program)
+    s.wait("the note to answer again", lambda st: st.note(note.hwnd).text == text, texts=True)
+    print(f"[e2e]   voice: a {seconds:.2f} s message, played for about {played:.1f} s", flush=True)
+
+    exit_program(s, program)
+    check(stored_notes(read_store(program.store)) == [(title, text, voice_path)],
+          "the store holds the voice path after exit")
+
+    # At start the program plays the message before it goes on.
+    voice_streams_settle("sink-inputs", "sound playing before the start")
+    s.start(program)
+    wait_until("the stored message to play at start", lambda: sound_streams("sink-inputs"), 30, 0.05)
+    voice_streams_settle("sink-inputs", "sound once the stored message has played", timeout=seconds + 15)
+    s.wait_ready(program, notes=1)
+    state = s.wait("the note back with its text",
+                   lambda st: st if [(n.title, n.text) for n in st.notes_of(program.pid)] == [(title, text)] else None,
+                   timeout=seconds + 30, texts=True)
+    note = state.notes_of(program.pid)[0]
+    check_voice_items(s, program, note, has_message=True)
+    close_menus(s, program)
+    exit_program(s, program)
+    check(stored_notes(read_store(program.store)) == [(title, text, voice_path)],
+          "the store keeps the voice path")
+
+
 SCENARIOS = [
     ("1 first start", first_start),
     ("2 start again", start_again),
     ("3 options", options),
     ("4 second start", second_start),
+    ("5 autosave", autosave),
+    ("6 voice", voice),
 ]
 
 
