@@ -75,26 +75,30 @@ class Autosave : public ProgramTest {
     }
 };
 
+struct WindowSearch {
+    DWORD process;
+    const char* className;
+    std::vector<HWND> found;
+};
+
+// A named callback: a lambda cannot become the 32-bit build's stdcall procedure.
+BOOL CALLBACK MatchWindow(HWND window, LPARAM data)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (owner == search->process && lstrcmpA(name, search->className) == 0)
+        search->found.push_back(window);
+    return TRUE;
+}
+
 // The windows of another process's class, in the order the system lists them.
 std::vector<HWND> WindowsOf(DWORD process, const char* className)
 {
-    struct Search {
-        DWORD process;
-        const char* className;
-        std::vector<HWND> found;
-    } search{process, className, {}};
-    EnumWindows(
-        [](HWND window, LPARAM data) {
-            auto* s = reinterpret_cast<Search*>(data);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            char name[64] = "";
-            GetClassNameA(window, name, sizeof name);
-            if (owner == s->process && lstrcmpA(name, s->className) == 0)
-                s->found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search{process, className, {}};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 

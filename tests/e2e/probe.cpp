@@ -126,15 +126,17 @@ void Line(const std::string& line)
     std::fputc('\n', stdout);
 }
 
+// A named callback: a lambda cannot become the 32-bit build's stdcall procedure.
+BOOL CALLBACK AddWindow(HWND window, LPARAM list)
+{
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
 std::vector<HWND> TopLevelWindows()
 {
     std::vector<HWND> windows; // z-order, topmost first
-    EnumWindows(
-        [](HWND window, LPARAM list) {
-            reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&windows));
+    EnumWindows(AddWindow, reinterpret_cast<LPARAM>(&windows));
     return windows;
 }
 
