@@ -335,23 +335,6 @@ class Session:
         self.layouts = {}
         self.programs = []
 
-    def settled_desktop(self, steady=2.0, timeout=60):
-        """Wine closes a desktop 1 s after its last program has ended, and the
-        next program brings up a new one: a run that starts just then sees the
-        old one go. Settled is one desktop window and one taskbar, the same for
-        longer than that."""
-        seen = {"key": None, "since": 0.0}
-
-        def settled():
-            windows = self.screen.desktops()
-            key = (tuple(windows), self.state().taskbar_window)
-            now = time.monotonic()
-            if len(windows) != 1 or key[1] is None or key != seen["key"]:
-                seen.update(key=key, since=now)
-                return None
-            return windows[0] if now - seen["since"] >= steady else None
-        return wait_until("one settled Wine desktop with its taskbar", settled, timeout, 0.2)
-
     def close(self):
         try:
             for program in self.programs:
