@@ -6,6 +6,7 @@
 
 #include "app/startup.h"
 #include "base/handles.h"
+#include "base/system_library.h"
 
 #if defined(__GLIBCXX__)
 // The program catches no exception: whatever the standard library would throw
@@ -46,6 +47,8 @@ void __throw_out_of_range_fmt(const char*, ...)
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int)
 {
+    // Before anything could load a DLL: none may come from the program's folder.
+    LoadDllsFromSystemFolderOnly();
     if (previous)
         return 0;
     if (BringRunningInstanceToTop(false))

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/shared_state.h"
+#include "base/system_library.h"
 #include "base/voice_path.h"
 #include "res/resource.h"
 #include "voice/recorder.h"
@@ -99,10 +100,11 @@ void OnRecordingStarted(HWND recorder)
 
 void PlayVoiceMessage(HWND, const char* path)
 {
-    if (!path || !*path)
+    const WinmmFunctions* winmm = Winmm();
+    if (!path || !*path || !winmm)
         return;
     // Synchronous, and never the system's default sound for a bad file.
-    PlaySoundA(path, nullptr, SND_FILENAME | SND_NODEFAULT);
+    winmm->PlaySoundA(path, nullptr, SND_FILENAME | SND_NODEFAULT);
 }
 
 void StartRecording(HWND note)
@@ -177,8 +179,9 @@ void SaveRecording(HWND recorder)
         Warn(recorder, "Questa periferica audio non pu\xf2 salvare i file!");
         return;
     }
+    const ComdlgFunctions* comdlg = Comdlg();
     GlobalRecord<OPENFILENAMEA> dialog;
-    if (!dialog)
+    if (!dialog || !comdlg)
         return;
     char path[MAX_PATH] = "";
     dialog->lStructSize = OPENFILENAME_SIZE_VERSION_400A;
@@ -190,7 +193,7 @@ void SaveRecording(HWND recorder)
     dialog->nMaxFile = sizeof path;
     dialog->Flags = SaveDialogFlags;
     dialog->lpstrDefExt = "wav";
-    if (!GetSaveFileNameA(dialog.get()) || !*path || !IsWindow(recorder))
+    if (!comdlg->GetSaveFileNameA(dialog.get()) || !*path || !IsWindow(recorder))
         return; // cancelled, or the recorder went with its owner meanwhile
     if (SendMessageA(recorder, MCI_SAVE, 0, reinterpret_cast<LPARAM>(path)) != 0) {
         Warn(recorder, std::string("Impossibile salvare il messaggio vocale nel file\n") + path);
