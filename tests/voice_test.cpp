@@ -437,6 +437,26 @@ TEST_F(VoiceTest, TwentyRecordingsLeaveNoRecorderNorDevice)
     EXPECT_EQ(WindowCount(), before);
 }
 
+// What loading may open by itself: files on local drives, and nothing that
+// reaches a server or a device.
+TEST(VoicePaths, OnlyFilesOnLocalDrivesCountAsLocal)
+{
+    char letter = 'A'; // the first that names no drive here
+    while (GetLogicalDrives() >> (letter - 'A') & 1)
+        ++letter;
+    const std::string absent = std::string(1, letter) + ":\\voce.wav";
+    for (const char* local : {"C:\\voce.wav", "c:/Voce/messaggio.wav", "C:\\Voce\\COMMENTI.wav",
+                              "C:\\Voce\\con amici.wav", "C:\\Voce\\COM10.wav"})
+        EXPECT_TRUE(NamesLocalFile(local)) << local;
+    for (const char* other :
+         {"\\\\server\\share\\voce.wav", "//server/share/voce.wav", "\\/server\\share\\voce.wav",
+          "\\\\.\\COM1", "\\\\?\\C:\\voce.wav", "\\??\\UNC\\server\\share\\voce.wav", "voce.wav",
+          "\\voce.wav", "C:voce.wav", "C:\\Voce\\CON", "C:\\Voce\\nul.wav", "C:\\Voce\\com1.wav",
+          "C:\\Voce\\LPT9 .wav", "C:\\Voce\\aux:flusso", "C:\\CONOUT$", "C:\\Voce\\COM\xb9.wav",
+          absent.c_str()})
+        EXPECT_FALSE(NamesLocalFile(other)) << other;
+}
+
 class VoiceNoSoundDevice : public ProgramTest {};
 
 TEST_F(VoiceNoSoundDevice, RecordWarnsAndLeavesNoRecorder)

@@ -96,7 +96,43 @@ void OnRecordingStarted(HWND recorder)
     RecordingActive = 1;
 }
 
+// The names Windows gives to devices in every folder, whatever extension follows.
+bool IsDeviceName(std::string name)
+{
+    name = name.substr(0, name.find_first_of(".:"));
+    while (!name.empty() && name.back() == ' ')
+        name.pop_back();
+    CharUpperBuffA(&name[0], static_cast<DWORD>(name.size()));
+    if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL" || name == "CONIN$" ||
+        name == "CONOUT$")
+        return true;
+    // COM0 to COM9 and LPT0 to LPT9, also with the superscript digits 1, 2 and 3 of code page 1252.
+    const char last = name.empty() ? '\0' : name.back();
+    const std::string stem = name.substr(0, 3);
+    return name.size() == 4 && (stem == "COM" || stem == "LPT") &&
+           ((last >= '0' && last <= '9') || last == '\xb9' || last == '\xb2' || last == '\xb3');
+}
+
 } // namespace
+
+bool NamesLocalFile(const char* path)
+{
+    const char letter = static_cast<char>(path[0] | 0x20);
+    if (letter < 'a' || letter > 'z' || path[1] != ':' || (path[2] != '\\' && path[2] != '/'))
+        return false;
+    const char root[] = {path[0], ':', '\\', '\0'};
+    switch (GetDriveTypeA(root)) {
+    case DRIVE_FIXED:
+    case DRIVE_REMOVABLE:
+    case DRIVE_CDROM:
+    case DRIVE_RAMDISK:
+        break;
+    default:
+        return false; // a share, or no such drive
+    }
+    const char* name = path + std::string(path).find_last_of("\\/") + 1;
+    return !IsDeviceName(name);
+}
 
 void PlayVoiceMessage(HWND, const char* path)
 {
