@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace testfiles {
 
@@ -65,6 +66,8 @@ class RunningProgram {
 
 // Top-level windows of that class and title, in any process.
 int CountWindows(const char* className, const char* title);
+// The top-level windows of that class in that process, in the order the system lists them.
+std::vector<HWND> WindowsOf(DWORD process, const char* className);
 
 } // namespace testfiles
 
