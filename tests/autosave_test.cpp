@@ -23,7 +23,6 @@
 
 using testfiles::ReadFile;
 using testfiles::RunningProgram;
-using testfiles::WindowsOf;
 using testfiles::WriteFile;
 
 namespace {
@@ -75,6 +74,33 @@ class Autosave : public ProgramTest {
         return Store().Get(section, key) == value;
     }
 };
+
+struct WindowSearch {
+    DWORD process;
+    const char* className;
+    std::vector<HWND> found;
+};
+
+// A named callback: a lambda cannot become the 32-bit build's stdcall procedure.
+BOOL CALLBACK MatchWindow(HWND window, LPARAM data)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (owner == search->process && lstrcmpA(name, search->className) == 0)
+        search->found.push_back(window);
+    return TRUE;
+}
+
+// The windows of another process's class, in the order the system lists them.
+std::vector<HWND> WindowsOf(DWORD process, const char* className)
+{
+    WindowSearch search{process, className, {}};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
 
 std::string EditText(HWND note)
 {

@@ -4,8 +4,11 @@
 // checks the notes on screen and the bytes in the file.
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -867,44 +870,18 @@ std::string SilentWave(DWORD milliseconds)
     return wave;
 }
 
-// A folder that Wine serves as \\server\share: dosdevices\unc\server\share
-// in its prefix. Empty where there is no such prefix.
-class WineShare {
-  public:
-    WineShare()
-    {
-        char prefix[MAX_PATH] = "";
-        if (!GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix))
-            return;
-        std::string path = std::string("Z:") + prefix + "\\dosdevices";
-        for (char& c : path)
-            c = c == '/' ? '\\' : c;
-        for (const char* part : {"\\unc", "\\server", "\\share"}) {
-            path += part;
-            if (CreateDirectoryA(path.c_str(), nullptr))
-                made_.insert(made_.begin(), path);
-        }
-        folder_ = testfiles::Exists(path) ? path : "";
-    }
-    ~WineShare()
-    {
-        for (const std::string& file : files_)
-            DeleteFileA(file.c_str());
-        for (const std::string& folder : made_)
-            RemoveDirectoryA(folder.c_str()); // only those it made, once empty
-    }
-    bool valid() const { return !folder_.empty(); }
-    // Writes the file on the share; false when it could not.
-    bool Put(const std::string& name, const std::string& bytes)
-    {
-        files_.push_back(folder_ + "\\" + name);
-        return testfiles::WriteFile(files_.back(), bytes);
-    }
-
-  private:
-    std::string folder_;
-    std::vector<std::string> made_, files_;
-};
+// The folder that Wine serves as \\\\server\\share: dosdevices\\unc\\server\\share
+// in its prefix; empty without one.
+std::string WineShareFolder()
+{
+    char prefix[MAX_PATH] = "";
+    if (!GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix))
+        return "";
+    std::string folder = std::string("Z:") + prefix + "/dosdevices/unc/server/share";
+    std::replace(folder.begin(), folder.end(), '/', '\\');
+    SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr);
+    return testfiles::Exists(folder) ? folder : "";
+}
 
 // Only messages on local drives: one on a share would make a store handed
 // over by someone else contact that server before the user did anything.
@@ -913,12 +890,12 @@ TEST_F(NoteStore, StartPlaysEachLocalVoiceMessageToItsEndAndNoneFromAShare)
     if (waveOutGetNumDevs() == 0) {
         GTEST_SKIP() << "no sound device";
     }
-    WineShare share;
-    if (!share.valid())
+    const std::string share = WineShareFolder();
+    if (share.empty())
         GTEST_SKIP() << "Wine's shares are needed";
     const std::string wave = folder / "voce.wav";
     ASSERT_TRUE(WriteFile(wave, SilentWave(600)));
-    ASSERT_TRUE(share.Put("remota.wav", SilentWave(3000)));
+    ASSERT_TRUE(WriteFile(share + "\\remota.wav", SilentWave(3000)));
     const std::string remote = "\\\\server\\share\\remota.wav";
     ASSERT_TRUE(WriteFile(store, "[0]\r\nTITOLO=a\r\nAUDIO=" + wave + "\r\n[1]\r\nTITOLO=b\r\nAUDIO=" + wave +
                                      "\r\n[2]\r\nTITOLO=c\r\nAUDIO=" + folder / "manca.wav" +
@@ -937,6 +914,7 @@ TEST_F(NoteStore, StartPlaysEachLocalVoiceMessageToItsEndAndNoneFromAShare)
     EXPECT_GE(GetTickCount() - start, 2500u);
     ASSERT_TRUE(Close());
     EXPECT_EQ(Document().Get("3", "AUDIO"), remote);
+    DeleteFileA((share + "\\remota.wav").c_str());
 }
 
 } // namespace

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -18,7 +17,6 @@
 #include "base/system_library.h"
 #include "notes/note_window.h"
 #include "res/resource.h"
-#include "tests/support/files.h"
 #include "tests/support/modal.h"
 #include "tests/support/program.h"
 #include "voice/recorder.h"
@@ -281,7 +279,7 @@ TEST_F(VoiceTest, WithoutTheMultimediaDllPlayingIsSilentAndRecordingWarns)
         Record(note, 500);
     }
     UseLibraryLoader([](const char*) -> HMODULE { return nullptr; });
-    DWORD start = GetTickCount();
+    const DWORD start = GetTickCount();
     Command(note, IDM_PLAY_VOICE);
     EXPECT_LT(Seconds(start), 0.2) << "half a second of sound played";
     modal::Script script;
@@ -479,103 +477,6 @@ TEST(VoicePaths, OnlyFilesOnLocalDrivesCountAsLocal)
           "C:\\Voce\\LPT9 .wav", "C:\\Voce\\aux:flusso", "C:\\CONOUT$", "C:\\Voce\\COM\xb9.wav",
           absent.c_str()})
         EXPECT_FALSE(NamesLocalFile(other)) << other;
-}
-
-// ---- DLLs planted beside the program ----
-
-// Wine looks for these DLLs in the folder of the program of that name first,
-// as Windows does for every DLL that is not a known one: the program's own
-// overrides in Wine's registry, removed again at the end.
-class ProgramFolderFirst {
-  public:
-    ProgramFolderFirst(const std::string& program, std::initializer_list<const char*> dlls)
-        : key_("Software\\Wine\\AppDefaults\\" + program)
-    {
-        HKEY overrides = nullptr;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, (key_ + "\\DllOverrides").c_str(), 0, nullptr, 0,
-                            KEY_SET_VALUE, nullptr, &overrides, nullptr) != ERROR_SUCCESS)
-            return;
-        for (const char* dll : dlls)
-            RegSetValueExA(overrides, dll, 0, REG_SZ, reinterpret_cast<const BYTE*>("native,builtin"), 15);
-        RegCloseKey(overrides);
-    }
-    ~ProgramFolderFirst()
-    {
-        RegDeleteKeyA(HKEY_CURRENT_USER, (key_ + "\\DllOverrides").c_str());
-        RegDeleteKeyA(HKEY_CURRENT_USER, key_.c_str());
-    }
-    ProgramFolderFirst(const ProgramFolderFirst&) = delete;
-    ProgramFolderFirst& operator=(const ProgramFolderFirst&) = delete;
-
-  private:
-    std::string key_;
-};
-
-template <typename Condition> bool WaitFor(Condition done, DWORD milliseconds = 15000)
-{
-    for (DWORD start = GetTickCount(); !done(); modal::Pump(50))
-        if (GetTickCount() - start > milliseconds)
-            return false;
-    return true;
-}
-
-// A winmm.dll and a comdlg32.dll left beside a copy of the program, which
-// records a message through its menu, saves it through the Save dialog and
-// plays it: the system's own DLLs do all that, and the planted ones never run.
-TEST(PlantedDlls, NeverRunWhileTheProgramRecordsSavesAndPlays)
-{
-    ASSERT_GT(waveInGetNumDevs(), 0u) << "no wave-in device: scripts/test starts a PulseAudio server";
-    testfiles::ScratchFolder folder;
-    const std::string self = testfiles::SelfPath();
-    const std::string planted = self.substr(0, self.find_last_of('\\') + 1) + "planted\\planted_dll.dll";
-    for (const char* dll : {"winmm.dll", "comdlg32.dll"})
-        ASSERT_TRUE(CopyFileA(planted.c_str(), (folder / dll).c_str(), FALSE)) << dll;
-    auto ran = [&](const char* dll) { return testfiles::Exists(folder / dll + ".loaded"); };
-    {
-        // They would run in a program that imports them: this test program imports winmm.
-        ASSERT_TRUE(CopyFileA(self.c_str(), (folder / "importer.exe").c_str(), FALSE));
-        ProgramFolderFirst order("importer.exe", {"winmm"});
-        testfiles::RunningProgram importer(folder / "importer.exe", "--gtest_list_tests");
-        EXPECT_NE(importer.ExitCode(30000), static_cast<DWORD>(STILL_ACTIVE));
-        ASSERT_TRUE(ran("winmm.dll")) << "the planted DLL would not have been loaded anyway";
-        ASSERT_TRUE(DeleteFileA((folder / "winmm.dll.loaded").c_str()));
-    }
-
-    // A name of its own, so that no other start of the program meets these overrides.
-    ASSERT_TRUE(CopyFileA(testfiles::ProgramPath().c_str(), (folder / "Piantato.exe").c_str(), FALSE));
-    ProgramFolderFirst order("Piantato.exe", {"winmm", "comdlg32"});
-    testfiles::RunningProgram program(folder / "Piantato.exe");
-    HWND controller = program.WaitForController();
-    ASSERT_NE(controller, nullptr);
-    auto first = [&](const char* className) {
-        std::vector<HWND> windows = testfiles::WindowsOf(program.id(), className);
-        return windows.empty() ? nullptr : windows.front();
-    };
-    HWND note = nullptr, recorder = nullptr, dialog = nullptr;
-    PostMessageA(controller, WM_COMMAND, IDM_NEW_NOTE, 0);
-    ASSERT_TRUE(WaitFor([&] { return (note = first("Class_YellowWindow")) != nullptr; }));
-    PostMessageA(note, WM_COMMAND, IDM_RECORD_VOICE, 0);
-    ASSERT_TRUE(WaitFor([&] { return (recorder = first(RecorderClassName)) != nullptr; }))
-        << "no recorder: no wave-in device without the planted winmm?";
-    PostMessageA(GetDlgItem(recorder, RecorderRecordButtonId), BM_CLICK, 0, 0);
-    modal::Pump(1000);
-    PostMessageA(GetDlgItem(recorder, RecorderStopButtonId), BM_CLICK, 0, 0);
-    ASSERT_TRUE(WaitFor([&] { return (dialog = first("#32770")) != nullptr && FileNameEdit(dialog); }));
-    const std::string path = folder / "voce.wav";
-    SendMessageA(FileNameEdit(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-    PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-    ASSERT_TRUE(WaitFor([&] { return !IsWindow(recorder); }));
-    const double seconds = WaveSeconds(path);
-    EXPECT_NEAR(seconds, 1.0, 0.4);
-
-    DWORD start = GetTickCount();
-    DWORD_PTR result = 0;
-    SendMessageTimeoutA(note, WM_COMMAND, IDM_PLAY_VOICE, 0, SMTO_NORMAL, 20000, &result);
-    EXPECT_GT(Seconds(start), seconds * 0.8) << "not played";
-    PostMessageA(controller, WM_COMMAND, IDM_EXIT, 0);
-    EXPECT_EQ(program.ExitCode(20000), 0u);
-    EXPECT_FALSE(ran("winmm.dll"));
-    EXPECT_FALSE(ran("comdlg32.dll"));
 }
 
 class VoiceNoSoundDevice : public ProgramTest {};

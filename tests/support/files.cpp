@@ -5,7 +5,6 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
-#include <vector>
 
 namespace testfiles {
 
@@ -38,7 +37,6 @@ struct WindowSearch {
     const char* title;
     HWND found;
     int count;
-    std::vector<HWND> all;
 };
 
 BOOL CALLBACK MatchWindow(HWND window, LPARAM context)
@@ -54,7 +52,6 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM context)
         (!search->process || process == search->process)) {
         search->found = window;
         ++search->count;
-        search->all.push_back(window);
     }
     return TRUE;
 }
@@ -170,7 +167,7 @@ HWND RunningProgram::WaitForController(DWORD milliseconds)
 {
     DWORD start = GetTickCount();
     do {
-        WindowSearch search{process_.dwProcessId, "Class_Appuntello", "Appuntello", nullptr, 0, {}};
+        WindowSearch search{process_.dwProcessId, "Class_Appuntello", "Appuntello", nullptr, 0};
         EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
         if (search.found) {
             WaitForInputIdle(process_.hProcess, milliseconds);
@@ -192,16 +189,9 @@ bool RunningProgram::WaitExit(DWORD milliseconds, DWORD* exitCode)
 
 int CountWindows(const char* className, const char* title)
 {
-    WindowSearch search{0, className, title, nullptr, 0, {}};
+    WindowSearch search{0, className, title, nullptr, 0};
     EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
     return search.count;
-}
-
-std::vector<HWND> WindowsOf(DWORD process, const char* className)
-{
-    WindowSearch search{process, className, nullptr, nullptr, 0, {}};
-    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-    return search.all;
 }
 
 } // namespace testfiles

@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 namespace testfiles {
 
@@ -66,8 +65,6 @@ class RunningProgram {
 
 // Top-level windows of that class and title, in any process.
 int CountWindows(const char* className, const char* title);
-// The top-level windows of that class in that process, in the order the system lists them.
-std::vector<HWND> WindowsOf(DWORD process, const char* className);
 
 } // namespace testfiles
 
