@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "app/autosave.h"
 #include "app/notes_io.h"
 #include "base/shared_state.h"
 #include "notes/note_registry.h"
@@ -121,44 +122,7 @@ void OnCreate(HWND window)
     AddTrayIcon(window, reinterpret_cast<HICON>(GetClassLongPtrA(window, GCLP_HICON)));
     NoteMenu.reset(LoadMenuA(AppInstance, MAKEINTRESOURCEA(IDR_NOTE_MENU)));
     LoadNotes();
-    // What loading did is what the store holds.
-    KillTimer(window, AutosaveTimerId);
-    NotesChanged = false;
-}
-
-BOOL CALLBACK FindAskingDialog(HWND window, LPARAM found)
-{
-    char className[16];
-    if (IsWindowVisible(window) && GetClassNameA(window, className, sizeof className) &&
-        lstrcmpA(className, "#32770") == 0) {
-        *reinterpret_cast<bool*>(found) = true;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// Message boxes, the title and Options dialogs, the colour picker and the
-// Save dialog: while one of them asks the user something, nothing is saved.
-bool DialogIsAsking()
-{
-    bool found = false;
-    EnumThreadWindows(GetCurrentThreadId(), FindAskingDialog, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
-// A moment after the last change: the notes are saved as they are on screen.
-// A failure says nothing; the next change tries again.
-void OnAutosave(HWND window)
-{
-    KillTimer(window, AutosaveTimerId);
-    if (Closing || !NotesChanged)
-        return;
-    if (DialogIsAsking()) {
-        SetTimer(window, AutosaveTimerId, AutosaveDelay, nullptr);
-        return;
-    }
-    if (SaveAllNotes())
-        NotesChanged = false;
+    StartAutosave(window);
 }
 
 // Returns false when the close was abandoned: the notes could not be saved
@@ -168,10 +132,13 @@ bool OnClose(HWND window)
     if (Closing)
         return false;
     Closing = true;
-    KillTimer(window, AutosaveTimerId);
-    // At the end of the session nobody can be asked: keep what could be written and end.
-    if (!SaveAllNotes() && !SessionEnding && !AskToQuitUnsaved()) {
+    StopAutosave(window);
+    // At the end of the session nobody can be asked: keep what could be
+    // written and end. Its query has already saved what was unsaved then.
+    const bool saved = (SessionEnding && !NotesChanged) || SaveNotesNow(window);
+    if (!saved && !SessionEnding && !AskToQuitUnsaved()) {
         Closing = false;
+        ResumeAutosave(window);
         return false;
     }
     DestroyAllNotes();
@@ -182,6 +149,15 @@ bool OnClose(HWND window)
     PostQuitMessage(0);
     FreeNoteList();
     return true;
+}
+
+// The session may end only once the notes are saved: a store that cannot be
+// written holds it back, and Windows shows the user why.
+LRESULT OnQueryEndSession(HWND window)
+{
+    if (!Closing && NotesChanged)
+        SaveNotesNow(window);
+    return SavesFailing() ? FALSE : TRUE;
 }
 
 } // namespace
@@ -280,8 +256,10 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         break;
     case WM_TIMER:
         if (wParam == AutosaveTimerId)
-            OnAutosave(window);
+            OnAutosaveTimer(window);
         break;
+    case WM_QUERYENDSESSION:
+        return OnQueryEndSession(window);
     case WM_ENDSESSION:
         // While the close asks the user, its answer decides.
         if (wParam && !Closing) {

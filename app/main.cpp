@@ -9,7 +9,7 @@
 #include "base/handles.h"
 #include "base/system_library.h"
 
-#if defined(__GNUC__)
+#if defined(__GNUC__) && (defined(__SSP__) || defined(__SSP_STRONG__) || defined(__SSP_ALL__))
 // The stack protector's canary. The toolchain's runtime (libssp) seeds it
 // through the system's cryptographic provider, which loads three more DLLs
 // (rsaenh, crypt32 and bcrypt under Wine) and half a megabyte with them before

@@ -46,21 +46,25 @@ void LoadNotes()
 {
     // An unreadable store starts the run empty; the save will not replace it.
     StoredSettings settings{DefaultNoteWidth, DefaultNoteHeight, DefaultNoteColor};
-    std::vector<StoredNote> notes;
-    if (StorePath[0] != '\0' && !LoadStore(StorePath, settings, notes))
+    StoredRun run;
+    if (StorePath[0] != '\0' && !LoadStore(StorePath, settings, run))
         TellUnreadable();
     NoteWidth = settings.width;
     NoteHeight = settings.height;
     NoteColor = settings.color;
     NoteBrush.reset(CreateSolidBrush(NoteColor));
 
-    unsigned created = 0;
-    for (const StoredNote& stored : notes) {
+    for (unsigned place = 0; place < run.size(); ++place) {
+        if (!run[place])
+            continue; // no note there: the notes after it are loaded all the same
+        const StoredNote& stored = *run[place];
         HWND note = RecreateNote(stored);
-        if (!note)
-            break;
-        NoteListHead->storedPlace = ++created;
-        NoteShownAs(created - 1, SaveNote(*NoteListHead));
+        if (!note) {
+            StopLoadingAt(place);
+            return;
+        }
+        NoteListHead->storedPlace = place + 1;
+        NoteShownAs(place, SaveNote(*NoteListHead));
         // On screen and painted before its voice message holds the thread.
         UpdateWindow(note);
         // Nothing in a store handed over by someone else may make the program
@@ -69,7 +73,6 @@ void LoadNotes()
         if (!stored.voicePath.empty() && NamesLocalFile(stored.voicePath.c_str()))
             PlayVoiceMessage(note, NoteVoicePath(note));
     }
-    StopLoadingAt(created);
 }
 
 StoredNote SaveNote(const NoteNode& note)
@@ -94,15 +97,14 @@ bool SaveAllNotes()
     for (NoteNode* node = oldest; node; node = node->prev)
         notes.push_back(NoteToSave{SaveNote(*node), static_cast<int>(node->storedPlace) - 1});
 
-    // A run that could not read the store keeps the stored settings unless the
-    // user chose new ones.
+    // The stored settings stay as the file has them unless the user chose new ones.
     const StoredSettings settings{NoteWidth, NoteHeight, NoteColor};
-    const bool keepStoredSettings = StoreUnreadAtStart() && !AppearanceCommitted;
-    if (!SaveStore(StorePath, keepStoredSettings ? nullptr : &settings, notes))
+    std::vector<unsigned> places;
+    if (!SaveStore(StorePath, settings, AppearanceCommitted, notes, places))
         return false;
-    unsigned place = 0;
+    std::size_t n = 0;
     for (NoteNode* node = oldest; node; node = node->prev)
-        node->storedPlace = ++place;
+        node->storedPlace = places[n++] + 1;
     return true;
 }
 

@@ -13,9 +13,13 @@ constexpr int VoicePathCapacity = 260;
 // Outer size of a note in pixels, frame and caption included.
 constexpr int DefaultNoteWidth = 160;
 constexpr int DefaultNoteHeight = 120;
-// The Options dialog's sliders offer this range; stored sizes are kept in it.
+// The Options dialog's sliders offer this range. A stored size outside it is
+// used as it is (a hand-set 600 gives 600-pixel notes) unless it is no size at
+// all: 0 or less gives the smallest size offered, and one beyond what window
+// coordinates hold gives the largest they hold.
 constexpr int SmallestNoteSize = 40;
 constexpr int LargestNoteSize = 480;
+constexpr int LargestWindowExtent = 32767;
 constexpr int NoteSizeTickStep = 40;
 
 // 0x00BBGGRR: yellow.

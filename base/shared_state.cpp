@@ -25,21 +25,14 @@ HWND RecorderWindow;
 int RecordingActive;
 
 bool NotesChanged;
-
-namespace {
-DWORD FirstUnsavedChange;
-}
+void (*NoteChangeListener)();
 
 void NoteChanged()
 {
-    if (!NotesChanged) {
-        NotesChanged = true;
-        FirstUnsavedChange = GetTickCount();
-    } else if (GetTickCount() - FirstUnsavedChange >= AutosaveLongestWait) {
-        return; // the timer runs out soon: the save is not put off again
-    }
-    if (ControllerWindow)
-        SetTimer(ControllerWindow, AutosaveTimerId, AutosaveDelay, nullptr);
+    if (!NoteChangeListener)
+        return;
+    NotesChanged = true;
+    NoteChangeListener();
 }
 
 void(WINAPI* ReadLocalTime)(LPSYSTEMTIME) = GetLocalTime;

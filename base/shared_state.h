@@ -52,18 +52,16 @@ extern HWND RecorderWindow;
 // 1 from the recorder's report that it records until its stop is handled.
 extern int RecordingActive;
 
-// True from a change the store keeps until the save that follows it: set by
-// NoteChanged(), cleared by the controller when a save succeeds or at start.
+// True from a change the store keeps until the save that writes it: set by
+// NoteChanged(), cleared by the controller's autosave when a save succeeds.
 extern bool NotesChanged;
-// Marks a change the store keeps (typing, a new, deleted or renamed note, a
-// voice message, new settings) and has the controller save a moment after the
-// last one: its timer starts again at each change, but not once the first
-// unsaved change is older than AutosaveLongestWait, so that typing without
-// pause is saved too.
+// Told of each change the store keeps: set by the controller while its
+// autosave runs; none while the stored notes are loaded and none during the
+// close, so that neither marks anything.
+extern void (*NoteChangeListener)();
+// A change the store keeps (typing, a new, deleted or renamed note, a voice
+// message, new settings): marks the notes unsaved and tells the listener.
 void NoteChanged();
-constexpr UINT_PTR AutosaveTimerId = 1;
-constexpr UINT AutosaveDelay = 2000;
-constexpr DWORD AutosaveLongestWait = 5000;
 
 // Where the program reads the clock and its module path; tests put their own here.
 extern void(WINAPI* ReadLocalTime)(LPSYSTEMTIME);

@@ -134,7 +134,7 @@ double ParseOnly(const std::string& path, int expected)
         Stopwatch watch;
         IniDocument store;
         ReadStore(path.c_str(), store);
-        std::vector<StoredNote> notes = StoredNotes(store);
+        const StoredRun notes = StoredNotes(store);
         const int width = store.GetInt("OPZIONI", "LARGHEZZA", 160);
         const double ms = watch.Ms();
         if (static_cast<int>(notes.size()) != expected || width != 160) {

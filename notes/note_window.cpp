@@ -121,6 +121,11 @@ LRESULT CALLBACK NoteWndProc(HWND note, UINT message, WPARAM wParam, LPARAM lPar
         if (OnCreate(note) != 0)
             return -1;
         break;
+    case WM_CLOSE:
+        // Closing tools (taskkill, installers, "close all") post it to every
+        // window of the program, notes first: a note goes only through its
+        // menu, "Elimina Tutti" or the controller's close, which saves it.
+        return 0;
     case WM_DESTROY:
         OnDestroy(note);
         break;

@@ -263,6 +263,7 @@ void IniDocument::AddLine(Line line)
     if (p.kind == ParsedLine::kHeader) {
         byName_[Fold(p.name)].push_back(sections_.size());
         sections_.emplace_back();
+        sections_.back().firstHeader = line.text;
     } else if (p.kind == ParsedLine::kKey) {
         Section& s = sections_.back();
         s.firstKey.emplace(Fold(p.name), s.lines.size()); // keeps the first of equal names
@@ -417,6 +418,7 @@ void IniDocument::RenameSection(std::string_view from, std::string_view to)
     if (named == byName_.end()) {
         return;
     }
+    const std::string newName = QueryName(to);
     std::vector<std::size_t> moved;
     std::vector<std::size_t> staying;
     for (std::size_t index : named->second) {
@@ -424,10 +426,12 @@ void IniDocument::RenameSection(std::string_view from, std::string_view to)
             staying.push_back(index);
             continue;
         }
-        sections_[index].lines.front().text = HeaderText(to);
+        // Back to the name it was read with, the header reads as it did: "[ 0 ]" stays "[ 0 ]".
+        Section& s = sections_[index];
+        const bool original = Fold(ParseLine(s.firstHeader).name) == newName;
+        s.lines.front().text = original ? s.firstHeader : HeaderText(to);
         moved.push_back(index);
     }
-    const std::string newName = QueryName(to);
     if (newName == oldName) {
         return;
     }

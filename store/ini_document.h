@@ -71,8 +71,9 @@ class IniDocument {
     // show.) The nameless lines before the first header are not a section of their own here and stay.
     void RemoveSection(std::string_view section);
 
-    // Gives every section named `from` the name `to` (its header line is rewritten). As with
-    // RemoveSection, the nameless lines before the first header keep having no name.
+    // Gives every section named `from` the name `to` (its header line is rewritten, or given back as
+    // it was read when `to` is the name it had then). As with RemoveSection, the nameless lines
+    // before the first header keep having no name.
     void RenameSection(std::string_view from, std::string_view to);
 
     std::string Serialize() const;
@@ -84,6 +85,7 @@ class IniDocument {
     };
     struct Section {
         std::vector<Line> lines; // lines[0] is the header, except in the nameless first section
+        std::string firstHeader; // the header as it was read, given back when a rename returns to its name
         bool removed = false;
         std::unordered_map<std::string, std::size_t> firstKey; // folded key name -> index in lines
     };

@@ -54,7 +54,8 @@ std::optional<int> StoredNumber(const IniDocument& store, const char* key)
 
 int StoredNoteSize(const IniDocument& store, const char* key, int defaultSize)
 {
-    return std::clamp(StoredNumber(store, key).value_or(defaultSize), SmallestNoteSize, LargestNoteSize);
+    const int size = StoredNumber(store, key).value_or(defaultSize);
+    return size <= 0 ? SmallestNoteSize : std::min(size, LargestWindowExtent);
 }
 
 // "0" or a number without leading zeros: the names loading asks for.
@@ -113,68 +114,100 @@ StoredSettings ReadSettings(const IniDocument& store)
     return settings;
 }
 
-void PutSettings(IniDocument& store, const StoredSettings& settings)
+void PutSettings(IniDocument& store, const StoredSettings& settings, bool replaceStored)
 {
-    store.Set(OptionsSection, WidthKey, std::to_string(settings.width));
-    store.Set(OptionsSection, HeightKey, std::to_string(settings.height));
+    auto put = [&](const char* key, long long value) {
+        if (replaceStored || !store.Get(OptionsSection, key))
+            store.Set(OptionsSection, key, std::to_string(value));
+    };
+    put(WidthKey, settings.width);
+    put(HeightKey, settings.height);
     // The colour taken as one signed 32-bit number, as it has always been stored.
     const auto color = static_cast<unsigned>(settings.color);
-    const long long asSigned =
-        color <= 0x7fffffffu ? static_cast<long long>(color) : static_cast<long long>(color) - 0x100000000ll;
-    store.Set(OptionsSection, ColorKey, std::to_string(asSigned));
+    put(ColorKey,
+        color <= 0x7fffffffu ? static_cast<long long>(color) : static_cast<long long>(color) - 0x100000000ll);
 }
 
-std::vector<StoredNote> StoredNotes(const IniDocument& store, const TextCharset& charset)
+StoredRun StoredNotes(const IniDocument& store, const TextCharset& charset)
 {
-    std::vector<StoredNote> notes;
+    StoredRun run;
     for (unsigned i = 0;; ++i) {
-        // Only a missing TITOLO (or section) ends the list: a title "nf" is a title.
         const std::string section = std::to_string(i);
-        const std::optional<std::string> stored = store.Get(section, TitleKey);
-        if (!stored)
+        if (!store.HasSection(section))
             break;
+        // A title "nf" is a title; a section without one (emptied or damaged
+        // by hand) is no note, and the notes after it are still notes.
+        const std::optional<std::string> stored = store.Get(section, TitleKey);
+        if (!stored) {
+            run.emplace_back();
+            continue;
+        }
         std::string title = charset.toNote(*stored);
         title.resize(std::min(title.size(), static_cast<std::size_t>(TitleCapacity - 1)));
         // "nf" in any letter case stands for no voice message.
         std::string voicePath = charset.toNote(store.Get(section, AudioKey).value_or(""));
         if (IsAudioSentinel(voicePath))
             voicePath.clear();
-        notes.push_back(StoredNote{std::move(title),
-                                   DecodeText(charset.toNote(store.Get(section, MessageKey).value_or(""))),
-                                   std::move(voicePath)});
+        run.emplace_back(StoredNote{std::move(title),
+                                    DecodeText(charset.toNote(store.Get(section, MessageKey).value_or(""))),
+                                    std::move(voicePath)});
     }
-    return notes;
+    return run;
 }
 
-void PutNotes(IniDocument& store, const std::vector<NoteToSave>& notes, const std::vector<StoredNote>& shown,
-              unsigned first, const TextCharset& charset)
+SavedRun PutNotes(IniDocument& store, const std::vector<NoteToSave>& notes, const StoredRun& shown,
+                  unsigned first, const TextCharset& charset)
 {
-    std::vector<bool> kept(shown.size(), false);
-    for (const NoteToSave& note : notes)
-        if (note.from >= 0 && static_cast<std::size_t>(note.from) < shown.size())
-            kept[static_cast<std::size_t>(note.from)] = true;
-    std::vector<std::string> waiting(shown.size());
-    for (std::size_t s = 0; s < shown.size(); ++s) {
-        const std::string name = std::to_string(first + s);
-        if (kept[s]) {
-            waiting[s] = WaitingName(store, s);
-            store.RenameSection(name, waiting[s]);
-        } else {
-            store.RemoveSection(name);
+    // Which note comes from each place; the first that claims it.
+    std::vector<int> noteAt(shown.size(), -1);
+    std::vector<bool> placed(notes.size(), false);
+    for (std::size_t n = 0; n < notes.size(); ++n) {
+        const int from = notes[n].from;
+        if (from >= 0 && static_cast<std::size_t>(from) < shown.size() &&
+            shown[static_cast<std::size_t>(from)] && noteAt[static_cast<std::size_t>(from)] < 0) {
+            noteAt[static_cast<std::size_t>(from)] = static_cast<int>(n);
+            placed[n] = true;
         }
     }
-    MoveUnreachedSections(store, first, static_cast<unsigned>(notes.size()));
 
-    unsigned index = first;
-    for (const NoteToSave& note : notes) {
-        const std::string section = std::to_string(index++);
-        const StoredNote* was = nullptr;
-        if (note.from >= 0 && static_cast<std::size_t>(note.from) < shown.size()) {
-            was = &shown[static_cast<std::size_t>(note.from)];
-            store.RenameSection(waiting[static_cast<std::size_t>(note.from)], section);
+    // The run afterwards, in order: each old place that stays (a place without
+    // a note, or one whose note is written), then the new notes.
+    struct Entry {
+        int note; // index into notes; -1 for a place that holds no note
+        int from; // its old place; -1 for a new note
+        std::string waiting;
+    };
+    std::vector<Entry> entries;
+    for (std::size_t s = 0; s < shown.size(); ++s) {
+        const std::string name = std::to_string(first + s);
+        if (shown[s] && noteAt[s] < 0) {
+            store.RemoveSection(name); // its note is gone
+            continue;
         }
+        Entry entry{shown[s] ? noteAt[s] : -1, static_cast<int>(s), WaitingName(store, s)};
+        store.RenameSection(name, entry.waiting);
+        entries.push_back(std::move(entry));
+    }
+    for (std::size_t n = 0; n < notes.size(); ++n)
+        if (!placed[n])
+            entries.push_back(Entry{static_cast<int>(n), -1, std::string()});
+    MoveUnreachedSections(store, first, static_cast<unsigned>(entries.size()));
+
+    SavedRun saved;
+    saved.placeOf.resize(notes.size());
+    for (std::size_t place = 0; place < entries.size(); ++place) {
+        const Entry& entry = entries[place];
+        const std::string section = std::to_string(first + place);
+        if (entry.from >= 0)
+            store.RenameSection(entry.waiting, section);
+        if (entry.note < 0) {
+            saved.shown.emplace_back();
+            continue;
+        }
+        const NoteToSave& note = notes[static_cast<std::size_t>(entry.note)];
+        const StoredNote* was = entry.from >= 0 ? &*shown[static_cast<std::size_t>(entry.from)] : nullptr;
         // Written where the user changed it, or where the key is missing:
-        // without a TITOLO the list of notes would end here.
+        // without a TITOLO the section would hold no note.
         auto put = [&](const char* key, const std::string& now, const std::string* before,
                        const std::string& stored) {
             if (!before || *before != now || !store.Get(section, key))
@@ -185,7 +218,10 @@ void PutNotes(IniDocument& store, const std::vector<NoteToSave>& notes, const st
             charset.toStore(EncodeText(note.now.text)));
         put(AudioKey, note.now.voicePath, was ? &was->voicePath : nullptr,
             charset.toStore(note.now.voicePath));
+        saved.placeOf[static_cast<std::size_t>(entry.note)] = static_cast<unsigned>(place);
+        saved.shown.emplace_back(note.now);
     }
+    return saved;
 }
 
 std::string DecodeText(std::string text)

@@ -1,11 +1,12 @@
 // The store's content to and from its INI document: the settings in
 // [OPZIONI] (LARGHEZZA, ALTEZZA, COLORE as decimal text) and the notes in the
-// sections "0", "1", ... up to the first number without a TITOLO key, each
+// sections "0", "1", ... up to the first number that has no section, each
 // with TITOLO, MESSAGE (line breaks as "#@") and AUDIO. Whatever else the
 // document holds is left as it is. No windows here: tested natively.
 #ifndef APPUNTELLO_STORE_NOTE_CODEC_H
 #define APPUNTELLO_STORE_NOTE_CODEC_H
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,35 +34,52 @@ struct StoredNote {
     std::string voicePath;
 };
 
-// The settings, each missing or unreadable one at its default; sizes are kept
-// within what the Options dialog offers, the colour within 24 bits.
+// The settings, each missing or unreadable one at its default. Sizes are used
+// as stored; only one of 0 or less, or one no screen could show, is brought
+// to the nearest size a note can have. The colour is kept within 24 bits.
 StoredSettings ReadSettings(const IniDocument& store);
-void PutSettings(IniDocument& store, const StoredSettings& settings);
+// Writes the settings. Unless `replaceStored`, a setting already in the file
+// stays as it was written there (the user did not choose a new one), and only
+// missing ones are added.
+void PutSettings(IniDocument& store, const StoredSettings& settings, bool replaceStored = true);
 
-// The notes that loading recreates, in order: the run of sections from "0"
-// that have a TITOLO.
-std::vector<StoredNote> StoredNotes(const IniDocument& store, const TextCharset& charset = AnsiCharset);
+// The run of numbered sections, from "0" up to the first number that has no
+// section: place i is section first + i (first is 0 at load). A place whose
+// section has no TITOLO (emptied or damaged by hand) holds no note: loading
+// skips it and goes on, and saves keep it where it stands among the notes.
+using StoredRun = std::vector<std::optional<StoredNote>>;
 
-// A note to write: what it holds now, and the place in the run's sections
-// (see PutNotes) it was loaded from or last written to; -1 for a new note.
+// The places of the run as loading finds them.
+StoredRun StoredNotes(const IniDocument& store, const TextCharset& charset = AnsiCharset);
+
+// A note to write: what it holds now, and its place in the run (see PutNotes)
+// where it was loaded from or last written to; -1 for a new note.
 struct NoteToSave {
     StoredNote now;
     int from = -1;
 };
 
-// Writes the notes as the sections first, first + 1, ... in order. The run's
-// sections before the call are first, first + 1, ... first + shown.size() - 1,
-// and shown[s] is what the note of section first + s showed when it was loaded
-// or last written. Each note keeps its old section's other lines (under its
-// new number); its title, text and voice path are written only where they
-// differ from what the section showed or are missing, so that a value the
-// note could not show whole (cut at load) stays as it was stored. The run's
-// sections that no note comes from are removed with all their lines. Numbered
-// sections from `first` on that are not the run's keep their numbers, or move
-// up together past the notes when those need their numbers, so that they are
-// neither taken for notes nor written over.
-void PutNotes(IniDocument& store, const std::vector<NoteToSave>& notes, const std::vector<StoredNote>& shown,
-              unsigned first, const TextCharset& charset = AnsiCharset);
+// The run after a save: what each place shows, and where each note went.
+struct SavedRun {
+    StoredRun shown;
+    std::vector<unsigned> placeOf; // placeOf[n]: the place of notes[n]
+};
+
+// Writes the notes into the run that starts at section `first`. `shown` is the
+// run before the call: shown[s] is what the note of section first + s showed
+// when it was loaded or last written (nothing for a place that holds no note).
+// The places keep their order: a note stays after the places before it, a
+// place that holds no note stays where it is among the notes (renumbered only
+// when notes before it went), the sections of notes no longer written are
+// removed with all their lines, and new notes follow at the end. Each note
+// keeps its old section's other lines; its title, text and voice path are
+// written only where they differ from what the section showed or are missing,
+// so that a value the note could not show whole (cut at load) stays as it was
+// stored. Numbered sections from `first` on that are not the run's keep their
+// numbers, or move up together past the run when it needs their numbers, so
+// that they are neither taken for notes nor written over.
+SavedRun PutNotes(IniDocument& store, const std::vector<NoteToSave>& notes, const StoredRun& shown,
+                  unsigned first, const TextCharset& charset = AnsiCharset);
 
 // A note's text for the store: one line, every line break as "#@" (a lone CR
 // or LF counts as the line break it shows as).

@@ -7,11 +7,11 @@
 
 namespace {
 
-// The run's note sections are First, First + 1, ...: what each one showed as
-// a note when it was loaded or last written. First is 0 unless the store could
+// The run's sections are First, First + 1, ...: what each one showed as a
+// note when it was loaded or last written. First is 0 unless the store could
 // not be read at start: the run's notes then go after the stored ones, which
 // the first save counts.
-std::vector<StoredNote> Shown;
+StoredRun Shown;
 unsigned First;
 bool UnreadAtStart;
 bool FirstCounted;
@@ -78,7 +78,7 @@ bool ReadStore(const char* path, IniDocument& store)
     return ReadStoreFile(path, bytes, store);
 }
 
-bool LoadStore(const char* path, StoredSettings& settings, std::vector<StoredNote>& notes)
+bool LoadStore(const char* path, StoredSettings& settings, StoredRun& run)
 {
     IniDocument store;
     UnreadAtStart = !ReadStore(path, store);
@@ -87,29 +87,25 @@ bool LoadStore(const char* path, StoredSettings& settings, std::vector<StoredNot
     First = 0;
     BackupMade = false;
     settings = ReadSettings(store);
-    notes = StoredNotes(store, FileCharset);
-    Shown = notes;
+    run = StoredNotes(store, FileCharset);
+    Shown = run;
     return !UnreadAtStart;
 }
 
-void NoteShownAs(unsigned index, const StoredNote& shown)
+void NoteShownAs(unsigned place, const StoredNote& shown)
 {
-    if (index < Shown.size())
-        Shown[index] = shown;
+    if (place < Shown.size() && Shown[place])
+        Shown[place] = shown;
 }
 
-void StopLoadingAt(unsigned count)
+void StopLoadingAt(unsigned place)
 {
-    if (count < Shown.size())
-        Shown.resize(count);
+    if (place < Shown.size())
+        Shown.resize(place);
 }
 
-bool StoreUnreadAtStart()
-{
-    return UnreadAtStart;
-}
-
-bool SaveStore(const char* path, const StoredSettings* settings, const std::vector<NoteToSave>& notes)
+bool SaveStore(const char* path, const StoredSettings& settings, bool replaceSettings,
+               const std::vector<NoteToSave>& notes, std::vector<unsigned>& places)
 {
     // A store that is there but cannot be read is not replaced: what it holds
     // besides the notes would be lost.
@@ -118,9 +114,8 @@ bool SaveStore(const char* path, const StoredSettings* settings, const std::vect
     if (!ReadStoreForSave(path, old, store))
         return false;
     const unsigned first = FirstCounted ? First : static_cast<unsigned>(StoredNotes(store).size());
-    if (settings)
-        PutSettings(store, *settings);
-    PutNotes(store, notes, Shown, first, FileCharset);
+    PutSettings(store, settings, replaceSettings);
+    SavedRun saved = PutNotes(store, notes, Shown, first, FileCharset);
     const std::string bytes = EncodeStoreBytes(store.Serialize(), Encoding);
     // An unchanged store is left alone, and its backup keeps the last version
     // that differed.
@@ -134,8 +129,7 @@ bool SaveStore(const char* path, const StoredSettings* settings, const std::vect
     WrittenKnown = true;
     First = first;
     FirstCounted = true;
-    Shown.clear();
-    for (const NoteToSave& note : notes)
-        Shown.push_back(note.now);
+    Shown = std::move(saved.shown);
+    places = std::move(saved.placeOf);
     return true;
 }

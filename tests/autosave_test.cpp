@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "app/autosave.h"
 #include "app/startup.h"
+#include "base/handles.h"
 #include "base/shared_state.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
@@ -61,6 +63,7 @@ class Autosave : public ProgramTest {
     void TearDown() override
     {
         SaveStepHook = nullptr;
+        RemoveDirectoryA(StoreFile().c_str()); // a test that stopped while its store could not be written
         ProgramTest::TearDown();
     }
     void Start()
@@ -160,7 +163,7 @@ TEST_F(Autosave, ABurstOfTypingIsOneSaveAndTheBackupKeepsTheStoreOfTheStart)
     modal::TypeText(edit, "scritta di fila");
     EXPECT_EQ(Writes, 0) << "saved while the user was still typing";
     ASSERT_TRUE(PumpUntil([&] { return Holds("0", "MESSAGE", "scritta di fila"); }, 6000));
-    modal::Pump(AutosaveDelay + 500);
+    modal::Pump(AutosaveTiming.delay + 500);
     EXPECT_EQ(Writes, 1);
 
     SendMessageA(controller, WM_COMMAND, IDM_DELETE_ALL, 0);
@@ -177,7 +180,7 @@ TEST_F(Autosave, NothingIsWrittenWhileNothingChanges)
     Start();
     SendMessageA(controller, WM_COMMAND, IDM_HIDE_ALL, 0);
     SendMessageA(controller, WM_COMMAND, IDM_SHOW_ALL, 0);
-    modal::Pump(AutosaveDelay + 1000);
+    modal::Pump(AutosaveTiming.delay + 1000);
     EXPECT_EQ(Writes, 0);
     EXPECT_EQ(ReadFile(StoreFile()), OldStore);
 }
@@ -188,7 +191,7 @@ TEST_F(Autosave, ATitleAndNewSettingsAreSaved)
 {
     Start();
     HWND note = NewNote("prima");
-    modal::Pump(AutosaveDelay + 500);
+    modal::Pump(AutosaveTiming.delay + 500);
     ASSERT_TRUE(Holds("0", "TITOLO", "prima"));
     {
         modal::Script script;
@@ -211,21 +214,88 @@ TEST_F(Autosave, ATitleAndNewSettingsAreSaved)
     EXPECT_TRUE(Holds("0", "TITOLO", "dopo"));
 }
 
-// A save that fails while the program runs tells nobody; the next change
-// saves again.
-TEST_F(Autosave, AFailedSaveSaysNothingAndTheNextChangeSaves)
+// A store held by another program (a virus scanner, a sync client) makes a
+// save fail: it is tried again on its own, without the user typing again.
+TEST_F(Autosave, AFailedSaveIsRetriedWithoutFurtherTyping)
 {
     Start();
     HWND note = NewNote("nota");
-    modal::Pump(AutosaveDelay + 500);
+    modal::Pump(AutosaveTiming.delay + 500);
     ASSERT_TRUE(Holds("0", "TITOLO", "nota"));
+    {
+        // Without delete sharing the new store cannot take its name.
+        UniqueHandle held(CreateFileA(StoreFile().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(held.valid());
+        modal::TypeText(NoteEditOf(note), "tenuta");
+        modal::Pump(AutosaveTiming.delay + 1000); // a message box here would fail the test
+        EXPECT_EQ(Writes, 1);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return Holds("0", "MESSAGE", "tenuta"); }, AutosaveTiming.firstRetry * 4));
+}
+
+// Saves that keep failing are told once, by the controller; a save that works
+// again says nothing, and only then may a new run of failures be told.
+TEST_F(Autosave, SavesThatKeepFailingAreToldOnce)
+{
+    AutosaveTiming = AutosaveTimes{100, 500, 100, 200, 1000};
+    Start();
+    HWND note = NewNote("nota");
+    ASSERT_TRUE(CreateDirectoryA(StoreFile().c_str(), nullptr));
+    int warnings = 0;
+    auto warn = [&](HWND box) {
+        ++warnings;
+        EXPECT_EQ(GetWindow(box, GW_OWNER), controller);
+        EXPECT_NE(modal::MessageBoxText(box).find("Impossibile salvare gli appunti nel file"),
+                  std::string::npos);
+        modal::Click(box, IDOK);
+    };
+    {
+        modal::Script script;
+        script.Dialog("Attenzione", warn);
+        modal::TypeText(NoteEditOf(note), "a");
+        ASSERT_TRUE(script.WaitDone(5000));
+        modal::Pump(1500);
+        EXPECT_EQ(FindWindowA("#32770", "Attenzione"), nullptr) << "told twice";
+        ASSERT_TRUE(RemoveDirectoryA(StoreFile().c_str()));
+        ASSERT_TRUE(PumpUntil([&] { return Holds("0", "MESSAGE", "a"); }, 2000));
+    }
     ASSERT_TRUE(DeleteFileA(StoreFile().c_str()));
     ASSERT_TRUE(CreateDirectoryA(StoreFile().c_str(), nullptr));
-    modal::TypeText(NoteEditOf(note), "persa?");
-    modal::Pump(AutosaveDelay + 1000); // a message box here would fail the test
-    EXPECT_EQ(Writes, 1);
-
+    modal::Script script;
+    script.Dialog("Attenzione", warn);
+    modal::TypeText(NoteEditOf(note), "b");
+    EXPECT_TRUE(script.WaitDone(5000));
+    EXPECT_EQ(warnings, 2);
     ASSERT_TRUE(RemoveDirectoryA(StoreFile().c_str()));
-    modal::TypeText(NoteEditOf(note), " no");
-    ASSERT_TRUE(PumpUntil([&] { return Holds("0", "MESSAGE", "persa? no"); }, 6000));
+}
+
+// What is typed while the Options dialog (or any other) is open is saved
+// while it stays open.
+TEST_F(Autosave, TypingIsSavedWhileTheOptionsDialogIsOpen)
+{
+    Start();
+    HWND note = NewNote("nota");
+    modal::Script script;
+    script.Dialog("Opzioni", [&](HWND dialog) {
+        modal::TypeText(NoteEditOf(note), "mentre");
+        EXPECT_TRUE(PumpUntil([&] { return Holds("0", "MESSAGE", "mentre"); }, 6000));
+        modal::Click(dialog, IDCANCEL);
+    });
+    SendMessageA(controller, WM_COMMAND, IDM_OPTIONS, 0);
+    EXPECT_TRUE(script.Done());
+}
+
+// The end of the session waits for the notes: a store that cannot be written
+// holds it back, and once it can be written the session may end.
+TEST_F(Autosave, TheSessionEndsOnlyOnceTheNotesAreSaved)
+{
+    Start();
+    HWND note = NewNote("nota");
+    ASSERT_TRUE(CreateDirectoryA(StoreFile().c_str(), nullptr));
+    SetWindowTextA(NoteEditOf(note), "prima di spegnere");
+    EXPECT_EQ(SendMessageA(controller, WM_QUERYENDSESSION, 0, 0), FALSE);
+    ASSERT_TRUE(RemoveDirectoryA(StoreFile().c_str()));
+    EXPECT_EQ(SendMessageA(controller, WM_QUERYENDSESSION, 0, 0), TRUE);
+    EXPECT_TRUE(Holds("0", "MESSAGE", "prima di spegnere"));
 }

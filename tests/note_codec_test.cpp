@@ -17,11 +17,12 @@ std::vector<NoteToSave> New(const std::vector<StoredNote>& notes)
     return save;
 }
 
+// The notes of the run; a place without a note shows as "-".
 std::vector<std::string> Titles(const IniDocument& store)
 {
     std::vector<std::string> titles;
-    for (const StoredNote& note : StoredNotes(store))
-        titles.push_back(note.title);
+    for (const std::optional<StoredNote>& note : StoredNotes(store))
+        titles.push_back(note ? note->title : "-");
     return titles;
 }
 
@@ -40,24 +41,26 @@ TEST(NoteCodec, NotesAndSettingsReadBackAsTheyWereWritten)
     EXPECT_EQ(settings.width, 320);
     EXPECT_EQ(settings.height, 240);
     EXPECT_EQ(settings.color, 0x00FF7FFFul);
-    const std::vector<StoredNote> back = StoredNotes(reread);
+    const StoredRun back = StoredNotes(reread);
     ASSERT_EQ(back.size(), 2u);
+    ASSERT_TRUE(back[0] && back[1]);
     // The lone CR comes back as the line break it showed as; "#@" typed by
     // the user becomes one.
-    EXPECT_EQ(back[0].text, "pane\r\nlatte\r\nburro \r\n");
-    EXPECT_EQ(back[0].voicePath, notes[0].voicePath);
-    EXPECT_EQ(back[1].title, " spazi ");
-    EXPECT_EQ(back[1].text, "");
+    EXPECT_EQ(back[0]->text, "pane\r\nlatte\r\nburro \r\n");
+    EXPECT_EQ(back[0]->voicePath, notes[0].voicePath);
+    EXPECT_EQ(back[1]->title, " spazi ");
+    EXPECT_EQ(back[1]->text, "");
 }
 
-TEST(NoteCodec, SettingsOutOfRangeOrNoNumberAreMadeSound)
+TEST(NoteCodec, SettingsThatAreNoSizeOrNoNumberAreMadeSound)
 {
     const IniDocument store =
-        IniDocument::Parse("[OPZIONI]\r\nLARGHEZZA=9000\r\nALTEZZA=abc\r\nCOLORE=-1\r\n");
+        IniDocument::Parse("[OPZIONI]\r\nLARGHEZZA=99999\r\nALTEZZA=abc\r\nCOLORE=-1\r\n");
     const StoredSettings settings = ReadSettings(store);
-    EXPECT_EQ(settings.width, 480);
+    EXPECT_EQ(settings.width, 32767);
     EXPECT_EQ(settings.height, 120);
     EXPECT_EQ(settings.color, 0x00FFFFFFul);
+    EXPECT_EQ(ReadSettings(IniDocument::Parse("[OPZIONI]\r\nLARGHEZZA=0\r\nALTEZZA=-5\r\n")).height, 40);
 }
 
 // Sections beyond a gap were not loaded: the notes written now must neither
@@ -67,7 +70,7 @@ TEST(NoteCodec, UnreachedSectionsStayBeyondTheNotesWritten)
     IniDocument store = IniDocument::Parse("[0]\r\nTITOLO=a\r\n[2]\r\nTITOLO=lontano\r\nPOS=1\r\n");
     ASSERT_EQ(Titles(store), std::vector<std::string>{"a"});
 
-    const std::vector<StoredNote> shown = StoredNotes(store);
+    const StoredRun shown = StoredNotes(store);
     PutNotes(store, {{{"uno", "", ""}, 0}, {{"due", "", ""}, -1}, {{"tre", "", ""}, -1}}, shown, 0);
     EXPECT_EQ(Titles(store), (std::vector<std::string>{"uno", "due", "tre"}));
     EXPECT_EQ(store.SectionNames().size(), 4u);
@@ -87,14 +90,15 @@ TEST(NoteCodec, UntouchedLinesAndValuesCutAtLoadAreKept)
         "[0]\r\nTITOLO=via\r\nMESSAGE=\r\nAUDIO=\r\n"
         "[1]\r\n; commento\r\nTITOLO=" +
         longTitle + "\r\nPOS=10,20\r\nriga senza uguale\r\nMESSAGE=" + longText + "\r\nAUDIO=nf\r\n");
-    const std::vector<StoredNote> shown = StoredNotes(store);
+    const StoredRun shown = StoredNotes(store);
     ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[1].title.size(), 63u);
-    EXPECT_EQ(shown[1].text.size(), 1024u) << "a note holds what its edit field holds";
-    EXPECT_EQ(shown[1].voicePath, "") << "\"nf\" is no voice message";
+    ASSERT_TRUE(shown[1]);
+    EXPECT_EQ(shown[1]->title.size(), 63u);
+    EXPECT_EQ(shown[1]->text.size(), 1024u) << "a note holds what its edit field holds";
+    EXPECT_EQ(shown[1]->voicePath, "") << "\"nf\" is no voice message";
 
     // Note 0 deleted; note 1 moves to "0" untouched; a new note follows.
-    PutNotes(store, {{shown[1], 1}, {{"nuova", "", ""}, -1}}, shown, 0);
+    PutNotes(store, {{*shown[1], 1}, {{"nuova", "", ""}, -1}}, shown, 0);
     const std::string bytes = store.Serialize();
     EXPECT_EQ(bytes.find("TITOLO=via"), std::string::npos);
     EXPECT_NE(bytes.find("[0]\r\n; commento\r\nTITOLO=" + longTitle +
@@ -106,8 +110,8 @@ TEST(NoteCodec, UntouchedLinesAndValuesCutAtLoadAreKept)
     EXPECT_EQ(store.Get("1", "TITOLO").value_or(""), "nuova");
 
     // Once the user changes the text, the text is what the note holds.
-    const std::vector<StoredNote> now = StoredNotes(store);
-    StoredNote changed = now[0];
+    const StoredRun now = StoredNotes(store);
+    StoredNote changed = *now[0];
     changed.text = "corto";
     PutNotes(store, {{changed, 0}}, now, 0);
     EXPECT_EQ(store.Get("0", "MESSAGE").value_or(""), "corto");

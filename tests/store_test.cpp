@@ -396,18 +396,29 @@ TEST_F(NoteStore, SectionsBeyondAGapAreKeptAndMovedOutOfTheWay)
     EXPECT_EQ(Document().Get("6", "TITOLO"), "oltre ancora");
 }
 
-TEST_F(NoteStore, ASectionWithoutTitleEndsTheListAndIsKept)
+// A numbered section without a title (emptied by hand, a sync conflict) is
+// no note, but the notes after it are, and it keeps its place among them.
+TEST_F(NoteStore, ASectionWithoutTitleIsSkippedAndKeptInItsPlace)
 {
-    ASSERT_TRUE(WriteFile(store, "[0]\r\nTITOLO=a\r\n[1]\r\nMESSAGE=senza titolo\r\n[2]\r\nTITOLO=c\r\n"));
+    const std::string stored = "[0]\r\nMESSAGE=senza titolo\r\n[1]\r\nTITOLO=a\r\n[2]\r\nTITOLO=c\r\n";
+    ASSERT_TRUE(WriteFile(store, stored));
     Start();
-    EXPECT_EQ(Titles(), (std::vector<std::string>{"a"}));
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"a", "c"}));
     NewNote("b");
     Restart();
-    EXPECT_EQ(Titles(), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"a", "c", "b"}));
     IniDocument saved = Document();
-    EXPECT_FALSE(saved.HasSection("2"));
-    EXPECT_EQ(saved.Get("3", "MESSAGE"), "senza titolo");
-    EXPECT_EQ(saved.Get("4", "TITOLO"), "c");
+    EXPECT_EQ(saved.Get("0", "MESSAGE"), "senza titolo");
+    EXPECT_EQ(saved.Get("3", "TITOLO"), "b");
+
+    DestroyWindow(Notes()[0]);
+    Restart();
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"c", "b"}));
+    saved = Document();
+    EXPECT_EQ(saved.Get("0", "MESSAGE"), "senza titolo");
+    EXPECT_EQ(saved.Get("1", "TITOLO"), "c");
+    EXPECT_EQ(saved.Get("2", "TITOLO"), "b");
+    EXPECT_FALSE(saved.HasSection("3"));
 }
 
 TEST_F(NoteStore, LoneLineBreaksAreStoredAsLineBreaksAndCannotMakeSections)
@@ -466,7 +477,10 @@ TEST_F(NoteStore, AVoicePathLongerThanTheUsualBufferIsKeptWhole)
     EXPECT_EQ(Document().Get("0", "AUDIO"), path);
 }
 
-TEST_F(NoteStore, StoredSettingsAreBroughtIntoRange)
+// Sizes are used as stored, hand-set ones too; only what is no size falls
+// back. An exit where the user changed nothing leaves every line and header
+// as it was, the stored settings included.
+TEST_F(NoteStore, StoredSettingsAreUsedAsStoredAndWrittenBackUnchanged)
 {
     struct Case {
         const char* width;
@@ -477,25 +491,31 @@ TEST_F(NoteStore, StoredSettingsAreBroughtIntoRange)
         COLORREF expectedColor;
     } cases[] = {
         // clang-format off
-        {"5", "99999", "-1", 40, 480, 0x00FFFFFF},
+        {"600", "25", "-1", 600, 25, 0x00FFFFFF},
         {"-300", "0", "0x01FF8040", 40, 40, 0x00FF8040},
         {"abc", "", "giallo", 160, 120, 0x0000FFFF},
         {"\"250\"", " 130 ", "16777215", 250, 130, 0x00FFFFFF},
-        {"480", "40", "255", 480, 40, 0x000000FF},
+        {"99999", "480", "255", 32767, 480, 0x000000FF},
         // clang-format on
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.width) + " " + c.height + " " + c.color);
-        ASSERT_TRUE(WriteFile(store, std::string("[OPZIONI]\r\nLARGHEZZA=") + c.width + "\r\nALTEZZA=" +
-                                         c.height + "\r\nCOLORE=" + c.color + "\r\n[0]\r\nTITOLO=n\r\n"));
+        const std::string stored = std::string("[OPZIONI]\r\nLARGHEZZA=") + c.width +
+                                   "\r\nALTEZZA=" + c.height + "\r\nCOLORE=" + c.color +
+                                   "\r\n[ 0 ]\r\nTITOLO=n\r\nMESSAGE=\r\nAUDIO=\r\n[0]\r\nTITOLO=doppia\r\n";
+        ASSERT_TRUE(WriteFile(store, stored));
         Start();
         ASSERT_EQ(Notes().size(), 1u);
-        RECT frame = Frame(Notes()[0]);
-        EXPECT_EQ(frame.right - frame.left, c.expectedWidth);
-        EXPECT_EQ(frame.bottom - frame.top, c.expectedHeight);
+        EXPECT_EQ(NoteWidth, c.expectedWidth);
+        EXPECT_EQ(NoteHeight, c.expectedHeight);
         EXPECT_EQ(NoteColor, c.expectedColor);
+        RECT frame = Frame(Notes()[0]);
+        if (c.expectedWidth <= 1000) {
+            EXPECT_EQ(frame.right - frame.left, c.expectedWidth);
+        }
+        EXPECT_EQ(frame.bottom - frame.top, c.expectedHeight);
         ASSERT_TRUE(Close());
-        EXPECT_EQ(Document().GetInt("OPZIONI", "LARGHEZZA", 0), c.expectedWidth);
+        EXPECT_EQ(File(), stored);
     }
 }
 
@@ -844,6 +864,42 @@ TEST_F(NoteStore, AtTheEndOfTheSessionNobodyIsAskedAndTheProgramEnds)
     EXPECT_FALSE(IsWindow(controller));
     EXPECT_EQ(NoteListHead, nullptr);
     EXPECT_EQ(File(), ExampleStore);
+}
+
+BOOL CALLBACK CollectProgramWindow(HWND window, LPARAM found)
+{
+    char name[64] = "";
+    GetClassNameA(window, name, sizeof name);
+    if (lstrcmpA(name, NoteClassName) == 0 || lstrcmpA(name, ControllerClassName) == 0)
+        reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+    return TRUE;
+}
+
+// Closing tools (taskkill, installers, "close all") post WM_CLOSE to every
+// window of the program, in z-order: the notes stay until the controller's
+// close has saved them, whichever comes first.
+TEST_F(NoteStore, ClosingEveryWindowOfTheProgramLosesNoNote)
+{
+    ASSERT_TRUE(WriteFile(store, ExampleStore));
+    for (bool reversed : {false, true}) {
+        SCOPED_TRACE(reversed ? "notes first" : "controller first");
+        Start();
+        std::vector<HWND> windows;
+        EnumThreadWindows(GetCurrentThreadId(), CollectProgramWindow, reinterpret_cast<LPARAM>(&windows));
+        ASSERT_EQ(windows.size(), 3u);
+        if (reversed) {
+            std::reverse(windows.begin(), windows.end());
+        }
+        for (HWND window : windows) {
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        }
+        modal::Pump(500);
+        MSG quit;
+        EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+        EXPECT_FALSE(IsWindow(controller));
+        EXPECT_EQ(Document().Get("0", "TITOLO"), "Shopping");
+        EXPECT_EQ(Document().Get("1", "TITOLO"), "Calls");
+    }
 }
 
 // ---- Voice messages at start ----

@@ -291,16 +291,15 @@ TEST_F(VoiceTest, WithoutTheMultimediaDllPlayingIsSilentAndRecordingWarns)
 
 TEST_F(VoiceTest, TheOldMessageQuestionComesFirstThenTheSaveDialogDecides)
 {
-    enum Kept { OldPath, NewPath, NoPath };
+    enum Kept { OldPath, NewPath };
     struct Case {
         int answer;
         bool save;
         bool oldFileStays;
         Kept pathAfter;
-    } cases[] = {{IDCANCEL, false, true, OldPath},
-                 {IDNO, false, true, NoPath},
-                 {IDYES, true, false, NewPath},
-                 {IDCANCEL, true, true, NewPath}};
+    } cases[] = {{IDCANCEL, false, true, OldPath}, {IDNO, false, true, OldPath},
+                 {IDYES, false, true, OldPath},    {IDYES, true, false, NewPath},
+                 {IDNO, true, true, NewPath},      {IDCANCEL, true, true, NewPath}};
     int n = 0;
     for (const Case& c : cases) {
         std::string old = folder / ("vecchio" + std::to_string(n) + ".wav");
@@ -313,11 +312,20 @@ TEST_F(VoiceTest, TheOldMessageQuestionComesFirstThenTheSaveDialogDecides)
         EXPECT_TRUE(script.Done());
         EXPECT_EQ(testfiles::Exists(old), c.oldFileStays) << n;
         EXPECT_EQ(testfiles::Exists(fresh), c.save) << n;
-        EXPECT_EQ(NoteVoicePath(note), c.pathAfter == OldPath   ? old
-                                       : c.pathAfter == NewPath ? fresh
-                                                                : "")
-            << n;
+        EXPECT_EQ(NoteVoicePath(note), c.pathAfter == OldPath ? old : fresh) << n;
     }
+
+    // Yes, then saved over the old file itself: the new recording stays.
+    std::string old = folder / "stesso.wav";
+    HWND note = NoteWithMessage(old);
+    modal::Script script;
+    ExpectQuestion(script, note, old, IDYES);
+    ExpectSaveDialog(script, old);
+    script.Dialog("", [](HWND box) { modal::Click(box, IDYES); }); // replace the existing file?
+    Record(note, 200);
+    EXPECT_TRUE(script.Done());
+    EXPECT_GT(testfiles::ReadFile(old).size(), 44u);
+    EXPECT_EQ(NoteVoicePath(note), old);
 }
 
 TEST_F(VoiceTest, ARecordingThatCannotBeSavedLeavesTheNoteAsItWas)
@@ -336,7 +344,8 @@ TEST_F(VoiceTest, ARecordingThatCannotBeSavedLeavesTheNoteAsItWas)
     EXPECT_FALSE(IsWindow(recorder));
     EXPECT_EQ(NoteVoicePath(note), std::string());
 
-    // A file in use cannot be replaced: the save fails and the note keeps its old message.
+    // A file in use cannot be replaced: the save fails and the note keeps its
+    // old message, whatever the answer about it was.
     std::string old = folder / "vecchio.wav";
     std::string target = folder / "in uso.wav";
     note = NoteWithMessage(old);
@@ -345,7 +354,7 @@ TEST_F(VoiceTest, ARecordingThatCannotBeSavedLeavesTheNoteAsItWas)
         CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     {
         modal::Script script;
-        ExpectQuestion(script, note, old, IDCANCEL);
+        ExpectQuestion(script, note, old, IDYES);
         ExpectSaveDialog(script, target);
         script.Dialog("", [](HWND box) { modal::Click(box, IDYES); });          // replace the existing file?
         script.Dialog("Attenzione", [](HWND box) { modal::Click(box, IDOK); }); // the recorder's own box
@@ -356,6 +365,7 @@ TEST_F(VoiceTest, ARecordingThatCannotBeSavedLeavesTheNoteAsItWas)
     CloseHandle(open);
     EXPECT_EQ(testfiles::ReadFile(target), "occupato");
     EXPECT_EQ(NoteVoicePath(note), old);
+    EXPECT_TRUE(testfiles::Exists(old)) << "Yes takes effect only once the new message is saved";
 }
 
 TEST_F(VoiceTest, OneRecorderAtATimeAndOnlyItsOwnStopAfterRecordingActs)

@@ -19,6 +19,9 @@ constexpr UINT ElapsedMilliseconds = 200;
 // Enough queued buffers to ride out a second in which the thread is busy.
 constexpr int BufferCount = 4;
 constexpr DWORD BufferMilliseconds = 250;
+// A device that has filled no buffer for this long has failed (a sound server
+// that went away): the recording ends there, with what it captured.
+constexpr DWORD DeviceSilenceLimit = BufferCount * BufferMilliseconds + 1000;
 // The recording is held in memory: it stops at 64 MiB (25 minutes at 22 kHz)
 // rather than exhaust a 32-bit address space.
 constexpr size_t MaxSoundBytes = size_t{64} << 20;
@@ -202,6 +205,8 @@ struct Recorder {
     std::vector<char> sound;
     WAVEFORMATEX format = PcmFormat(PcmChoices[0]); // of sound
     DWORD startTick = 0;
+    DWORD lastDataTick = 0;
+    bool deviceFailed = false; // the recording stopped because the device did
 };
 
 Recorder* FromWindow(HWND window)
@@ -215,13 +220,13 @@ bool StillAlive(HWND window, const Recorder* recorder)
     return IsWindow(window) && FromWindow(window) == recorder;
 }
 
-const char* ModeText(UINT mode)
+const char* ModeText(UINT mode, bool deviceFailed = false)
 {
     switch (mode) {
     case MCI_MODE_RECORD:
         return "Registrazione";
     case MCI_MODE_STOP:
-        return "Fermo";
+        return deviceFailed ? "Interrotta: la periferica audio non risponde" : "Fermo";
     default:
         return "Non pronto";
     }
@@ -250,7 +255,8 @@ void ShowState(Recorder* recorder)
     if ((recorder->flags & RecorderFlagShowName) && !recorder->name.empty())
         caption = recorder->name;
     if (recorder->flags & RecorderFlagShowMode)
-        caption += (caption.empty() ? "" : " - ") + std::string(ModeText(recorder->mode));
+        caption +=
+            (caption.empty() ? "" : " - ") + std::string(ModeText(recorder->mode, recorder->deviceFailed));
     SetWindowTextA(recorder->window, caption.c_str());
     EnableWindow(recorder->recordButton, recorder->mode != MCI_MODE_NOT_READY);
     EnableWindow(recorder->stopButton, recorder->mode == MCI_MODE_RECORD);
@@ -298,7 +304,7 @@ void StopRecording(Recorder* recorder)
 LRESULT RestartRecording(Recorder* recorder)
 {
     recorder->sound.clear();
-    recorder->startTick = GetTickCount();
+    recorder->startTick = recorder->lastDataTick = GetTickCount();
     if (recorder->capture.Restart()) {
         ShowElapsed(recorder);
         return 0;
@@ -359,7 +365,8 @@ LRESULT OnRecord(Recorder* recorder)
     }
     recorder->format = recorder->capture.format();
     recorder->sound.clear();
-    recorder->startTick = GetTickCount();
+    recorder->startTick = recorder->lastDataTick = GetTickCount();
+    recorder->deviceFailed = false;
     recorder->mode = MCI_MODE_RECORD;
     SetTimer(recorder->window, ElapsedTimer, ElapsedMilliseconds, nullptr);
     ShowState(recorder);
@@ -390,8 +397,23 @@ LRESULT OnSeek(Recorder* recorder, LPARAM position)
 
 void OnWaveData(Recorder* recorder)
 {
-    if (recorder->mode == MCI_MODE_RECORD && !recorder->capture.Collect(recorder->sound))
+    if (recorder->mode != MCI_MODE_RECORD)
+        return;
+    recorder->lastDataTick = GetTickCount();
+    if (!recorder->capture.Collect(recorder->sound))
         StopRecording(recorder);
+}
+
+// The counter's tick. A device that has stopped delivering has failed: the
+// recording stops, says why, and keeps what it captured for the owner to save.
+void OnElapsedTick(Recorder* recorder)
+{
+    if (recorder->mode == MCI_MODE_RECORD && GetTickCount() - recorder->lastDataTick > DeviceSilenceLimit) {
+        recorder->deviceFailed = true;
+        StopRecording(recorder);
+        return;
+    }
+    ShowElapsed(recorder);
 }
 
 void PutLittleEndian(std::string& bytes, DWORD value, int size)
@@ -594,7 +616,7 @@ LRESULT CALLBACK RecorderWndProc(HWND window, UINT message, WPARAM wParam, LPARA
         break;
     case WM_TIMER:
         if (wParam == ElapsedTimer)
-            ShowElapsed(recorder);
+            OnElapsedTick(recorder);
         return 0;
     case MM_WIM_DATA:
         OnWaveData(recorder);

@@ -4,6 +4,8 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <cstring>
+#include <initializer_list>
 #include <string>
 
 #include "base/shared_state.h"
@@ -70,8 +72,37 @@ void BringForward(HWND recorder)
     SetForegroundWindow(recorder);
 }
 
+// The question about a note's voice file: IDYES to delete it, IDNO to forget
+// it, anything else (Cancel, Escape, the close box, no box at all) to keep both.
+int AskAboutVoiceFile(HWND note, const std::string& path)
+{
+    return MessageBoxA(note, "Vuoi cancellare questo file audio?", path.c_str(), MB_YESNOCANCEL);
+}
+
+// Carries out Yes: false, with the user told, when the file stays on disk.
+bool DeleteAskedVoiceFile(HWND note, const std::string& path)
+{
+    if (DeleteVoiceFile(path.c_str()))
+        return true;
+    // Forgetting it would leave a file that nothing refers to any more.
+    Warn(note, "Impossibile cancellare il file audio\n" + path);
+    return false;
+}
+
+bool SamePath(const std::string& a, const std::string& b)
+{
+    char fullA[MAX_PATH], fullB[MAX_PATH];
+    DWORD lengthA = GetFullPathNameA(a.c_str(), sizeof fullA, fullA, nullptr);
+    DWORD lengthB = GetFullPathNameA(b.c_str(), sizeof fullB, fullB, nullptr);
+    if (lengthA == 0 || lengthA >= sizeof fullA || lengthB == 0 || lengthB >= sizeof fullB)
+        return lstrcmpiA(a.c_str(), b.c_str()) == 0;
+    return lstrcmpiA(fullA, fullB) == 0;
+}
+
 // The end of a recording: what to do with the old message, the new one saved
 // if the user names a file, and the recorder closed, its recording with it.
+// The answer about the old message is carried out only once the new one is
+// saved: a cancelled or failed save leaves the note its old message.
 // The note or the recorder may be destroyed while the question or the Save
 // dialog is open (with "Elimina Tutti" from the tray, say).
 void OnRecordingStopped(HWND note, HWND recorder)
@@ -79,9 +110,14 @@ void OnRecordingStopped(HWND note, HWND recorder)
     HandlingStop = true;
     // Its buttons would act on a recording that is about to be saved.
     EnableWindow(recorder, FALSE);
-    AskDeleteVoiceFile(note);
-    if (IsWindow(recorder))
-        SaveRecording(recorder);
+    const char* voicePath = NoteVoicePath(note);
+    const std::string oldPath = voicePath ? voicePath : "";
+    const int answer = oldPath.empty() ? IDNO : AskAboutVoiceFile(note, oldPath);
+    if (IsWindow(recorder) && SaveRecording(recorder) && answer == IDYES) {
+        // Saved over the old file itself, there is nothing left to delete.
+        if (!SamePath(oldPath, NoteVoicePath(note) ? NoteVoicePath(note) : ""))
+            DeleteAskedVoiceFile(note, oldPath);
+    }
     RecordingActive = 0;
     if (IsWindow(recorder))
         SendMessageA(recorder, WM_CLOSE, 0, 0); // its destruction forgets it
@@ -97,19 +133,23 @@ void OnRecordingStarted(HWND recorder)
 }
 
 // The names Windows gives to devices in every folder, whatever extension follows.
-bool IsDeviceName(std::string name)
+bool IsDeviceName(const char* name)
 {
-    name = name.substr(0, name.find_first_of(".:"));
-    while (!name.empty() && name.back() == ' ')
-        name.pop_back();
-    CharUpperBuffA(&name[0], static_cast<DWORD>(name.size()));
-    if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL" || name == "CONIN$" ||
-        name == "CONOUT$")
-        return true;
+    // The name before any extension or stream, without trailing blanks, in capitals.
+    size_t length = std::strcspn(name, ".:");
+    while (length > 0 && name[length - 1] == ' ')
+        --length;
+    char upper[8] = "";
+    if (length >= sizeof upper)
+        return false;
+    for (size_t i = 0; i < length; ++i)
+        upper[i] = name[i] >= 'a' && name[i] <= 'z' ? static_cast<char>(name[i] - 'a' + 'A') : name[i];
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (std::strcmp(upper, device) == 0)
+            return true;
     // COM0 to COM9 and LPT0 to LPT9, also with the superscript digits 1, 2 and 3 of code page 1252.
-    const char last = name.empty() ? '\0' : name.back();
-    const std::string stem = name.substr(0, 3);
-    return name.size() == 4 && (stem == "COM" || stem == "LPT") &&
+    const char last = upper[3];
+    return length == 4 && (std::strncmp(upper, "COM", 3) == 0 || std::strncmp(upper, "LPT", 3) == 0) &&
            ((last >= '0' && last <= '9') || last == '\xb9' || last == '\xb2' || last == '\xb3');
 }
 
@@ -130,7 +170,10 @@ bool NamesLocalFile(const char* path)
     default:
         return false; // a share, or no such drive
     }
-    const char* name = path + std::string(path).find_last_of("\\/") + 1;
+    const char* name = path + 3;
+    for (const char* c = name; *c; ++c)
+        if (*c == '\\' || *c == '/')
+            name = c + 1;
     return !IsDeviceName(name);
 }
 
@@ -172,15 +215,12 @@ void AskDeleteVoiceFile(HWND note)
     if (!voicePath || !*voicePath)
         return;
     // A copy: the buffer goes with the note, which may go while the question is open.
-    std::string path = voicePath;
-    int answer = MessageBoxA(note, "Vuoi cancellare questo file audio?", path.c_str(), MB_YESNOCANCEL);
+    const std::string path = voicePath;
+    const int answer = AskAboutVoiceFile(note, path);
     if (answer != IDYES && answer != IDNO)
-        return; // Cancel, Escape, the close box, or no box at all
-    if (answer == IDYES && !DeleteVoiceFile(path.c_str())) {
-        // Forgetting it would leave a file that nothing refers to any more.
-        Warn(note, "Impossibile cancellare il file audio\n" + path);
         return;
-    }
+    if (answer == IDYES && !DeleteAskedVoiceFile(note, path))
+        return;
     if (IsWindow(note))
         SetNoteVoicePath(note, "");
 }
@@ -209,16 +249,16 @@ void HandleRecorderMode(HWND note, HWND recorder, LPARAM mode)
         OnRecordingStopped(note, recorder);
 }
 
-void SaveRecording(HWND recorder)
+bool SaveRecording(HWND recorder)
 {
     if (!SendMessageA(recorder, RecorderCanSaveMessage, 0, 0)) {
         Warn(recorder, "Questa periferica audio non pu\xf2 salvare i file!");
-        return;
+        return false;
     }
     const ComdlgFunctions* comdlg = Comdlg();
     GlobalRecord<OPENFILENAMEA> dialog;
     if (!dialog || !comdlg)
-        return;
+        return false;
     char path[MAX_PATH] = "";
     dialog->lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     dialog->hwndOwner = recorder;
@@ -230,10 +270,10 @@ void SaveRecording(HWND recorder)
     dialog->Flags = SaveDialogFlags;
     dialog->lpstrDefExt = "wav";
     if (!comdlg->GetSaveFileNameA(dialog.get()) || !*path || !IsWindow(recorder))
-        return; // cancelled, or the recorder went with its owner meanwhile
+        return false; // cancelled, or the recorder went with its owner meanwhile
     if (SendMessageA(recorder, MCI_SAVE, 0, reinterpret_cast<LPARAM>(path)) != 0) {
         Warn(recorder, std::string("Impossibile salvare il messaggio vocale nel file\n") + path);
-        return;
+        return false;
     }
-    SetNoteVoicePath(GetWindow(recorder, GW_OWNER), path);
+    return SetNoteVoicePath(GetWindow(recorder, GW_OWNER), path);
 }

@@ -25,7 +25,7 @@ void UpdateVoiceMenu(HWND note, HMENU popup);
 // and the end of a recording asks, saves and closes the recorder.
 void HandleRecorderMode(HWND note, HWND recorder, LPARAM mode);
 // Asks for a file name and saves the recording into it; the recorder's owner
-// refers to the file only once it has been written.
-void SaveRecording(HWND recorder);
+// refers to the file only once it has been written. True when it was.
+bool SaveRecording(HWND recorder);
 
 #endif

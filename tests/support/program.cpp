@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/autosave.h"
 #include "app/controller.h"
 #include "app/startup.h"
 #include "base/shared_state.h"
@@ -23,6 +24,8 @@ void ResetSharedState()
     NoteColor = DefaultNoteColor;
     AppearanceCommitted = false;
     NotesChanged = false;
+    NoteChangeListener = nullptr;
+    AutosaveTiming = DefaultAutosaveTiming;
     NoteCount = 0;
     ControllerWindow = nullptr;
     RecorderWindow = nullptr;

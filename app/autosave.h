@@ -1,0 +1,42 @@
+// Saving as the user goes: the notes are written a moment after each change,
+// and a save that fails is tried again on its own, less and less often, until
+// one succeeds. Saves that keep failing are told to the user once, and at the
+// end of the Windows session they hold the shutdown back with the reason.
+#ifndef APPUNTELLO_APP_AUTOSAVE_H
+#define APPUNTELLO_APP_AUTOSAVE_H
+
+#include <windows.h>
+
+constexpr UINT_PTR AutosaveTimerId = 1;
+
+struct AutosaveTimes {
+    UINT delay;        // from the last change to the save
+    DWORD longestWait; // the save is put off no longer once the first unsaved change is this old
+    UINT firstRetry;   // from a failed save to the next try; doubled at each failure...
+    UINT longestRetry; // ...up to this
+    DWORD warnAfter;   // failing for this long, the user is told
+};
+// Tests shorten them.
+extern AutosaveTimes AutosaveTiming;
+constexpr AutosaveTimes DefaultAutosaveTiming{2000, 5000, 2000, 30000, 60000};
+
+// From the controller's creation, once the stored notes are loaded: every
+// change from now on is saved. Starts with nothing unsaved and no failure.
+void StartAutosave(HWND controller);
+// The close begins: no save of ours, no timer, and the notes destroyed by the
+// close mark nothing.
+void StopAutosave(HWND controller);
+// The close was abandoned: saving goes on, retrying what the close could not save.
+void ResumeAutosave(HWND controller);
+
+void OnAutosaveTimer(HWND controller);
+
+// Saves every note now, recording the outcome: a failure starts the retries
+// (while autosave runs) and names the problem as the reason that holds a
+// shutdown back; a success ends both.
+bool SaveNotesNow(HWND controller);
+
+// True from a failed save until one succeeds.
+bool SavesFailing();
+
+#endif
