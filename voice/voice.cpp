@@ -179,11 +179,11 @@ bool NamesLocalFile(const char* path)
 
 void PlayVoiceMessage(HWND, const char* path)
 {
-    const WinmmFunctions* winmm = Winmm();
-    if (!path || !*path || !winmm)
+    if (!path || !*path)
         return;
     // Synchronous, and never the system's default sound for a bad file.
-    winmm->PlaySoundA(path, nullptr, SND_FILENAME | SND_NODEFAULT);
+    if (const WinmmFunctions* winmm = Winmm())
+        winmm->PlaySoundA(path, nullptr, SND_FILENAME | SND_NODEFAULT);
 }
 
 void StartRecording(HWND note)
