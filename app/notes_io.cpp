@@ -67,7 +67,10 @@ void LoadNotes()
         NoteShownAs(place, SaveNote(*NoteListHead));
         // On screen and painted before its voice message holds the thread.
         UpdateWindow(note);
-        if (!stored.voicePath.empty())
+        // Nothing in a store handed over by someone else may make the program
+        // contact a server or a device before the user acts: only files on
+        // local drives play by themselves, the others when the user asks.
+        if (!stored.voicePath.empty() && NamesLocalFile(stored.voicePath.c_str()))
             PlayVoiceMessage(note, NoteVoicePath(note));
     }
 }

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "base/shared_state.h"
+#include "base/system_library.h"
 #include "notes/note_registry.h"
 #include "res/resource.h"
 
@@ -83,15 +84,17 @@ void OnChooseColor(HWND dialog)
     COLORREF customColors[16];
     std::copy(std::begin(CustomColorTable), std::end(CustomColorTable), customColors);
 
+    // Without the picker the press is one that chose nothing.
+    const ComdlgFunctions* comdlg = Comdlg();
     GlobalRecord<CHOOSECOLORA> request;
-    if (!request)
+    if (!request || !comdlg)
         return;
     request->lStructSize = sizeof(CHOOSECOLORA);
     request->hwndOwner = dialog;
     request->rgbResult = PendingColor;
     request->lpCustColors = customColors;
     request->Flags = CC_RGBINIT | CC_PREVENTFULLOPEN;
-    if (ChooseColorA(request.get()))
+    if (comdlg->ChooseColorA(request.get()))
         PendingColor = request->rgbResult;
 }
 

@@ -337,6 +337,10 @@ TEST(ProgramResources, VersionDescribesTheProgramInItalian)
     ASSERT_TRUE(VerQueryValueA(copy.data(), "\\StringFileInfo\\041004b0\\FileVersion",
                                reinterpret_cast<void**>(&version), &length));
     EXPECT_STREQ(version, "1, 0, 0, 1");
+    char* copyright = nullptr;
+    ASSERT_TRUE(VerQueryValueA(copy.data(), "\\StringFileInfo\\041004b0\\LegalCopyright",
+                               reinterpret_cast<void**>(&copyright), &length));
+    EXPECT_NE(std::string(copyright).find("Licenza MIT"), std::string::npos) << copyright;
     VS_FIXEDFILEINFO* fixed = nullptr;
     ASSERT_TRUE(VerQueryValueA(copy.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
     EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);

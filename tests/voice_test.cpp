@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/shared_state.h"
+#include "base/system_library.h"
 #include "notes/note_window.h"
 #include "res/resource.h"
 #include "tests/support/modal.h"
@@ -137,6 +138,7 @@ class VoiceTest : public ProgramTest {
     }
     void TearDown() override
     {
+        UseLibraryLoader(nullptr);
         ProgramTest::TearDown();
         EXPECT_EQ(LiveRecorders(), 0);
         EXPECT_EQ(OpenCaptures(), 0);
@@ -265,6 +267,26 @@ TEST_F(VoiceTest, ARecordingIsSavedAsAWaveFileThatPlaysForItsLength)
     double played = Seconds(start);
     EXPECT_GT(played, seconds * 0.8);
     EXPECT_LT(played, seconds + 1.0);
+}
+
+// Where the system folder has no usable winmm: as without a sound device.
+TEST_F(VoiceTest, WithoutTheMultimediaDllPlayingIsSilentAndRecordingWarns)
+{
+    HWND note = NewNote();
+    {
+        modal::Script script;
+        ExpectSaveDialog(script, folder / "voce.wav");
+        Record(note, 500);
+    }
+    UseLibraryLoader([](const char*) -> HMODULE { return nullptr; });
+    const DWORD start = GetTickCount();
+    Command(note, IDM_PLAY_VOICE);
+    EXPECT_LT(Seconds(start), 0.2) << "half a second of sound played";
+    modal::Script script;
+    ExpectWarning(script, note, "Questa periferica audio non pu\xf2 registrare!");
+    Command(note, IDM_RECORD_VOICE);
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(LiveRecorders(), 0);
 }
 
 TEST_F(VoiceTest, TheOldMessageQuestionComesFirstThenTheSaveDialogDecides)
@@ -445,6 +467,26 @@ TEST_F(VoiceTest, TwentyRecordingsLeaveNoRecorderNorDevice)
     for (HWND window : windows)
         EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(WindowCount(), before);
+}
+
+// What loading may open by itself: files on local drives, and nothing that
+// reaches a server or a device.
+TEST(VoicePaths, OnlyFilesOnLocalDrivesCountAsLocal)
+{
+    char letter = 'A'; // the first that names no drive here
+    while (GetLogicalDrives() >> (letter - 'A') & 1)
+        ++letter;
+    const std::string absent = std::string(1, letter) + ":\\voce.wav";
+    for (const char* local : {"C:\\voce.wav", "c:/Voce/messaggio.wav", "C:\\Voce\\COMMENTI.wav",
+                              "C:\\Voce\\con amici.wav", "C:\\Voce\\COM10.wav"})
+        EXPECT_TRUE(NamesLocalFile(local)) << local;
+    for (const char* other :
+         {"\\\\server\\share\\voce.wav", "//server/share/voce.wav", "\\/server\\share\\voce.wav",
+          "\\\\.\\COM1", "\\\\?\\C:\\voce.wav", "\\??\\UNC\\server\\share\\voce.wav", "voce.wav",
+          "\\voce.wav", "C:voce.wav", "C:\\Voce\\CON", "C:\\Voce\\nul.wav", "C:\\Voce\\com1.wav",
+          "C:\\Voce\\LPT9 .wav", "C:\\Voce\\aux:flusso", "C:\\CONOUT$", "C:\\Voce\\COM\xb9.wav",
+          absent.c_str()})
+        EXPECT_FALSE(NamesLocalFile(other)) << other;
 }
 
 class VoiceNoSoundDevice : public ProgramTest {};

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/system_library.h"
 #include "res/resource.h"
 
 const char RecorderClassName[] = "Class_Recorder";
@@ -69,10 +70,12 @@ class Capture {
 
     bool Open(HWND window)
     {
+        if (!Winmm())
+            return false;
         for (const PcmChoice& choice : PcmChoices) {
             WAVEFORMATEX format = PcmFormat(choice);
-            if (waveInOpen(&device_, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(window), 0,
-                           CALLBACK_WINDOW) == MMSYSERR_NOERROR) {
+            if (Wave().waveInOpen(&device_, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(window), 0,
+                                  CALLBACK_WINDOW) == MMSYSERR_NOERROR) {
                 format_ = format;
                 break;
             }
@@ -88,14 +91,14 @@ class Capture {
             headers_[i] = WAVEHDR{};
             headers_[i].lpData = memory_[i].data();
             headers_[i].dwBufferLength = size;
-            if (waveInPrepareHeader(device_, &headers_[i], sizeof(WAVEHDR)) != MMSYSERR_NOERROR ||
+            if (Wave().waveInPrepareHeader(device_, &headers_[i], sizeof(WAVEHDR)) != MMSYSERR_NOERROR ||
                 !Queue(headers_[i])) {
                 Close(nullptr);
                 return false;
             }
         }
         next_ = 0;
-        if (waveInStart(device_) != MMSYSERR_NOERROR) {
+        if (Wave().waveInStart(device_) != MMSYSERR_NOERROR) {
             Close(nullptr);
             return false;
         }
@@ -110,13 +113,13 @@ class Capture {
     // Drops everything recorded and recording goes on from empty.
     bool Restart()
     {
-        waveInReset(device_);
+        Wave().waveInReset(device_);
         Harvest(nullptr, false);
         for (WAVEHDR& header : headers_)
             if (!Queue(header))
                 return false;
         next_ = 0;
-        return waveInStart(device_) == MMSYSERR_NOERROR;
+        return Wave().waveInStart(device_) == MMSYSERR_NOERROR;
     }
 
     // Stops the device, appending what it recorded to sound when given, and
@@ -125,20 +128,23 @@ class Capture {
     {
         if (!device_)
             return;
-        waveInReset(device_); // returns every queued buffer, marked done, before it returns
+        Wave().waveInReset(device_); // returns every queued buffer, marked done, before it returns
         Harvest(sound, false);
         for (WAVEHDR& header : headers_)
-            waveInUnprepareHeader(device_, &header, sizeof header);
-        if (waveInClose(device_) == MMSYSERR_NOERROR)
+            Wave().waveInUnprepareHeader(device_, &header, sizeof header);
+        if (Wave().waveInClose(device_) == MMSYSERR_NOERROR)
             --OpenCaptureCount;
         device_ = nullptr;
     }
 
   private:
+    // Only once Open has found them: a device is open.
+    static const WinmmFunctions& Wave() { return *Winmm(); }
+
     bool Queue(WAVEHDR& header)
     {
         header.dwBytesRecorded = 0;
-        return waveInAddBuffer(device_, &header, sizeof header) == MMSYSERR_NOERROR;
+        return Wave().waveInAddBuffer(device_, &header, sizeof header) == MMSYSERR_NOERROR;
     }
 
     // The device fills the buffers in queue order, so they are taken in a ring
@@ -324,11 +330,14 @@ LRESULT OnCanRecord(const Recorder* recorder)
         return FALSE;
     if (recorder->capture.IsOpen())
         return TRUE;
+    const WinmmFunctions* winmm = Winmm();
+    if (!winmm)
+        return FALSE;
     for (const PcmChoice& choice : PcmChoices) {
         WAVEFORMATEX format = PcmFormat(choice);
         HWAVEIN probe = nullptr;
-        if (waveInOpen(&probe, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) == MMSYSERR_NOERROR) {
-            waveInClose(probe);
+        if (winmm->waveInOpen(&probe, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) == MMSYSERR_NOERROR) {
+            winmm->waveInClose(probe);
             return TRUE;
         }
     }
@@ -407,30 +416,37 @@ void OnElapsedTick(Recorder* recorder)
     ShowElapsed(recorder);
 }
 
-bool WriteChunks(HMMIO file, const WAVEFORMATEX& format, const std::vector<char>& sound)
+void PutLittleEndian(std::string& bytes, DWORD value, int size)
 {
-    MMCKINFO riff{};
-    riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
-    MMCKINFO formatChunk{};
-    formatChunk.ckid = mmioFOURCC('f', 'm', 't', ' ');
-    MMCKINFO data{};
-    data.ckid = mmioFOURCC('d', 'a', 't', 'a');
-    PCMWAVEFORMAT pcm{}; // the 16-byte form that PCM needs, without cbSize
-    pcm.wf.wFormatTag = format.wFormatTag;
-    pcm.wf.nChannels = format.nChannels;
-    pcm.wf.nSamplesPerSec = format.nSamplesPerSec;
-    pcm.wf.nAvgBytesPerSec = format.nAvgBytesPerSec;
-    pcm.wf.nBlockAlign = format.nBlockAlign;
-    pcm.wBitsPerSample = format.wBitsPerSample;
-    LONG bytes = static_cast<LONG>(sound.size());
-    return mmioCreateChunk(file, &riff, MMIO_CREATERIFF) == MMSYSERR_NOERROR &&
-           mmioCreateChunk(file, &formatChunk, 0) == MMSYSERR_NOERROR &&
-           mmioWrite(file, reinterpret_cast<const char*>(&pcm), sizeof pcm) ==
-               static_cast<LONG>(sizeof pcm) &&
-           mmioAscend(file, &formatChunk, 0) == MMSYSERR_NOERROR &&
-           mmioCreateChunk(file, &data, 0) == MMSYSERR_NOERROR &&
-           (bytes == 0 || mmioWrite(file, sound.data(), bytes) == bytes) &&
-           mmioAscend(file, &data, 0) == MMSYSERR_NOERROR && mmioAscend(file, &riff, 0) == MMSYSERR_NOERROR;
+    for (int i = 0; i < size; ++i)
+        bytes += static_cast<char>(value >> (8 * i) & 0xFF);
+}
+
+// The canonical header of a PCM WAVE file: the RIFF chunk, its 16-byte format
+// chunk and the head of its data chunk, 44 bytes. Chunks have even sizes: an
+// odd data chunk is followed by a pad byte, which the RIFF chunk counts.
+std::string WaveHeader(const WAVEFORMATEX& format, DWORD dataBytes)
+{
+    std::string header = "RIFF";
+    PutLittleEndian(header, 36 + dataBytes + dataBytes % 2, 4);
+    header += "WAVEfmt ";
+    PutLittleEndian(header, 16, 4);
+    PutLittleEndian(header, format.wFormatTag, 2);
+    PutLittleEndian(header, format.nChannels, 2);
+    PutLittleEndian(header, format.nSamplesPerSec, 4);
+    PutLittleEndian(header, format.nAvgBytesPerSec, 4);
+    PutLittleEndian(header, format.nBlockAlign, 2);
+    PutLittleEndian(header, format.wBitsPerSample, 2);
+    header += "data";
+    PutLittleEndian(header, dataBytes, 4);
+    return header;
+}
+
+bool WriteAll(HANDLE file, const char* data, size_t size)
+{
+    DWORD written = 0;
+    return size == 0 ||
+           (::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size);
 }
 
 bool WriteWave(const char* path, const WAVEFORMATEX& format, const std::vector<char>& sound)
@@ -438,14 +454,11 @@ bool WriteWave(const char* path, const WAVEFORMATEX& format, const std::vector<c
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    // mmioOpen takes names of at most 128 characters (it opens them through
-    // OpenFile); handed an open file in adwInfo[0], it takes any path.
-    MMIOINFO info{};
-    info.adwInfo[0] = HandleToULong(file);
-    HMMIO mmio = mmioOpenA(nullptr, &info, MMIO_WRITE);
-    bool written = mmio && WriteChunks(mmio, format, sound);
-    if (mmio && mmioClose(mmio, MMIO_FHOPEN) != MMSYSERR_NOERROR)
-        written = false;
+    const DWORD bytes = static_cast<DWORD>(sound.size()); // at most MaxSoundBytes
+    const std::string header = WaveHeader(format, bytes);
+    const char pad = 0;
+    bool written = WriteAll(file, header.data(), header.size()) && WriteAll(file, sound.data(), bytes) &&
+                   WriteAll(file, &pad, bytes % 2);
     written = FlushFileBuffers(file) && written; // on disk before it takes the user's name
     return CloseHandle(file) && written;
 }

@@ -4,9 +4,12 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <cstring>
+#include <initializer_list>
 #include <string>
 
 #include "base/shared_state.h"
+#include "base/system_library.h"
 #include "base/voice_path.h"
 #include "res/resource.h"
 #include "voice/recorder.h"
@@ -129,14 +132,58 @@ void OnRecordingStarted(HWND recorder)
     RecordingActive = 1;
 }
 
+// The names Windows gives to devices in every folder, whatever extension follows.
+bool IsDeviceName(const char* name)
+{
+    // The name before any extension or stream, without trailing blanks, in capitals.
+    size_t length = std::strcspn(name, ".:");
+    while (length > 0 && name[length - 1] == ' ')
+        --length;
+    char upper[8] = "";
+    if (length >= sizeof upper)
+        return false;
+    for (size_t i = 0; i < length; ++i)
+        upper[i] = name[i] >= 'a' && name[i] <= 'z' ? static_cast<char>(name[i] - 'a' + 'A') : name[i];
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (std::strcmp(upper, device) == 0)
+            return true;
+    // COM0 to COM9 and LPT0 to LPT9, also with the superscript digits 1, 2 and 3 of code page 1252.
+    const char last = upper[3];
+    return length == 4 && (std::strncmp(upper, "COM", 3) == 0 || std::strncmp(upper, "LPT", 3) == 0) &&
+           ((last >= '0' && last <= '9') || last == '\xb9' || last == '\xb2' || last == '\xb3');
+}
+
 } // namespace
+
+bool NamesLocalFile(const char* path)
+{
+    const char letter = static_cast<char>(path[0] | 0x20);
+    if (letter < 'a' || letter > 'z' || path[1] != ':' || (path[2] != '\\' && path[2] != '/'))
+        return false;
+    const char root[] = {path[0], ':', '\\', '\0'};
+    switch (GetDriveTypeA(root)) {
+    case DRIVE_FIXED:
+    case DRIVE_REMOVABLE:
+    case DRIVE_CDROM:
+    case DRIVE_RAMDISK:
+        break;
+    default:
+        return false; // a share, or no such drive
+    }
+    const char* name = path + 3;
+    for (const char* c = name; *c; ++c)
+        if (*c == '\\' || *c == '/')
+            name = c + 1;
+    return !IsDeviceName(name);
+}
 
 void PlayVoiceMessage(HWND, const char* path)
 {
     if (!path || !*path)
         return;
     // Synchronous, and never the system's default sound for a bad file.
-    PlaySoundA(path, nullptr, SND_FILENAME | SND_NODEFAULT);
+    if (const WinmmFunctions* winmm = Winmm())
+        winmm->PlaySoundA(path, nullptr, SND_FILENAME | SND_NODEFAULT);
 }
 
 void StartRecording(HWND note)
@@ -208,8 +255,9 @@ bool SaveRecording(HWND recorder)
         Warn(recorder, "Questa periferica audio non pu\xf2 salvare i file!");
         return false;
     }
+    const ComdlgFunctions* comdlg = Comdlg();
     GlobalRecord<OPENFILENAMEA> dialog;
-    if (!dialog)
+    if (!dialog || !comdlg)
         return false;
     char path[MAX_PATH] = "";
     dialog->lStructSize = OPENFILENAME_SIZE_VERSION_400A;
@@ -221,7 +269,7 @@ bool SaveRecording(HWND recorder)
     dialog->nMaxFile = sizeof path;
     dialog->Flags = SaveDialogFlags;
     dialog->lpstrDefExt = "wav";
-    if (!GetSaveFileNameA(dialog.get()) || !*path || !IsWindow(recorder))
+    if (!comdlg->GetSaveFileNameA(dialog.get()) || !*path || !IsWindow(recorder))
         return false; // cancelled, or the recorder went with its owner meanwhile
     if (SendMessageA(recorder, MCI_SAVE, 0, reinterpret_cast<LPARAM>(path)) != 0) {
         Warn(recorder, std::string("Impossibile salvare il messaggio vocale nel file\n") + path);

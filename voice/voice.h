@@ -8,6 +8,12 @@
 
 // Plays a WAVE file to its end; silence for an empty path or a bad file.
 void PlayVoiceMessage(HWND note, const char* path);
+// True when opening the path reaches a file on a local drive and nothing else:
+// no server (\\server\share, a drive mapped to a share), no device or
+// namespace path (\\.\, \\?\), no device name (CON, NUL, COM1...) and
+// nothing relative to a folder that could be anywhere. The program opens
+// other paths only when the user asks.
+bool NamesLocalFile(const char* path);
 // Opens the recorder for the note, or brings forward the one already open.
 void StartRecording(HWND note);
 // Asks whether to delete the note's voice file; Yes deletes it and No only

@@ -281,6 +281,7 @@ class Program:
         self.process = None
         self.started = None  # time.monotonic() at the start
         self.pid = None  # the Windows process id, once its controller window exists
+        self.env = None  # its environment, when not this one's
 
     @property
     def folder(self):
@@ -293,7 +294,7 @@ class Program:
     def start(self):
         log = open(os.path.join(self.session.out_dir, "wine.log"), "ab")
         self.process = subprocess.Popen([self.session.loader, self.exe], cwd=self.folder, stdin=subprocess.DEVNULL,
-                                        stdout=log, stderr=log)
+                                        stdout=log, stderr=log, env=self.env)
         log.close()
         self.started = time.monotonic()
         return self

@@ -14,6 +14,8 @@ import argparse
 import datetime
 import os
 import re
+import shutil
+import subprocess
 import sys
 import time
 import traceback
@@ -408,11 +410,32 @@ def close_menus(s, program):
     s.wait_menus_closed(program)
 
 
+def plant_dlls(s, program, names):
+    """Leaves a DLL that marks its loading beside the program under each name,
+    and has Wine look in the program's folder first for them, as Windows does
+    for a DLL that is not a known one. Checks that a program importing one
+    then loads it; returns a function that tells which were loaded."""
+    for name in names:
+        shutil.copy(os.path.join(s.bin_dir, "planted", "planted_dll.dll"), os.path.join(program.folder, name))
+    overrides = ",".join(os.path.splitext(name)[0] for name in names) + "=n,b"
+    program.env = dict(os.environ, WINEDLLOVERRIDES=os.environ.get("WINEDLLOVERRIDES", "") + ";" + overrides)
+    loaded = lambda: [n for n in os.listdir(program.folder) if n.lower().endswith(".dll.loaded")]
+    importer = os.path.join(program.folder, "importer.exe")  # a test program: it imports winmm
+    shutil.copy(os.path.join(s.bin_dir, "voice_test.exe"), importer)
+    subprocess.run([s.loader, importer, "--gtest_list_tests"], env=program.env, capture_output=True, timeout=60)
+    check(loaded(), f"a program importing winmm did not load the planted one: {os.listdir(program.folder)}")
+    for name in loaded() + ["importer.exe"]:
+        os.remove(os.path.join(program.folder, name))
+    return loaded
+
+
 def voice(s, record):
     """A voice message recorded from the note's menu, saved under a typed
-    name, played; after exit and start the note still has it."""
+    name, played; after exit and start the note still has it. A winmm.dll and
+    a comdlg32.dll planted beside the program are never loaded."""
     title, text = "Messaggio per Marco", "Ascolta il messaggio"
     program = s.program_in("scenario-6", store=store_bytes((160, 120, 65535), [(title, text, "")]))
+    planted_loaded = plant_dlls(s, program, ["winmm.dll", "comdlg32.dll"])
     s.start(program)
     state = s.wait_ready(program, notes=1)
     note = state.notes_of(program.pid)[0]
@@ -492,6 +515,7 @@ def voice(s, record):
     exit_program(s, program)
     check(stored_notes(read_store(program.store)) == [(title, text, voice_path)],
           "the store keeps the voice path")
+    check(not planted_loaded(), f"the program loaded DLLs planted beside it: {planted_loaded()}")
 
 
 SCENARIOS = [
