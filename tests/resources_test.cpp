@@ -308,9 +308,10 @@ TEST(ProgramResources, IconIsOne32By32PictureIn16Colours)
     EXPECT_NE(LoadIconA(Instance(), MAKEINTRESOURCEA(IDI_APPUNTELLO)), nullptr);
 }
 
-// Visual styles, but no execution level: declaring one would switch off the
-// file virtualisation that lets a program under Program Files keep its store.
-TEST(ProgramResources, ManifestAsksForVisualStylesAndNoExecutionLevel)
+// Visual styles and awareness of the DPI setting, but no execution level:
+// declaring one would switch off the file virtualisation that lets a program
+// under Program Files keep its store.
+TEST(ProgramResources, ManifestAsksForVisualStylesAndDpiAwarenessButNoExecutionLevel)
 {
     HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)); // RT_MANIFEST
     ASSERT_NE(found, nullptr);
@@ -318,6 +319,9 @@ TEST(ProgramResources, ManifestAsksForVisualStylesAndNoExecutionLevel)
     const std::string manifest(text, SizeofResource(nullptr, found));
     EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_EQ(manifest.find("requestedExecutionLevel"), std::string::npos);
+    // Wine treats every program as aware of the DPI setting; Windows stretches
+    // a program that does not declare it.
+    EXPECT_NE(manifest.find(">true</dpiAware>"), std::string::npos);
 }
 
 TEST(ProgramResources, VersionDescribesTheProgramInItalian)
