@@ -295,17 +295,22 @@ TEST(DialogTemplates, CreatedDialogsHaveTheirControlsAndTabOrder)
     DestroyWindow(options);
 }
 
-TEST(ProgramResources, IconIsOne32By32PictureIn16Colours)
+// The tray and the captions show it at 16 to 24 pixels, the Alt+Tab list at
+// 32 or 48: each size has a picture drawn for it, 16 colours each, which the
+// system picks instead of shrinking a larger one (its lines would vanish).
+TEST(ProgramResources, IconHasAPictureForEachSizeItIsShownAt)
 {
     HRSRC group = FindResourceA(Instance(), MAKEINTRESOURCEA(IDI_APPUNTELLO), RT_GROUP_ICON);
     ASSERT_NE(group, nullptr);
-    auto* header = static_cast<const WORD*>(LockResource(LoadResource(Instance(), group)));
-    ASSERT_EQ(header[2], 1) << "one picture";
-    auto* entry = reinterpret_cast<const BYTE*>(header + 3);
-    EXPECT_EQ(entry[0], 32);
-    EXPECT_EQ(entry[1], 32);
-    EXPECT_EQ(entry[2], 16) << "colours";
-    EXPECT_NE(LoadIconA(Instance(), MAKEINTRESOURCEA(IDI_APPUNTELLO)), nullptr);
+    auto* directory = static_cast<BYTE*>(LockResource(LoadResource(Instance(), group)));
+    for (int size : {16, 20, 24, 32, 48}) {
+        int id = LookupIconIdFromDirectoryEx(directory, TRUE, size, size, LR_DEFAULTCOLOR);
+        HRSRC picture = FindResourceA(Instance(), MAKEINTRESOURCEA(id), RT_ICON);
+        ASSERT_NE(picture, nullptr) << size;
+        auto* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(Instance(), picture)));
+        EXPECT_EQ(header->biWidth, size) << "no picture drawn at this size";
+        EXPECT_EQ(header->biBitCount, 4) << size;
+    }
 }
 
 // Visual styles and awareness of the DPI setting, but no execution level:
