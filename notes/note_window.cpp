@@ -127,6 +127,12 @@ LRESULT CALLBACK NoteWndProc(HWND note, UINT message, WPARAM wParam, LPARAM lPar
     case WM_DESTROY:
         OnDestroy(note);
         break;
+    case WM_SETFOCUS:
+        // Activated by its creation, the note list, "&Mostra Tutti" or the end
+        // of the title dialog: what the user types goes into the text.
+        if (HWND edit = NoteEditOf(note))
+            SetFocus(edit);
+        break;
     case WM_SIZE:
         if (wParam == SIZE_RESTORED)
             MoveWindow(NoteEditOf(note), 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);

@@ -113,8 +113,8 @@ def first_start(s, record):
         notes.append(note)
     first, second, third = notes
 
-    # Two lines into the newest note, which lies on top.
-    s.screen.click(*s.client_point(third))
+    # Two lines into the newest note, typed right after "&Nuovo Memino": the
+    # new note has the keyboard.
     s.screen.type("Comprare il pane")
     s.screen.key("Return")
     s.screen.type("e il caffè")
