@@ -1,11 +1,18 @@
 #!/usr/bin/env python3
 """Draws the program icon: a small yellow note with a folded corner and a few
-lines of writing, in the 16 colours of the standard palette. Each size the
+lines of writing, in colours of the standard 16-colour palette. Each size the
 system shows it at (16, 20 and 24 pixels in the tray and on captions, 32 and 48
 in the Alt+Tab list and on the desktop) has a picture of its own, laid out on
 whole pixels for that size: shrunk from a larger one, the lines of writing
-would fall between pixels and vanish. Writes res/appuntello.ico; run it again
-after changing the picture."""
+would fall between pixels and vanish.
+
+The pictures are stored with 32 bits a pixel, transparency in their alpha
+channel besides the mask: Wine's tray cuts the mask of an icon whose width is
+not a multiple of 16 (it leaves out the padding of the mask's rows), and
+showed the 20- and 24-pixel pictures with a black band; where there is alpha,
+the mask is not used.
+
+Writes res/appuntello.ico; run it again after changing the picture."""
 import struct
 import sys
 from collections import namedtuple
@@ -63,27 +70,26 @@ def pixel(layout, x, y):
 
 
 def image(size):
-    """One icon image: a 4-bit bitmap with its mask, as an .ico file holds it."""
+    """One icon image as an .ico file holds it: a 32-bit bitmap with alpha,
+    then the mask, both bottom-up."""
     layout = LAYOUTS[size]
-    # Rows of whole 32-bit words: four bits a pixel, and one bit in the mask.
-    colour_stride = (size * 4 + 31) // 32 * 4
-    mask_stride = (size + 31) // 32 * 4
+    mask_stride = (size + 31) // 32 * 4  # one bit a pixel, rows of whole 32-bit words
     colour_rows, mask_rows = [], []
-    for y in reversed(range(size)):  # bitmaps are stored bottom-up
-        indices = [pixel(layout, x, y) for x in range(size)]
-        colour = bytearray(colour_stride)
-        mask = bytearray(mask_stride)
-        for x, index in enumerate(indices):
+    for y in reversed(range(size)):
+        colour, mask = bytearray(), bytearray(mask_stride)
+        for x in range(size):
+            index = pixel(layout, x, y)
             if index is None:
+                colour += bytes(4)
                 mask[x // 8] |= 0x80 >> (x % 8)
             else:
-                colour[x // 2] |= index << (4 if x % 2 == 0 else 0)
+                red, green, blue = PALETTE[index]
+                colour += bytes((blue, green, red, 255))
         colour_rows.append(bytes(colour))
         mask_rows.append(bytes(mask))
     colour_data, mask_data = b"".join(colour_rows), b"".join(mask_rows)
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 4, 0, len(colour_data) + len(mask_data), 0, 0, 16, 0)
-    palette = b"".join(struct.pack("BBBB", b, g, r, 0) for (r, g, b) in PALETTE)
-    return header + palette + colour_data + mask_data
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(colour_data) + len(mask_data), 0, 0, 0, 0)
+    return header + colour_data + mask_data
 
 
 def build():
@@ -91,7 +97,7 @@ def build():
     directory = struct.pack("<HHH", 0, 1, len(images))
     offset = len(directory) + 16 * len(images)
     for size, data in zip(SIZES, images):
-        directory += struct.pack("<BBBBHHII", size, size, 16, 0, 1, 4, len(data), offset)
+        directory += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 32, len(data), offset)
         offset += len(data)
     return directory + b"".join(images)
 

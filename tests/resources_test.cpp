@@ -296,8 +296,8 @@ TEST(DialogTemplates, CreatedDialogsHaveTheirControlsAndTabOrder)
 }
 
 // The tray and the captions show it at 16 to 24 pixels, the Alt+Tab list at
-// 32 or 48: each size has a picture drawn for it, 16 colours each, which the
-// system picks instead of shrinking a larger one (its lines would vanish).
+// 32 or 48: each size has a picture drawn for it, which the system picks
+// instead of shrinking a larger one (its lines would vanish).
 TEST(ProgramResources, IconHasAPictureForEachSizeItIsShownAt)
 {
     HRSRC group = FindResourceA(Instance(), MAKEINTRESOURCEA(IDI_APPUNTELLO), RT_GROUP_ICON);
@@ -309,7 +309,7 @@ TEST(ProgramResources, IconHasAPictureForEachSizeItIsShownAt)
         ASSERT_NE(picture, nullptr) << size;
         auto* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(Instance(), picture)));
         EXPECT_EQ(header->biWidth, size) << "no picture drawn at this size";
-        EXPECT_EQ(header->biBitCount, 4) << size;
+        EXPECT_EQ(header->biBitCount, 32) << size << " pixels: transparent through alpha";
     }
 }
 
