@@ -18,6 +18,18 @@ const char TrayTip[] = "Appuntello - by ing. Lucanor";
 // forgotten every icon.
 UINT TaskbarCreatedMessage;
 
+// The program icon drawn at the small-icon size, which the tray shows: the
+// class icon is the large one, and shrunk its lines vanish. Loaded at
+// creation, destroyed at close.
+OwnedIcon TrayIcon;
+
+HICON TrayIconOrClassIcon(HWND window)
+{
+    if (TrayIcon)
+        return TrayIcon.get();
+    return reinterpret_cast<HICON>(GetClassLongPtrA(window, GCLP_HICON));
+}
+
 bool SessionEnding;
 // Set while the close sequence runs: a close request arriving meanwhile (a
 // second "E&sci", the end of the session) while it asks the user does nothing.
@@ -119,7 +131,10 @@ void OnCreate(HWND window)
     SessionEnding = false;
     Closing = false;
     TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
-    AddTrayIcon(window, reinterpret_cast<HICON>(GetClassLongPtrA(window, GCLP_HICON)));
+    TrayIcon.reset(
+        static_cast<HICON>(LoadImageA(AppInstance, MAKEINTRESOURCEA(IDI_APPUNTELLO), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
+    AddTrayIcon(window, TrayIconOrClassIcon(window));
     NoteMenu.reset(LoadMenuA(AppInstance, MAKEINTRESOURCEA(IDR_NOTE_MENU)));
     LoadNotes();
     StartAutosave(window);
@@ -145,6 +160,7 @@ bool OnClose(HWND window)
     NoteMenu.reset();
     NoteListMenu.reset();
     RemoveTrayIcon(window);
+    TrayIcon.reset();
     NoteBrush.reset();
     PostQuitMessage(0);
     FreeNoteList();
@@ -181,6 +197,11 @@ BOOL NotifyTray(DWORD action, HWND window, UINT flags, HICON icon, const char* t
 }
 
 } // namespace
+
+HICON CurrentTrayIcon()
+{
+    return TrayIcon.get();
+}
 
 BOOL AddTrayIcon(HWND window, HICON icon)
 {
@@ -270,10 +291,11 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_DESTROY:
         if (ControllerWindow == window)
             ControllerWindow = nullptr;
+        TrayIcon.reset(); // the shell keeps a copy of its own
         break;
     default:
         if (message == TaskbarCreatedMessage && message != 0)
-            AddTrayIcon(window, reinterpret_cast<HICON>(GetClassLongPtrA(window, GCLP_HICON)));
+            AddTrayIcon(window, TrayIconOrClassIcon(window));
         break;
     }
     return DefWindowProcA(window, message, wParam, lParam);

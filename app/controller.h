@@ -8,6 +8,9 @@
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 BOOL AddTrayIcon(HWND window, HICON icon);
+// The icon the controller hands the tray: the program icon at the small-icon
+// size, from the controller's creation to its close; nullptr otherwise.
+HICON CurrentTrayIcon();
 BOOL RemoveTrayIcon(HWND window);
 HMENU BuildNoteListMenu();
 

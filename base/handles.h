@@ -1,5 +1,5 @@
 // Small owners for what the program must release: global memory blocks,
-// kernel handles, GDI objects and menus. None is copyable, so each handle is
+// kernel handles, GDI objects, icons and menus. None is copyable, so each handle is
 // released exactly once, by its one owner.
 #ifndef APPUNTELLO_BASE_HANDLES_H
 #define APPUNTELLO_BASE_HANDLES_H
@@ -77,7 +77,17 @@ struct MenuRelease {
     void operator()(HMENU menu) const { DestroyMenu(menu); }
 };
 
+struct FontRelease {
+    void operator()(HFONT font) const { DeleteObject(font); }
+};
+// An icon from LoadImage without LR_SHARED, which its loader must destroy.
+struct IconRelease {
+    void operator()(HICON icon) const { DestroyIcon(icon); }
+};
+
 using OwnedBrush = Owned<HBRUSH, BrushRelease>;
 using OwnedMenu = Owned<HMENU, MenuRelease>;
+using OwnedFont = Owned<HFONT, FontRelease>;
+using OwnedIcon = Owned<HICON, IconRelease>;
 
 #endif

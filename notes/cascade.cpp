@@ -1,10 +1,8 @@
 #include "notes/cascade.h"
 
-#include "res/resource.h"
-
-CascadePoint CascadePosition(unsigned noteCount, int screenWidth, int screenHeight)
+CascadePoint CascadePosition(unsigned noteCount, int screenWidth, int screenHeight, unsigned step)
 {
-    unsigned offset = noteCount * CascadeStep;
+    unsigned offset = noteCount * step;
     CascadePoint point{0, 0};
     if (screenWidth > 0)
         point.x = static_cast<int>(offset % static_cast<unsigned>(screenWidth));

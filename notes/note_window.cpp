@@ -2,6 +2,7 @@
 
 #include <windowsx.h>
 
+#include "base/screen_scale.h"
 #include "base/shared_state.h"
 #include "notes/cascade.h"
 #include "notes/note_registry.h"
@@ -107,11 +108,13 @@ HWND NoteEditOf(HWND note)
 
 HWND CreateNoteWindow(const char* title)
 {
-    // Read before the window exists: the count grows during creation.
-    CascadePoint at =
-        CascadePosition(NoteCount, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
-    return CreateWindowExA(WS_EX_TOOLWINDOW, NoteClassName, title, NoteStyle, at.x, at.y, NoteWidth,
-                           NoteHeight, ControllerWindow, nullptr, AppInstance, nullptr);
+    // Read before the window exists: the count grows during creation. The
+    // size and the step are kept in 96-DPI pixels and drawn at the screen's.
+    CascadePoint at = CascadePosition(NoteCount, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                                      static_cast<unsigned>(ToScreenPixels(static_cast<int>(CascadeStep))));
+    return CreateWindowExA(WS_EX_TOOLWINDOW, NoteClassName, title, NoteStyle, at.x, at.y,
+                           ToScreenPixels(NoteWidth), ToScreenPixels(NoteHeight), ControllerWindow, nullptr,
+                           AppInstance, nullptr);
 }
 
 LRESULT CALLBACK NoteWndProc(HWND note, UINT message, WPARAM wParam, LPARAM lParam)
@@ -128,6 +131,12 @@ LRESULT CALLBACK NoteWndProc(HWND note, UINT message, WPARAM wParam, LPARAM lPar
         return 0;
     case WM_DESTROY:
         OnDestroy(note);
+        break;
+    case WM_SETFOCUS:
+        // Activated by its creation, the note list, "&Mostra Tutti" or the end
+        // of the title dialog: what the user types goes into the text.
+        if (HWND edit = NoteEditOf(note))
+            SetFocus(edit);
         break;
     case WM_SIZE:
         if (wParam == SIZE_RESTORED)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "base/screen_scale.h"
 #include "base/shared_state.h"
 #include "base/system_library.h"
 #include "notes/note_registry.h"
@@ -62,8 +63,9 @@ void OnOk(HWND dialog)
 // Shows the chosen size and colour on every open note, committing nothing.
 void OnApply(HWND dialog)
 {
-    int cx = SliderPosition(dialog, IDC_WIDTH_SLIDER);
-    int cy = SliderPosition(dialog, IDC_HEIGHT_SLIDER);
+    // The sliders give 96-DPI pixels, as the store keeps them.
+    int cx = ToScreenPixels(SliderPosition(dialog, IDC_WIDTH_SLIDER));
+    int cy = ToScreenPixels(SliderPosition(dialog, IDC_HEIGHT_SLIDER));
 
     // The new brush before the old one goes: if it cannot be had, the notes
     // keep painting with a brush that still exists.

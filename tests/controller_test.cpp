@@ -274,7 +274,7 @@ TEST_F(Controller, RestartedShellGetsTheIconAgain)
     EXPECT_TRUE(TrayIconPresent(controller));
 }
 
-TEST_F(Controller, MenusAndBrushAreReleasedAtClose)
+TEST_F(Controller, MenusBrushAndTrayIconAreReleasedAtClose)
 {
     NewNote();
     std::vector<HMENU> lists;
@@ -291,8 +291,18 @@ TEST_F(Controller, MenusAndBrushAreReleasedAtClose)
     ASSERT_TRUE(IsMenu(noteMenu));
     ASSERT_TRUE(IsMenu(lists.back()));
     ASSERT_EQ(GetObjectType(brush), static_cast<DWORD>(OBJ_BRUSH));
+    // The tray gets the picture drawn at its size, loaded for it.
+    const HICON trayIcon = CurrentTrayIcon();
+    ICONINFO tray{};
+    ASSERT_TRUE(GetIconInfo(trayIcon, &tray));
+    BITMAP picture{};
+    GetObjectA(tray.hbmColor, sizeof picture, &picture);
+    EXPECT_EQ(picture.bmWidth, GetSystemMetrics(SM_CXSMICON));
+    DeleteObject(tray.hbmColor);
+    DeleteObject(tray.hbmMask);
 
     CloseProgram();
+    EXPECT_FALSE(GetIconInfo(trayIcon, &tray)) << "the tray icon is destroyed";
     EXPECT_FALSE(IsMenu(noteMenu)) << "the note menu is destroyed";
     EXPECT_FALSE(IsMenu(lists.back())) << "the note list is destroyed";
     EXPECT_EQ(GetObjectType(brush), 0u) << "the note brush is deleted";

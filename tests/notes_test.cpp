@@ -250,6 +250,35 @@ TEST_F(NoteWindowTest, TitleDialogAcceptsAnEmptyTitleAndCancelKeepsTheCaption)
     EXPECT_EQ(modal::WindowText(note), "");
 }
 
+// Created, brought forward from the note list or "&Mostra Tutti", or back
+// from its title dialog: the note in front takes what the user types.
+TEST_F(NoteWindowTest, TheKeyboardGoesToTheTextOfTheNoteInFront)
+{
+    HWND older = NewNote("Vecchia");
+    HWND note = NewNote("Nuova");
+    EXPECT_EQ(GetFocus(), NoteEditOf(note)) << "a new note";
+    for (char key : std::string("CIAO")) { // pressed as on the keyboard, sent where the focus is
+        INPUT press[2] = {{INPUT_KEYBOARD, {}}, {INPUT_KEYBOARD, {}}};
+        press[0].ki.wVk = press[1].ki.wVk = static_cast<WORD>(key);
+        press[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, press, sizeof(INPUT));
+    }
+    for (DWORD start = GetTickCount();
+         GetWindowTextLengthA(NoteEditOf(note)) < 4 && GetTickCount() - start < 3000;)
+        modal::Pump(20);
+    EXPECT_EQ(modal::WindowText(NoteEditOf(note)), "ciao");
+
+    ShowNoteById(0);
+    EXPECT_EQ(GetFocus(), NoteEditOf(older)) << "a note chosen from the list";
+    modal::Script script;
+    script.Dialog("Cambia Titolo", [](HWND dialog) { modal::Click(dialog, IDOK); });
+    SendMessageA(note, WM_COMMAND, IDM_CHANGE_TITLE, 0);
+    EXPECT_EQ(GetFocus(), NoteEditOf(note)) << "a note whose title dialog has closed";
+    SendMessageA(controller, WM_COMMAND, IDM_HIDE_ALL, 0);
+    SendMessageA(controller, WM_COMMAND, IDM_SHOW_ALL, 0);
+    EXPECT_EQ(GetFocus(), NoteEditOf(older)) << "the last note \"&Mostra Tutti\" shows";
+}
+
 TEST_F(NoteWindowTest, ContextMenuHidesTheNoteWhichStaysRegistered)
 {
     HWND note = NewNote();

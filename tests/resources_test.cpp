@@ -295,22 +295,28 @@ TEST(DialogTemplates, CreatedDialogsHaveTheirControlsAndTabOrder)
     DestroyWindow(options);
 }
 
-TEST(ProgramResources, IconIsOne32By32PictureIn16Colours)
+// The tray and the captions show it at 16 to 24 pixels, the Alt+Tab list at
+// 32 or 48: each size has a picture drawn for it, which the system picks
+// instead of shrinking a larger one (its lines would vanish).
+TEST(ProgramResources, IconHasAPictureForEachSizeItIsShownAt)
 {
     HRSRC group = FindResourceA(Instance(), MAKEINTRESOURCEA(IDI_APPUNTELLO), RT_GROUP_ICON);
     ASSERT_NE(group, nullptr);
-    auto* header = static_cast<const WORD*>(LockResource(LoadResource(Instance(), group)));
-    ASSERT_EQ(header[2], 1) << "one picture";
-    auto* entry = reinterpret_cast<const BYTE*>(header + 3);
-    EXPECT_EQ(entry[0], 32);
-    EXPECT_EQ(entry[1], 32);
-    EXPECT_EQ(entry[2], 16) << "colours";
-    EXPECT_NE(LoadIconA(Instance(), MAKEINTRESOURCEA(IDI_APPUNTELLO)), nullptr);
+    auto* directory = static_cast<BYTE*>(LockResource(LoadResource(Instance(), group)));
+    for (int size : {16, 20, 24, 32, 48}) {
+        int id = LookupIconIdFromDirectoryEx(directory, TRUE, size, size, LR_DEFAULTCOLOR);
+        HRSRC picture = FindResourceA(Instance(), MAKEINTRESOURCEA(id), RT_ICON);
+        ASSERT_NE(picture, nullptr) << size;
+        auto* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(Instance(), picture)));
+        EXPECT_EQ(header->biWidth, size) << "no picture drawn at this size";
+        EXPECT_EQ(header->biBitCount, 32) << size << " pixels: transparent through alpha";
+    }
 }
 
-// Visual styles, but no execution level: declaring one would switch off the
-// file virtualisation that lets a program under Program Files keep its store.
-TEST(ProgramResources, ManifestAsksForVisualStylesAndNoExecutionLevel)
+// Visual styles and awareness of the DPI setting, but no execution level:
+// declaring one would switch off the file virtualisation that lets a program
+// under Program Files keep its store.
+TEST(ProgramResources, ManifestAsksForVisualStylesAndDpiAwarenessButNoExecutionLevel)
 {
     HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)); // RT_MANIFEST
     ASSERT_NE(found, nullptr);
@@ -318,6 +324,9 @@ TEST(ProgramResources, ManifestAsksForVisualStylesAndNoExecutionLevel)
     const std::string manifest(text, SizeofResource(nullptr, found));
     EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_EQ(manifest.find("requestedExecutionLevel"), std::string::npos);
+    // Wine treats every program as aware of the DPI setting; Windows stretches
+    // a program that does not declare it.
+    EXPECT_NE(manifest.find(">true</dpiAware>"), std::string::npos);
 }
 
 TEST(ProgramResources, VersionDescribesTheProgramInItalian)

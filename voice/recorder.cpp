@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/handles.h"
+#include "base/screen_scale.h"
 #include "base/system_library.h"
 #include "res/resource.h"
 
@@ -26,6 +28,7 @@ constexpr DWORD DeviceSilenceLimit = BufferCount * BufferMilliseconds + 1000;
 // rather than exhaust a 32-bit address space.
 constexpr size_t MaxSoundBytes = size_t{64} << 20;
 constexpr DWORD FlagsMask = 0xFFFF;
+// The layout, in pixels of a 96-DPI screen.
 constexpr int Margin = 8;
 constexpr int ButtonWidth = 88;
 constexpr int ButtonHeight = 26;
@@ -199,6 +202,7 @@ struct Recorder {
     HWND recordButton = nullptr;
     HWND stopButton = nullptr;
     HWND timeLabel = nullptr;
+    OwnedFont font;                 // the controls' text, at the screen's DPI
     UINT mode = MCI_MODE_NOT_READY; // until a recording is opened
     std::string name;               // the device, then the saved file
     Capture capture;
@@ -535,24 +539,36 @@ bool OnKey(Recorder* recorder, WPARAM key)
     return true;
 }
 
-HWND CreateChild(HWND parent, const char* className, const char* text, DWORD style, int id)
+// The font of message boxes, which the system gives at its DPI; the stock
+// DEFAULT_GUI_FONT keeps its 96-DPI size on Windows.
+HFONT CreateMessageFont()
 {
+    NONCLIENTMETRICSA metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (!SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+        return nullptr;
+    return CreateFontIndirectA(&metrics.lfMessageFont);
+}
+
+HWND CreateChild(const Recorder* recorder, const char* className, const char* text, DWORD style, int id)
+{
+    HWND parent = recorder->window;
     auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(parent, GWLP_HINSTANCE));
     HWND child = CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    HGDIOBJ font = recorder->font ? recorder->font.get() : GetStockObject(DEFAULT_GUI_FONT);
     if (child)
-        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return child;
 }
 
 bool OnCreate(Recorder* recorder)
 {
+    recorder->font.reset(CreateMessageFont());
     recorder->recordButton =
-        CreateChild(recorder->window, "button", "&Registra", BS_PUSHBUTTON, RecorderRecordButtonId);
-    recorder->stopButton =
-        CreateChild(recorder->window, "button", "&Ferma", BS_PUSHBUTTON, RecorderStopButtonId);
-    recorder->timeLabel =
-        CreateChild(recorder->window, "static", "", SS_LEFT | SS_CENTERIMAGE, RecorderTimeId);
+        CreateChild(recorder, "button", "&Registra", BS_PUSHBUTTON, RecorderRecordButtonId);
+    recorder->stopButton = CreateChild(recorder, "button", "&Ferma", BS_PUSHBUTTON, RecorderStopButtonId);
+    recorder->timeLabel = CreateChild(recorder, "static", "", SS_LEFT | SS_CENTERIMAGE, RecorderTimeId);
     if (!recorder->recordButton || !recorder->stopButton || !recorder->timeLabel)
         return false;
     ShowState(recorder);
@@ -561,11 +577,14 @@ bool OnCreate(Recorder* recorder)
 
 void LayOut(const Recorder* recorder, int width, int height)
 {
-    int top = std::max(Margin, (height - ButtonHeight) / 2);
-    int labelLeft = 3 * Margin + 2 * ButtonWidth;
-    MoveWindow(recorder->recordButton, Margin, top, ButtonWidth, ButtonHeight, TRUE);
-    MoveWindow(recorder->stopButton, 2 * Margin + ButtonWidth, top, ButtonWidth, ButtonHeight, TRUE);
-    MoveWindow(recorder->timeLabel, labelLeft, top, std::max(0, width - labelLeft - Margin), ButtonHeight,
+    const int margin = ToScreenPixels(Margin);
+    const int buttonWidth = ToScreenPixels(ButtonWidth);
+    const int buttonHeight = ToScreenPixels(ButtonHeight);
+    int top = std::max(margin, (height - buttonHeight) / 2);
+    int labelLeft = 3 * margin + 2 * buttonWidth;
+    MoveWindow(recorder->recordButton, margin, top, buttonWidth, buttonHeight, TRUE);
+    MoveWindow(recorder->stopButton, 2 * margin + buttonWidth, top, buttonWidth, buttonHeight, TRUE);
+    MoveWindow(recorder->timeLabel, labelLeft, top, std::max(0, width - labelLeft - margin), buttonHeight,
                TRUE);
 }
 
@@ -687,7 +706,7 @@ HWND CreateRecorderWindow(HWND owner, HINSTANCE instance, DWORD style, const cha
         return nullptr;
     CreateParams params{owner, style & FlagsMask};
     DWORD windowStyle = style & ~FlagsMask;
-    RECT frame{0, 0, ClientWidth, ClientHeight};
+    RECT frame{0, 0, ToScreenPixels(ClientWidth), ToScreenPixels(ClientHeight)};
     AdjustWindowRectEx(&frame, windowStyle, FALSE, 0);
     int position = (windowStyle & WS_CHILD) ? 0 : CW_USEDEFAULT;
     HWND window =

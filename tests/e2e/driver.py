@@ -16,6 +16,7 @@ import re
 import select
 import shutil
 import subprocess
+import sys
 import time
 
 # The tray menu and the note menu, item by item: 'T' text, '-' separator,
@@ -54,6 +55,17 @@ def wait_until(what, condition, timeout, interval=0.05):
 
 def unescape(field):
     return re.sub(r"\\(.)", lambda m: {"t": "\t", "r": "\r", "n": "\n"}.get(m.group(1), m.group(1)), field)
+
+
+def drawn_icon(size):
+    """The program icon's picture for this size as res/make_icon.py draws it:
+    rows of (red, green, blue), None where it is transparent."""
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "res"))
+    import make_icon
+    check(size in make_icon.LAYOUTS, f"the icon has no picture of {size} pixels")
+    layout = make_icon.LAYOUTS[size]
+    return [[None if make_icon.pixel(layout, x, y) is None else make_icon.PALETTE[make_icon.pixel(layout, x, y)]
+             for x in range(size)] for y in range(size)]
 
 
 class Rect:
@@ -412,6 +424,17 @@ class Session:
             if painted:
                 drawn.append(index)
         return drawn
+
+    def tray_icon_mismatches(self, state, pixels=None):
+        """Pixels of the icon in the first tray slot that differ from the picture
+        drawn for the slot's size, inside its border; transparent ones show the
+        taskbar. None differs where the tray shows that picture unstretched."""
+        slot = state.slots[0]
+        picture = drawn_icon(slot.w - 4)
+        pixels = pixels or self.screen.grab()
+        background = self.screen.pixel(pixels, slot.x, slot.y)
+        return sum((colour or background) != self.screen.pixel(pixels, slot.x + 2 + x, slot.y + 2 + y)
+                   for y, row in enumerate(picture) for x, colour in enumerate(row))
 
     def wait_ready(self, program, notes, timeout=60):
         """Started: its controller window exists, its tray icon is painted in the

@@ -104,6 +104,8 @@ def first_start(s, record):
     check(state.tray_tooltips == tooltips + 1,
           f"one tray icon was added (the taskbar's icon tooltips went from {tooltips} to {state.tray_tooltips})")
     check(s.tray_icons(state) == [0], f"one tray icon is painted (slots {s.tray_icons(state)})")
+    mismatches = s.tray_icon_mismatches(state)
+    check(mismatches == 0, f"the tray icon is not the picture drawn for its size ({mismatches} pixels differ)")
 
     notes = []
     for i in range(3):
@@ -113,8 +115,8 @@ def first_start(s, record):
         notes.append(note)
     first, second, third = notes
 
-    # Two lines into the newest note, which lies on top.
-    s.screen.click(*s.client_point(third))
+    # Two lines into the newest note, typed right after "&Nuovo Memino": the
+    # new note has the keyboard.
     s.screen.type("Comprare il pane")
     s.screen.key("Return")
     s.screen.type("e il caffè")
