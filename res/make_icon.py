@@ -6,11 +6,12 @@ in the Alt+Tab list and on the desktop) has a picture of its own, laid out on
 whole pixels for that size: shrunk from a larger one, the lines of writing
 would fall between pixels and vanish.
 
-The pictures are stored with 32 bits a pixel, transparency in their alpha
-channel besides the mask: Wine's tray cuts the mask of an icon whose width is
-not a multiple of 16 (it leaves out the padding of the mask's rows), and
-showed the 20- and 24-pixel pictures with a black band; where there is alpha,
-the mask is not used.
+The pictures are stored in 16 colours with a mask, except the 20- and
+24-pixel ones, which have 32 bits a pixel and their transparency in an alpha
+channel too: Wine's tray cuts the mask of an icon whose width is not a
+multiple of 16 (it leaves out the padding of the mask's rows), and showed them
+with a black band; where there is alpha, the mask is not used. The others stay
+small: the icon is most of the program's resources.
 
 Writes res/appuntello.ico; run it again after changing the picture."""
 import struct
@@ -69,27 +70,37 @@ def pixel(layout, x, y):
     return YELLOW
 
 
+def needs_alpha(size):
+    return size % 16 != 0
+
+
 def image(size):
-    """One icon image as an .ico file holds it: a 32-bit bitmap with alpha,
-    then the mask, both bottom-up."""
+    """One icon image as an .ico file holds it: a bitmap (16 colours, or 32
+    bits with alpha), then the mask, both bottom-up."""
     layout = LAYOUTS[size]
+    alpha = needs_alpha(size)
+    bits = 32 if alpha else 4
+    colour_stride = (size * bits + 31) // 32 * 4
     mask_stride = (size + 31) // 32 * 4  # one bit a pixel, rows of whole 32-bit words
     colour_rows, mask_rows = [], []
     for y in reversed(range(size)):
-        colour, mask = bytearray(), bytearray(mask_stride)
+        colour, mask = bytearray(colour_stride), bytearray(mask_stride)
         for x in range(size):
             index = pixel(layout, x, y)
             if index is None:
-                colour += bytes(4)
                 mask[x // 8] |= 0x80 >> (x % 8)
-            else:
+            elif alpha:
                 red, green, blue = PALETTE[index]
-                colour += bytes((blue, green, red, 255))
+                colour[4 * x:4 * x + 4] = bytes((blue, green, red, 255))
+            else:
+                colour[x // 2] |= index << (4 if x % 2 == 0 else 0)
         colour_rows.append(bytes(colour))
         mask_rows.append(bytes(mask))
+    palette = b"" if alpha else b"".join(bytes((blue, green, red, 0)) for red, green, blue in PALETTE)
     colour_data, mask_data = b"".join(colour_rows), b"".join(mask_rows)
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(colour_data) + len(mask_data), 0, 0, 0, 0)
-    return header + colour_data + mask_data
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, bits, 0, len(colour_data) + len(mask_data), 0, 0,
+                         0 if alpha else 16, 0)
+    return header + palette + colour_data + mask_data
 
 
 def build():
@@ -97,7 +108,8 @@ def build():
     directory = struct.pack("<HHH", 0, 1, len(images))
     offset = len(directory) + 16 * len(images)
     for size, data in zip(SIZES, images):
-        directory += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 32, len(data), offset)
+        colours, bits = (0, 32) if needs_alpha(size) else (16, 4)
+        directory += struct.pack("<BBBBHHII", size, size, colours, 0, 1, bits, len(data), offset)
         offset += len(data)
     return directory + b"".join(images)
 

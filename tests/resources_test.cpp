@@ -309,7 +309,8 @@ TEST(ProgramResources, IconHasAPictureForEachSizeItIsShownAt)
         ASSERT_NE(picture, nullptr) << size;
         auto* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(Instance(), picture)));
         EXPECT_EQ(header->biWidth, size) << "no picture drawn at this size";
-        EXPECT_EQ(header->biBitCount, 32) << size << " pixels: transparent through alpha";
+        // Wine's tray cuts the mask of a picture whose width is no multiple of 16.
+        EXPECT_TRUE(size % 16 == 0 || header->biBitCount == 32) << size << " pixels need alpha";
     }
 }
 

@@ -3,6 +3,8 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -59,6 +61,48 @@ WAVEFORMATEX PcmFormat(const PcmChoice& choice)
     return format;
 }
 
+// The recording, held in memory and grown as it comes; a growth that fails
+// ends the recording, never the program. At most MaxSoundBytes.
+class SoundBuffer {
+  public:
+    SoundBuffer() = default;
+    ~SoundBuffer() { std::free(data_); }
+    SoundBuffer(const SoundBuffer&) = delete;
+    SoundBuffer& operator=(const SoundBuffer&) = delete;
+
+    const char* data() const { return data_; }
+    size_t size() const { return size_; }
+    void clear() { size_ = 0; }
+    void Release()
+    {
+        std::free(data_);
+        data_ = nullptr;
+        size_ = capacity_ = 0;
+    }
+    // Appends what fits below MaxSoundBytes; false when no memory could be had.
+    bool Append(const char* bytes, size_t count)
+    {
+        count = std::min(count, MaxSoundBytes - size_);
+        if (size_ + count > capacity_) {
+            const size_t capacity = std::min(MaxSoundBytes, std::max(size_ + count, capacity_ * 2));
+            void* grown = std::realloc(data_, capacity);
+            if (!grown)
+                return false;
+            data_ = static_cast<char*>(grown);
+            capacity_ = capacity;
+        }
+        if (count > 0)
+            std::memcpy(data_ + size_, bytes, count);
+        size_ += count;
+        return true;
+    }
+
+  private:
+    char* data_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
+
 // The wave-in device while it records: its handle and its buffers, queued and
 // recycled. The device posts MM_WIM_DATA to the window for each filled buffer.
 class Capture {
@@ -111,7 +155,7 @@ class Capture {
     // Moves what the device has recorded into sound, in the order it was
     // recorded, and gives the buffers back to the device. Returns false when
     // the recording is full or the device fails: the capture must then end.
-    bool Collect(std::vector<char>& sound) { return IsOpen() && Harvest(&sound, true); }
+    bool Collect(SoundBuffer& sound) { return IsOpen() && Harvest(&sound, true); }
 
     // Drops everything recorded and recording goes on from empty.
     bool Restart()
@@ -127,7 +171,7 @@ class Capture {
 
     // Stops the device, appending what it recorded to sound when given, and
     // releases it. The MM_WIM_DATA messages still on their way find nothing.
-    void Close(std::vector<char>* sound)
+    void Close(SoundBuffer* sound)
     {
         if (!device_)
             return;
@@ -152,7 +196,7 @@ class Capture {
 
     // The device fills the buffers in queue order, so they are taken in a ring
     // from next_; a done buffer is taken once, whichever message brings it.
-    bool Harvest(std::vector<char>* sound, bool requeue)
+    bool Harvest(SoundBuffer* sound, bool requeue)
     {
         bool goesOn = true;
         for (int i = 0; i < BufferCount; ++i) {
@@ -169,17 +213,9 @@ class Capture {
         return goesOn;
     }
 
-    static bool Append(std::vector<char>& sound, const WAVEHDR& header)
+    static bool Append(SoundBuffer& sound, const WAVEHDR& header)
     {
-        size_t bytes = std::min<size_t>(header.dwBytesRecorded, MaxSoundBytes - sound.size());
-        try {
-            if (sound.capacity() < sound.size() + bytes)
-                sound.reserve(std::min(MaxSoundBytes, std::max(sound.size() + bytes, sound.capacity() * 2)));
-            sound.insert(sound.end(), header.lpData, header.lpData + bytes);
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
-        return sound.size() < MaxSoundBytes;
+        return sound.Append(header.lpData, header.dwBytesRecorded) && sound.size() < MaxSoundBytes;
     }
 
     HWAVEIN device_ = nullptr;
@@ -206,7 +242,7 @@ struct Recorder {
     UINT mode = MCI_MODE_NOT_READY; // until a recording is opened
     std::string name;               // the device, then the saved file
     Capture capture;
-    std::vector<char> sound;
+    SoundBuffer sound;
     WAVEFORMATEX format = PcmFormat(PcmChoices[0]); // of sound
     DWORD startTick = 0;
     DWORD lastDataTick = 0;
@@ -288,8 +324,7 @@ void Discard(Recorder* recorder)
 {
     KillTimer(recorder->window, ElapsedTimer);
     recorder->capture.Close(nullptr);
-    recorder->sound.clear();
-    recorder->sound.shrink_to_fit();
+    recorder->sound.Release();
 }
 
 // Ends the capture, keeping what was recorded, and tells the owner: the
@@ -453,7 +488,7 @@ bool WriteAll(HANDLE file, const char* data, size_t size)
            (::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size);
 }
 
-bool WriteWave(const char* path, const WAVEFORMATEX& format, const std::vector<char>& sound)
+bool WriteWave(const char* path, const WAVEFORMATEX& format, const SoundBuffer& sound)
 {
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -469,7 +504,7 @@ bool WriteWave(const char* path, const WAVEFORMATEX& format, const std::vector<c
 
 // Written under a temporary name beside the target and then moved into place,
 // so that a failed save never leaves a broken file under the user's name.
-bool SaveWave(const char* path, const WAVEFORMATEX& format, const std::vector<char>& sound, std::string& name)
+bool SaveWave(const char* path, const WAVEFORMATEX& format, const SoundBuffer& sound, std::string& name)
 {
     char full[MAX_PATH];
     char* namePart = nullptr;
