@@ -21,9 +21,6 @@ unsigned NoteCount;
 
 NoteNode* NoteListHead;
 
-HWND RecorderWindow;
-int RecordingActive;
-
 bool NotesChanged;
 void (*NoteChangeListener)();
 

@@ -46,12 +46,6 @@ extern unsigned NoteCount;
 // it at destruction; the controller frees what is left at close.
 extern NoteNode* NoteListHead;
 
-// The one recorder on screen, set when a recording starts and back to none
-// when that recorder window goes, however it goes.
-extern HWND RecorderWindow;
-// 1 from the recorder's report that it records until its stop is handled.
-extern int RecordingActive;
-
 // True from a change the store keeps until the save that writes it: set by
 // NoteChanged(), cleared by the controller's autosave when a save succeeds.
 extern bool NotesChanged;

@@ -8,6 +8,7 @@
 #include "base/shared_state.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
+#include "voice/voice.h"
 
 namespace {
 
@@ -28,8 +29,7 @@ void ResetSharedState()
     AutosaveTiming = DefaultAutosaveTiming;
     NoteCount = 0;
     ControllerWindow = nullptr;
-    RecorderWindow = nullptr;
-    RecordingActive = 0;
+    ResetRecorderState();
     ReadLocalTime = GetLocalTime;
     ReadModuleFileName = GetModuleFileNameA;
     StorePath[0] = '\0';
