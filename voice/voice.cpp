@@ -15,9 +15,6 @@
 #include "res/resource.h"
 #include "voice/recorder.h"
 
-HWND RecorderWindow;
-int RecordingActive;
-
 namespace {
 
 constexpr DWORD SaveDialogFlags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT; // 0x80006
@@ -154,6 +151,9 @@ bool IsDeviceName(const char* name)
 }
 
 } // namespace
+
+HWND RecorderWindow;
+int RecordingActive;
 
 void ResetRecorderState()
 {

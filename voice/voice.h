@@ -6,12 +6,9 @@
 
 #include <windows.h>
 
-// The one recorder on screen: set by StartRecording, back to none when that
-// recorder window goes, however it goes (the window itself is released by its
-// close or its owner's destruction).
+// The one recorder on screen: set by StartRecording, back to none when that window goes, however it goes.
 extern HWND RecorderWindow;
-// 1 from the recorder's report that it records until its stop is handled:
-// set and cleared by HandleRecorderMode, cleared when the recorder goes.
+// Set to 1 by the recorder's report that it records, back to 0 when its stop is handled or it goes.
 extern int RecordingActive;
 // For tests: no recorder, as at start.
 void ResetRecorderState();
