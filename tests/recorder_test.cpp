@@ -99,17 +99,18 @@ class RecorderTest : public testing::Test {
         UnregisterRecorderClass(instance);
     }
 
-    HWND OpenRecorder()
+    HWND OpenRecorder(Where at = Here())
     {
+        TRACE_CALLER(at);
         HWND recorder = CreateRecorderWindow(owner, instance, NoteRecorderStyle);
         EXPECT_EQ(Send(recorder, RecorderNewMessage, reinterpret_cast<LPARAM>("waveaudio")), 0);
         return recorder;
     }
 
     // Records for about that long and stops; returns the recorder, still open.
-    HWND Recorded(DWORD milliseconds)
+    HWND Recorded(DWORD milliseconds, Where at = Here())
     {
-        HWND recorder = OpenRecorder();
+        HWND recorder = OpenRecorder(at);
         modal::Click(recorder, RecorderRecordButtonId);
         modal::Pump(milliseconds);
         modal::Click(recorder, RecorderStopButtonId);
