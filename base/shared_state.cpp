@@ -9,7 +9,6 @@ char StorePath[MAX_PATH];
 
 HWND ControllerWindow;
 OwnedMenu NoteMenu;
-OwnedMenu NoteListMenu;
 
 int NoteWidth = DefaultNoteWidth;
 int NoteHeight = DefaultNoteHeight;
@@ -18,8 +17,6 @@ bool AppearanceCommitted;
 OwnedBrush NoteBrush;
 
 unsigned NoteCount;
-
-NoteNode* NoteListHead;
 
 HWND RecorderWindow;
 int RecordingActive;
@@ -35,5 +32,20 @@ void NoteChanged()
     NoteChangeListener();
 }
 
-void(WINAPI* ReadLocalTime)(LPSYSTEMTIME) = GetLocalTime;
-DWORD(WINAPI* ReadModuleFileName)(HMODULE, LPSTR, DWORD) = GetModuleFileNameA;
+void ResetSharedState()
+{
+    AppInstance = nullptr;
+    StorePath[0] = '\0';
+    ControllerWindow = nullptr;
+    NoteMenu.reset();
+    NoteWidth = DefaultNoteWidth;
+    NoteHeight = DefaultNoteHeight;
+    NoteColor = DefaultNoteColor;
+    AppearanceCommitted = false;
+    NoteBrush.reset();
+    NoteCount = 0;
+    RecorderWindow = nullptr;
+    RecordingActive = 0;
+    NotesChanged = false;
+    NoteChangeListener = nullptr;
+}
