@@ -1,5 +1,5 @@
-// The hidden controller window: the tray icon and its menu, the tray
-// commands, and the start and close of the program.
+// The hidden controller window: the tray commands, and the start and close of
+// the program (the tray icon and its menu are in app/tray.h).
 #ifndef APPUNTELLO_CONTROLLER_H
 #define APPUNTELLO_CONTROLLER_H
 
@@ -7,17 +7,10 @@
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-BOOL AddTrayIcon(HWND window, HICON icon);
-// The icon the controller hands the tray: the program icon at the small-icon
-// size, from the controller's creation to its close; nullptr otherwise.
-HICON CurrentTrayIcon();
-BOOL RemoveTrayIcon(HWND window);
-HMENU BuildNoteListMenu();
-
 // "Appuntello - dd/mm/yyyy  hh:mm" into a buffer of TitleCapacity characters.
 void FormatNoteTitle(const SYSTEMTIME& time, char* title);
 
-// Destroys every registered note, newest first.
-void DestroyAllNotes();
+// Where a new note's title reads the clock; tests put their own here.
+extern void(WINAPI* ReadLocalTime)(LPSYSTEMTIME);
 
 #endif

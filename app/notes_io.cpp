@@ -12,6 +12,9 @@
 
 namespace {
 
+// The run's store: made anew by every start (LoadNotes), used by every save.
+StoreSession Store;
+
 std::string NoteText(HWND edit)
 {
     std::string text(static_cast<std::size_t>(GetWindowTextLengthA(edit)) + 1, '\0');
@@ -19,19 +22,20 @@ std::string NoteText(HWND edit)
     return text;
 }
 
-// A new note with the stored title, text and voice path; nullptr when it could
-// not be made whole (its section then stays in the file, unreached).
-HWND RecreateNote(const StoredNote& stored)
+// A new note with the stored title, text and voice path, at its place in the
+// store; nullptr when it could not be made whole.
+HWND RecreateNote(const LoadedNote& stored)
 {
-    HWND note = CreateNoteWindow(stored.title.c_str());
-    if (!note)
+    HWND note = CreateNoteWindow(stored.note.title.c_str());
+    NoteNode* node = note ? FindNote(note) : nullptr;
+    if (!node)
         return nullptr;
-    // The note just made is the registry's newest.
-    if (!SetWindowTextA(NoteListHead->edit, stored.text.c_str()) ||
-        !SetNoteVoicePath(note, stored.voicePath.c_str())) {
+    if (!SetWindowTextA(node->edit, stored.note.text.c_str()) ||
+        !SetNoteVoicePath(note, stored.note.voicePath.c_str())) {
         DestroyWindow(note);
         return nullptr;
     }
+    node->storedPlace = stored.place;
     return note;
 }
 
@@ -47,31 +51,27 @@ void LoadNotes()
 {
     // An unreadable store starts the run empty; the save will not replace it.
     StoredSettings settings{DefaultNoteWidth, DefaultNoteHeight, DefaultNoteColor};
-    StoredRun run;
-    if (StorePath[0] != '\0' && !LoadStore(StorePath, settings, run))
+    std::vector<LoadedNote> notes;
+    Store = StoreSession();
+    if (StorePath[0] != '\0' && !Store.Load(StorePath, settings, notes))
         TellUnreadable();
     NoteWidth = settings.width;
     NoteHeight = settings.height;
     NoteColor = settings.color;
     NoteBrush.reset(CreateSolidBrush(NoteColor));
 
-    for (unsigned place = 0; place < run.size(); ++place) {
-        if (!run[place])
-            continue; // no note there: the notes after it are loaded all the same
-        const StoredNote& stored = *run[place];
+    for (const LoadedNote& stored : notes) {
         HWND note = RecreateNote(stored);
         if (!note) {
-            StopLoadingAt(place);
+            Store.NotLoadedFrom(stored.place); // those sections stay in the file, unreached
             return;
         }
-        NoteListHead->storedPlace = place + 1;
-        NoteShownAs(place, SaveNote(*NoteListHead));
         // On screen and painted before its voice message holds the thread.
         UpdateWindow(note);
         // Nothing in a store handed over by someone else may make the program
         // contact a server or a device before the user acts: only files on
         // local drives play by themselves, the others when the user asks.
-        if (!stored.voicePath.empty() && NamesLocalFile(stored.voicePath.c_str()))
+        if (!stored.note.voicePath.empty() && NamesLocalFile(stored.note.voicePath.c_str()))
             PlayVoiceMessage(note, NoteVoicePath(note));
     }
 }
@@ -91,21 +91,19 @@ bool SaveAllNotes()
     // Oldest first, so that order, cascade and ids come back the same. Only
     // the registry's notes: a window of the same class may belong to another
     // program.
-    NoteNode* oldest = NoteListHead;
-    for (NoteNode* node = NoteListHead; node; node = node->next)
-        oldest = node;
+    std::vector<NoteNode*> nodes;
     std::vector<NoteToSave> notes;
-    for (NoteNode* node = oldest; node; node = node->prev)
-        notes.push_back(NoteToSave{SaveNote(*node), static_cast<int>(node->storedPlace) - 1});
-
+    ForEachNoteOldestFirst([&](NoteNode& node) {
+        nodes.push_back(&node);
+        notes.push_back(NoteToSave{SaveNote(node), node.storedPlace});
+    });
     // The stored settings stay as the file has them unless the user chose new ones.
     const StoredSettings settings{NoteWidth, NoteHeight, NoteColor};
-    std::vector<unsigned> places;
-    if (!SaveStore(StorePath, settings, AppearanceCommitted, notes, places))
+    std::vector<int> places;
+    if (!Store.Save(StorePath, settings, AppearanceCommitted, notes, places))
         return false;
-    std::size_t n = 0;
-    for (NoteNode* node = oldest; node; node = node->prev)
-        node->storedPlace = places[n++] + 1;
+    for (std::size_t n = 0; n < nodes.size(); ++n)
+        nodes[n]->storedPlace = places[n];
     return true;
 }
 

@@ -1,5 +1,6 @@
 // The notes between the screen and the store: recreated as note windows at
-// start, read back from their windows when they are saved.
+// start, read from their windows when they are saved. Owns the run's store
+// session.
 #ifndef APPUNTELLO_APP_NOTES_IO_H
 #define APPUNTELLO_APP_NOTES_IO_H
 

@@ -7,6 +7,7 @@
 #include "res/resource.h"
 
 const char SingleInstanceMutexName[] = "Local\\Appuntello.SingleInstance";
+DWORD(WINAPI* ReadModuleFileName)(HMODULE, LPSTR, DWORD) = GetModuleFileNameA;
 
 HANDLE AcquireSingleInstanceMutex()
 {

@@ -20,6 +20,9 @@ bool BringRunningInstanceToTop(bool otherCopyHoldsMutex);
 ATOM RegisterWindowClasses(HINSTANCE instance);
 void UnregisterWindowClasses(HINSTANCE instance);
 
+// Where the store path reads the module path; tests put their own here.
+extern DWORD(WINAPI* ReadModuleFileName)(HMODULE, LPSTR, DWORD);
+
 // Fills StorePath from the module path; false when the module path did not
 // fit its buffer (the derived path would name the wrong file).
 bool SetStorePathFromModule(HINSTANCE instance);

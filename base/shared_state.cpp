@@ -9,7 +9,6 @@ char StorePath[MAX_PATH];
 
 HWND ControllerWindow;
 OwnedMenu NoteMenu;
-OwnedMenu NoteListMenu;
 
 int NoteWidth = DefaultNoteWidth;
 int NoteHeight = DefaultNoteHeight;
@@ -18,8 +17,6 @@ bool AppearanceCommitted;
 OwnedBrush NoteBrush;
 
 unsigned NoteCount;
-
-NoteNode* NoteListHead;
 
 bool NotesChanged;
 void (*NoteChangeListener)();
@@ -32,5 +29,18 @@ void NoteChanged()
     NoteChangeListener();
 }
 
-void(WINAPI* ReadLocalTime)(LPSYSTEMTIME) = GetLocalTime;
-DWORD(WINAPI* ReadModuleFileName)(HMODULE, LPSTR, DWORD) = GetModuleFileNameA;
+void ResetSharedState()
+{
+    AppInstance = nullptr;
+    StorePath[0] = '\0';
+    ControllerWindow = nullptr;
+    NoteMenu.reset();
+    NoteWidth = DefaultNoteWidth;
+    NoteHeight = DefaultNoteHeight;
+    NoteColor = DefaultNoteColor;
+    AppearanceCommitted = false;
+    NoteBrush.reset();
+    NoteCount = 0;
+    NotesChanged = false;
+    NoteChangeListener = nullptr;
+}

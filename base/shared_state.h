@@ -1,5 +1,6 @@
-// Everything the program's modules share, in one place. All of it is touched
-// by the GUI thread only. Each line says who creates, replaces and releases it.
+// What several floors of the program share, in one place; what only one
+// module uses lives in that module. All of it is touched by the GUI thread
+// only. Each line says who creates, replaces and releases it.
 #ifndef APPUNTELLO_BASE_SHARED_STATE_H
 #define APPUNTELLO_BASE_SHARED_STATE_H
 
@@ -7,8 +8,6 @@
 
 #include "base/handles.h"
 #include "base/note_limits.h"
-
-struct NoteNode;
 
 // Names the program's windows go by; another copy finds this one through them.
 extern const char ControllerClassName[]; // "Class_Appuntello"
@@ -25,8 +24,6 @@ extern char StorePath[MAX_PATH];
 extern HWND ControllerWindow;
 // Loaded by the controller's WM_CREATE, shared by every note, destroyed at close.
 extern OwnedMenu NoteMenu;
-// Rebuilt by the controller at every opening of the tray menu, destroyed at close.
-extern OwnedMenu NoteListMenu;
 
 // Read from the store at start, committed by the Options dialog's OK.
 extern int NoteWidth;
@@ -42,10 +39,6 @@ extern OwnedBrush NoteBrush;
 // starts it again. Drives the cascade.
 extern unsigned NoteCount;
 
-// The registry's newest node: each note adds its node at creation and removes
-// it at destruction; the controller frees what is left at close.
-extern NoteNode* NoteListHead;
-
 // True from a change the store keeps until the save that writes it: set by
 // NoteChanged(), cleared by the controller's autosave when a save succeeds.
 extern bool NotesChanged;
@@ -57,8 +50,9 @@ extern void (*NoteChangeListener)();
 // message, new settings): marks the notes unsaved and tells the listener.
 void NoteChanged();
 
-// Where the program reads the clock and its module path; tests put their own here.
-extern void(WINAPI* ReadLocalTime)(LPSYSTEMTIME);
-extern DWORD(WINAPI* ReadModuleFileName)(HMODULE, LPSTR, DWORD);
+// Puts everything above back as a start of the program finds it, releasing
+// what is held: for the tests, which start the program many times in one
+// process.
+void ResetSharedState();
 
 #endif

@@ -1,7 +1,8 @@
 #ifndef APPUNTELLO_CASCADE_H
 #define APPUNTELLO_CASCADE_H
 
-#include "res/resource.h"
+// Between two notes in the cascade, in pixels of a 96-DPI screen.
+constexpr unsigned CascadeStep = 20;
 
 struct CascadePoint {
     int x;

@@ -1,27 +1,30 @@
 #include "notes/note_registry.h"
 
-#include "base/shared_state.h"
+#include <windows.h>
 
-bool AddNote(NoteWindow window)
+#include "base/handles.h"
+
+NoteNode* NoteListHead;
+
+NoteNode* AddNote(NoteWindow window)
 {
     auto* node = static_cast<NoteNode*>(AllocateGlobalBlock(sizeof(NoteNode)));
     if (!node)
-        return false;
+        return nullptr;
     node->window = window;
+    node->storedPlace = NotInStore;
     if (NoteListHead) {
         node->NoteId = NoteListHead->NoteId + 1;
         node->next = NoteListHead;
         NoteListHead->prev = node;
     }
     NoteListHead = node;
-    return true;
+    return node;
 }
 
 void RemoveNote(NoteWindow window)
 {
-    NoteNode* node = NoteListHead;
-    while (node && node->window != window)
-        node = node->next;
+    NoteNode* node = FindNote(window);
     if (!node)
         return;
     if (node->next)
@@ -42,6 +45,14 @@ void FreeNoteList()
     }
 }
 
+NoteNode* FindNote(NoteWindow window)
+{
+    for (NoteNode* node = NoteListHead; node; node = node->next)
+        if (node->window == window)
+            return node;
+    return nullptr;
+}
+
 NoteNode* FindNoteById(int id)
 {
     for (NoteNode* node = NoteListHead; node; node = node->next)
@@ -54,4 +65,9 @@ void ShowNoteById(int id)
 {
     if (NoteNode* node = FindNoteById(id))
         SetWindowPos(node->window, HWND_TOP, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void DestroyAllNotes()
+{
+    ForEachNote([](NoteNode& node) { DestroyWindow(node.window); });
 }

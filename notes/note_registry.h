@@ -1,7 +1,10 @@
 // The registry of open notes: a doubly linked list, newest first, that gives
-// each note the small id by which the tray's note list names it.
+// each note the small id by which the tray's note list names it. Every walk of
+// the list is here.
 #ifndef APPUNTELLO_NOTE_REGISTRY_H
 #define APPUNTELLO_NOTE_REGISTRY_H
+
+#include "base/note_limits.h"
 
 // The same type as HWND (with STRICT), without pulling in windows.h.
 struct HWND__;
@@ -11,24 +14,53 @@ struct NoteNode {
     int NoteId;
     NoteWindow window;
     NoteWindow edit; // the note's edit field, kept at hand: finding it is a round trip to the window server
-    // 1 + the note's place among the store's notes (where it was loaded from
-    // or last saved to); 0 for a note not yet in the store.
-    unsigned storedPlace;
+    // The note's place in the store, where it was loaded from or last saved
+    // to; NotInStore until its first save.
+    int storedPlace;
     NoteNode* next; // older
     NoteNode* prev; // newer
 };
 
-// The list starts at NoteListHead (base/shared_state.h).
+// The newest node, or none: each note adds its node at creation and removes it
+// at destruction; the controller frees what is left at close.
+extern NoteNode* NoteListHead;
 
-// Registers a window at the head, with the head's id + 1 (0 when empty).
-// Returns false when no memory could be had for the node.
-bool AddNote(NoteWindow window);
+// Registers a window at the head, with the head's id + 1 (0 when empty), not
+// yet in the store. Returns its node, or nullptr when no memory could be had.
+NoteNode* AddNote(NoteWindow window);
 // Unregisters a window and frees its node; an unknown window is ignored.
 void RemoveNote(NoteWindow window);
 // Frees every node; the windows are not touched.
 void FreeNoteList();
+NoteNode* FindNote(NoteWindow window);
 NoteNode* FindNoteById(int id);
 // Shows, raises and activates the note with that id; nothing if there is none.
 void ShowNoteById(int id);
+// Destroys every note, newest first; each takes its node with it.
+void DestroyAllNotes();
+
+// Calls visit(node) for every note, newest first. The next node is taken
+// before the call, so that the visit may destroy its own note.
+template <typename Visit> void ForEachNote(Visit visit)
+{
+    for (NoteNode* node = NoteListHead; node;) {
+        NoteNode* next = node->next;
+        visit(*node);
+        node = next;
+    }
+}
+
+// The same, oldest first: the order in which the notes were made.
+template <typename Visit> void ForEachNoteOldestFirst(Visit visit)
+{
+    NoteNode* oldest = NoteListHead;
+    while (oldest && oldest->next)
+        oldest = oldest->next;
+    for (NoteNode* node = oldest; node;) {
+        NoteNode* newer = node->prev;
+        visit(*node);
+        node = newer;
+    }
+}
 
 #endif

@@ -26,9 +26,10 @@ LRESULT OnCreate(HWND note)
     HWND edit =
         CreateWindowExA(0, "edit", nullptr, NoteEditStyle, 0, 0, client.right, client.bottom, note,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(NoteEditId)), AppInstance, nullptr);
-    if (!edit || !AddNote(note))
+    NoteNode* node = edit ? AddNote(note) : nullptr;
+    if (!node)
         return -1; // WM_DESTROY follows and frees the voice path
-    NoteListHead->edit = edit;
+    node->edit = edit;
     SendMessageA(edit, EM_LIMITTEXT, NoteTextLimit, 0);
     ++NoteCount;
     NoteChanged();

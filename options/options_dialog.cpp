@@ -72,12 +72,12 @@ void OnApply(HWND dialog)
     if (HBRUSH brush = CreateSolidBrush(PendingColor))
         NoteBrush.reset(brush);
 
-    for (NoteNode* node = NoteListHead; node; node = node->next) {
+    ForEachNote([cx, cy](const NoteNode& node) {
         // Invalidated first, so that the colour changes even where the size does not.
-        InvalidateRect(node->window, nullptr, TRUE);
-        SetWindowPos(node->window, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOZORDER);
-        UpdateWindow(node->window);
-    }
+        InvalidateRect(node.window, nullptr, TRUE);
+        SetWindowPos(node.window, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOZORDER);
+        UpdateWindow(node.window);
+    });
 }
 
 void OnChooseColor(HWND dialog)

@@ -46,7 +46,6 @@ constexpr unsigned NoteListLastCommand = IDM_NEW_NOTE - 1;
 constexpr int NoteListMaxId = static_cast<int>(NoteListLastCommand - NoteListFirstCommand);
 constexpr int TrayMenuNoteListPosition = 2;
 constexpr int NoteMenuVoicePosition = 3;
-constexpr unsigned CascadeStep = 20;
 
 static_assert(TrayCallbackMessage == 2024, "the shell calls back with message 2024");
 static_assert(NoteListMaxId == 9998, "note-list entries end below the new-note command");

@@ -162,7 +162,7 @@ SavedRun PutNotes(IniDocument& store, const std::vector<NoteToSave>& notes, cons
     std::vector<int> noteAt(shown.size(), -1);
     std::vector<bool> placed(notes.size(), false);
     for (std::size_t n = 0; n < notes.size(); ++n) {
-        const int from = notes[n].from;
+        const int from = notes[n].place;
         if (from >= 0 && static_cast<std::size_t>(from) < shown.size() &&
             shown[static_cast<std::size_t>(from)] && noteAt[static_cast<std::size_t>(from)] < 0) {
             noteAt[static_cast<std::size_t>(from)] = static_cast<int>(n);
@@ -218,7 +218,7 @@ SavedRun PutNotes(IniDocument& store, const std::vector<NoteToSave>& notes, cons
             charset.toStore(EncodeText(note.now.text)));
         put(AudioKey, note.now.voicePath, was ? &was->voicePath : nullptr,
             charset.toStore(note.now.voicePath));
-        saved.placeOf[static_cast<std::size_t>(entry.note)] = static_cast<unsigned>(place);
+        saved.placeOf[static_cast<std::size_t>(entry.note)] = static_cast<int>(place);
         saved.shown.emplace_back(note.now);
     }
     return saved;

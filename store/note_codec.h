@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/note_limits.h"
 #include "store/ini_document.h"
 
 // How the document's text maps to the notes' ANSI text and back; a store
@@ -53,16 +54,16 @@ using StoredRun = std::vector<std::optional<StoredNote>>;
 StoredRun StoredNotes(const IniDocument& store, const TextCharset& charset = AnsiCharset);
 
 // A note to write: what it holds now, and its place in the run (see PutNotes)
-// where it was loaded from or last written to; -1 for a new note.
+// where it was loaded from or last written to; NotInStore for a new note.
 struct NoteToSave {
     StoredNote now;
-    int from = -1;
+    int place = NotInStore;
 };
 
 // The run after a save: what each place shows, and where each note went.
 struct SavedRun {
     StoredRun shown;
-    std::vector<unsigned> placeOf; // placeOf[n]: the place of notes[n]
+    std::vector<int> placeOf; // placeOf[n]: the place of notes[n]
 };
 
 // Writes the notes into the run that starts at section `first`. `shown` is the

@@ -1,73 +1,38 @@
 #include "store/note_store.h"
 
-#include <string>
+#include <utility>
 
 #include "store/store_file.h"
-#include "store/store_text.h"
 
 namespace {
 
-// The run's sections are First, First + 1, ...: what each one showed as a
-// note when it was loaded or last written. First is 0 unless the store could
-// not be read at start: the run's notes then go after the stored ones, which
-// the first save counts.
-StoredRun Shown;
-unsigned First;
-bool UnreadAtStart;
-bool FirstCounted;
-// The backup keeps the store as the run found it: only the run's first write
-// makes one, so that it still holds the last session's notes after a mistake.
-bool BackupMade;
-
-// The encoding of the file last read: a store saved as Unicode is written
-// back as Unicode.
-StoreEncoding Encoding = StoreEncoding::Ansi;
-
-std::string ToNote(std::string_view stored)
+template <StoreEncoding encoding> std::string ToNote(std::string_view stored)
 {
-    return StoreToNoteText(stored, Encoding);
+    return StoreToNoteText(stored, encoding);
 }
 
-std::string ToStore(std::string_view note)
+template <StoreEncoding encoding> std::string ToStore(std::string_view note)
 {
-    return NoteToStoreText(note, Encoding);
+    return NoteToStoreText(note, encoding);
 }
 
-const TextCharset FileCharset{ToNote, ToStore};
-
-// The file's bytes as they are, and its document; false when it is there but
-// cannot be read.
-bool ReadStoreFile(const char* path, std::string& bytes, IniDocument& store)
+const TextCharset& CharsetOf(StoreEncoding encoding)
 {
-    const FileRead result = ReadWholeFile(path, bytes);
+    static const TextCharset charsets[] = {
+        {ToNote<StoreEncoding::Ansi>, ToStore<StoreEncoding::Ansi>},
+        {ToNote<StoreEncoding::Utf8Bom>, ToStore<StoreEncoding::Utf8Bom>},
+        {ToNote<StoreEncoding::Utf16LeBom>, ToStore<StoreEncoding::Utf16LeBom>},
+        {ToNote<StoreEncoding::Utf16BeBom>, ToStore<StoreEncoding::Utf16BeBom>},
+    };
+    return charsets[static_cast<int>(encoding)];
+}
+
+StoreEncoding Parse(const std::string& bytes, IniDocument& store)
+{
     std::string text;
-    Encoding = DecodeStoreBytes(bytes, text);
+    const StoreEncoding encoding = DecodeStoreBytes(bytes, text);
     store = IniDocument::Parse(text);
-    return result != FileRead::Failed;
-}
-
-// The file as the run last wrote it, and its document: a save a moment after
-// typing then needs no second parse of the whole store, which was most of its
-// cost. Any other bytes in the file (another program changed it) are parsed.
-std::string WrittenBytes;
-IniDocument WrittenStore;
-bool WrittenKnown;
-
-bool ReadStoreForSave(const char* path, std::string& bytes, IniDocument& store)
-{
-    if (!WrittenKnown)
-        return ReadStoreFile(path, bytes, store);
-    WrittenKnown = false; // whatever happens next, the document is taken
-    if (ReadWholeFile(path, bytes) == FileRead::Failed)
-        return false;
-    if (bytes != WrittenBytes) {
-        std::string text;
-        Encoding = DecodeStoreBytes(bytes, text);
-        store = IniDocument::Parse(text);
-    } else {
-        store = std::move(WrittenStore);
-    }
-    return true;
+    return encoding;
 }
 
 } // namespace
@@ -75,61 +40,80 @@ bool ReadStoreForSave(const char* path, std::string& bytes, IniDocument& store)
 bool ReadStore(const char* path, IniDocument& store)
 {
     std::string bytes;
-    return ReadStoreFile(path, bytes, store);
+    const FileRead result = ReadWholeFile(path, bytes);
+    Parse(bytes, store);
+    return result != FileRead::Failed;
 }
 
-bool LoadStore(const char* path, StoredSettings& settings, StoredRun& run)
+bool StoreSession::ReadFile(const char* path, std::string& bytes, IniDocument& store)
 {
+    const FileRead result = ReadWholeFile(path, bytes);
+    encoding_ = Parse(bytes, store);
+    return result != FileRead::Failed;
+}
+
+bool StoreSession::ReadForSave(const char* path, std::string& bytes, IniDocument& store)
+{
+    if (!writtenKnown_)
+        return ReadFile(path, bytes, store);
+    writtenKnown_ = false; // whatever happens next, the document is taken
+    if (ReadWholeFile(path, bytes) == FileRead::Failed)
+        return false;
+    if (bytes != writtenBytes_)
+        encoding_ = Parse(bytes, store);
+    else
+        store = std::move(writtenStore_);
+    return true;
+}
+
+bool StoreSession::Load(const char* path, StoredSettings& settings, std::vector<LoadedNote>& notes)
+{
+    *this = StoreSession();
+    std::string bytes;
     IniDocument store;
-    UnreadAtStart = !ReadStore(path, store);
-    WrittenKnown = false;
-    FirstCounted = !UnreadAtStart;
-    First = 0;
-    BackupMade = false;
+    const bool read = ReadFile(path, bytes, store);
+    firstCounted_ = read;
     settings = ReadSettings(store);
-    run = StoredNotes(store, FileCharset);
-    Shown = run;
-    return !UnreadAtStart;
+    shown_ = StoredNotes(store, CharsetOf(encoding_));
+    notes.clear();
+    for (std::size_t place = 0; place < shown_.size(); ++place)
+        if (shown_[place])
+            notes.push_back(LoadedNote{static_cast<int>(place), *shown_[place]});
+    return read;
 }
 
-void NoteShownAs(unsigned place, const StoredNote& shown)
+void StoreSession::NotLoadedFrom(int place)
 {
-    if (place < Shown.size() && Shown[place])
-        Shown[place] = shown;
+    if (place >= 0 && static_cast<std::size_t>(place) < shown_.size())
+        shown_.resize(static_cast<std::size_t>(place));
 }
 
-void StopLoadingAt(unsigned place)
-{
-    if (place < Shown.size())
-        Shown.resize(place);
-}
-
-bool SaveStore(const char* path, const StoredSettings& settings, bool replaceSettings,
-               const std::vector<NoteToSave>& notes, std::vector<unsigned>& places)
+bool StoreSession::Save(const char* path, const StoredSettings& settings, bool replaceSettings,
+                        const std::vector<NoteToSave>& notes, std::vector<int>& places)
 {
     // A store that is there but cannot be read is not replaced: what it holds
     // besides the notes would be lost.
     std::string old;
     IniDocument store;
-    if (!ReadStoreForSave(path, old, store))
+    if (!ReadForSave(path, old, store))
         return false;
-    const unsigned first = FirstCounted ? First : static_cast<unsigned>(StoredNotes(store).size());
+    const unsigned first = firstCounted_ ? first_ : static_cast<unsigned>(StoredNotes(store).size());
     PutSettings(store, settings, replaceSettings);
-    SavedRun saved = PutNotes(store, notes, Shown, first, FileCharset);
-    const std::string bytes = EncodeStoreBytes(store.Serialize(), Encoding);
+    SavedRun saved = PutNotes(store, notes, shown_, first, CharsetOf(encoding_));
+    const std::string bytes = EncodeStoreBytes(store.Serialize(), encoding_);
     // An unchanged store is left alone, and its backup keeps the last version
     // that differed.
     if (bytes != old) {
-        if (!WriteStoreFile(path, bytes, !BackupMade))
+        if (!WriteStoreFile(path, bytes, !backupMade_))
             return false;
-        BackupMade = true;
+        backupMade_ = true;
     }
-    WrittenBytes = bytes;
-    WrittenStore = std::move(store);
-    WrittenKnown = true;
-    First = first;
-    FirstCounted = true;
-    Shown = std::move(saved.shown);
+    writtenBytes_ = bytes;
+    writtenStore_ = std::move(store);
+    writtenKnown_ = true;
+    first_ = first;
+    firstCounted_ = true;
+    shown_ = std::move(saved.shown);
     places = std::move(saved.placeOf);
     return true;
 }

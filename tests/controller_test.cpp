@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/controller.h"
+#include "app/tray.h"
 #include "base/shared_state.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
@@ -68,7 +69,7 @@ bool TrayIconPresent(HWND controller)
     data.hWnd = controller;
     data.uID = TrayIconId;
     data.uFlags = NIF_TIP;
-    lstrcpyA(data.szTip, "Appuntello - by ing. Lucanor");
+    lstrcpyA(data.szTip, TrayTip);
     return Shell_NotifyIconA(NIM_MODIFY, &data);
 }
 
@@ -282,7 +283,7 @@ TEST_F(Controller, MenusBrushAndTrayIconAreReleasedAtClose)
         modal::Script script;
         script.Menu(0);
         ClickTray(); // builds the note list anew
-        lists.push_back(NoteListMenu.get());
+        lists.push_back(CurrentNoteListMenu());
     }
     for (size_t i = 0; i + 1 < lists.size(); ++i)
         EXPECT_FALSE(IsMenu(lists[i])) << "the note list of opening " << i + 1 << " outlived the next one";
@@ -307,5 +308,5 @@ TEST_F(Controller, MenusBrushAndTrayIconAreReleasedAtClose)
     EXPECT_FALSE(IsMenu(lists.back())) << "the note list is destroyed";
     EXPECT_EQ(GetObjectType(brush), 0u) << "the note brush is deleted";
     EXPECT_EQ(NoteMenu.get(), nullptr);
-    EXPECT_EQ(NoteListMenu.get(), nullptr);
+    EXPECT_EQ(CurrentNoteListMenu(), nullptr);
 }

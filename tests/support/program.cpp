@@ -12,34 +12,23 @@
 
 namespace {
 
-// Everything a start of the program finds: no notes, no menus, no brush, the
-// default appearance, the real clock and module path, no recorder.
-void ResetSharedState()
+// Everything a start of the program finds: no notes, the shared state as its
+// definitions start it, the real clock and module path, the usual autosave.
+void ResetProgram()
 {
     FreeNoteList();
-    NoteMenu.reset();
-    NoteListMenu.reset();
-    NoteBrush.reset();
-    NoteWidth = DefaultNoteWidth;
-    NoteHeight = DefaultNoteHeight;
-    NoteColor = DefaultNoteColor;
-    AppearanceCommitted = false;
-    NotesChanged = false;
-    NoteChangeListener = nullptr;
-    AutosaveTiming = DefaultAutosaveTiming;
-    NoteCount = 0;
-    ControllerWindow = nullptr;
+    ResetSharedState();
     ResetRecorderState();
+    AutosaveTiming = DefaultAutosaveTiming;
     ReadLocalTime = GetLocalTime;
     ReadModuleFileName = GetModuleFileNameA;
-    StorePath[0] = '\0';
 }
 
 } // namespace
 
 void ProgramTest::SetUp()
 {
-    ResetSharedState();
+    ResetProgram();
     ASSERT_NE(RegisterWindowClasses(instance), 0);
     std::string store = StoreFile();
     ASSERT_LT(store.size(), sizeof StorePath);
@@ -55,7 +44,7 @@ void ProgramTest::TearDown()
     if (controller && IsWindow(controller))
         CloseProgram();
     UnregisterWindowClasses(instance);
-    ResetSharedState();
+    ResetProgram();
 }
 
 void ProgramTest::CloseProgram(Where at)
