@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/notes_io.h"
+#include "base/captions.h"
 #include "base/shared_state.h"
 
 AutosaveTimes AutosaveTiming = DefaultAutosaveTiming;
@@ -18,8 +19,6 @@ unsigned Failures; // in a row
 DWORD FirstFailure;
 bool Warned;
 bool ShutdownHeld;
-
-const char WarningCaption[] = "Attenzione";
 
 // Windows Vista and later show this text to a user whose shutdown waits for
 // us; found at run time, older systems do without.

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/captions.h"
 #include "base/shared_state.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
@@ -41,7 +42,7 @@ HWND RecreateNote(const LoadedNote& stored)
 void TellUnreadable()
 {
     const std::string message = std::string("Impossibile leggere gli appunti dal file\n") + StorePath;
-    MessageBoxA(ControllerWindow, message.c_str(), "Attenzione", MB_OK | MB_ICONWARNING);
+    MessageBoxA(ControllerWindow, message.c_str(), WarningCaption, MB_OK | MB_ICONWARNING);
 }
 
 } // namespace
@@ -110,6 +111,6 @@ bool AskToQuitUnsaved()
 {
     const std::string message = std::string("Impossibile salvare gli appunti nel file\n") + StorePath +
                                 "\n\nUscire senza salvare le modifiche?";
-    return MessageBoxA(ControllerWindow, message.c_str(), "Attenzione",
+    return MessageBoxA(ControllerWindow, message.c_str(), WarningCaption,
                        MB_YESNO | MB_DEFBUTTON2 | MB_ICONWARNING) == IDYES;
 }

@@ -18,9 +18,6 @@ OwnedBrush NoteBrush;
 
 unsigned NoteCount;
 
-HWND RecorderWindow;
-int RecordingActive;
-
 bool NotesChanged;
 void (*NoteChangeListener)();
 
@@ -44,8 +41,6 @@ void ResetSharedState()
     AppearanceCommitted = false;
     NoteBrush.reset();
     NoteCount = 0;
-    RecorderWindow = nullptr;
-    RecordingActive = 0;
     NotesChanged = false;
     NoteChangeListener = nullptr;
 }

@@ -39,12 +39,6 @@ extern OwnedBrush NoteBrush;
 // starts it again. Drives the cascade.
 extern unsigned NoteCount;
 
-// The one recorder on screen, set when a recording starts and back to none
-// when that recorder window goes, however it goes.
-extern HWND RecorderWindow;
-// 1 from the recorder's report that it records until its stop is handled.
-extern int RecordingActive;
-
 // True from a change the store keeps until the save that writes it: set by
 // NoteChanged(), cleared by the controller's autosave when a save succeeds.
 extern bool NotesChanged;

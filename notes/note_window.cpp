@@ -7,13 +7,13 @@
 #include "notes/cascade.h"
 #include "notes/note_registry.h"
 #include "res/resource.h"
+#include "voice/recorder.h"
 #include "voice/voice.h"
 
 namespace {
 
 constexpr DWORD NoteStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_MINIMIZEBOX; // 0x90C20000
 constexpr DWORD NoteEditStyle = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL;
-constexpr UINT RecorderNotifyMode = WM_USER + 200; // MCIWNDM_NOTIFYMODE
 
 LRESULT OnCreate(HWND note)
 {
@@ -161,7 +161,7 @@ LRESULT CALLBACK NoteWndProc(HWND note, UINT message, WPARAM wParam, LPARAM lPar
         break;
     case WM_CTLCOLOREDIT:
         return OnCtlColorEdit(reinterpret_cast<HDC>(wParam));
-    case RecorderNotifyMode:
+    case RecorderNotifyModeMessage:
         HandleRecorderMode(note, reinterpret_cast<HWND>(wParam), lParam);
         break;
     }

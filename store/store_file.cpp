@@ -2,8 +2,7 @@
 
 #include <windows.h>
 
-#include <algorithm>
-
+#include "base/file_replace.h"
 #include "base/handles.h"
 
 void (*SaveStepHook)(SaveStep step);
@@ -12,7 +11,6 @@ namespace {
 
 // Far beyond any store of notes; a larger file would only exhaust memory.
 constexpr LONGLONG LargestStoreFile = 64 * 1024 * 1024;
-constexpr std::size_t WritePiece = 64 * 1024;
 
 void Step(SaveStep step)
 {
@@ -20,74 +18,26 @@ void Step(SaveStep step)
         SaveStepHook(step);
 }
 
-bool Fits(const std::string& path)
+void StepOfReplacement(ReplaceStep step)
 {
-    return path.size() < MAX_PATH;
-}
-
-// Beside the store, on the same volume, so that one rename can put it in its
-// place: "<store>.tmp", or a short name in the same folder when that would
-// not fit the path limit of the ANSI file functions.
-std::string TempPathFor(const std::string& path)
-{
-    if (Fits(path + ".tmp"))
-        return path + ".tmp";
-    const std::size_t slash = path.find_last_of("\\/") + 1;
-    // Named after the store, so that two programs' stores in one folder do not
-    // share it; no longer than the store's own name ("x.ini" at least).
-    unsigned hash = 2166136261u;
-    for (char c : path.substr(slash))
-        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-    const char digits[] = "0123456789abcdef";
-    std::string name = "~";
-    for (int shift = 12; shift >= 0; shift -= 4)
-        name += digits[(hash >> shift) & 0xF];
-    const std::string temp = path.substr(0, slash) + name;
-    return Fits(temp + ".tmp") ? temp + ".tmp" : temp;
-}
-
-// A temporary file left by a crash is replaced, never reused: its attributes
-// (read-only, hidden) would pass to the new store.
-void RemoveStaleTemp(const std::string& temp)
-{
-    const DWORD attributes = GetFileAttributesA(temp.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return;
-    SetFileAttributesA(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(temp.c_str());
-}
-
-bool WriteTempFile(const std::string& temp, const std::string& bytes)
-{
-    RemoveStaleTemp(temp);
-    {
-        UniqueHandle file(
-            CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.valid())
-            return false;
-        Step(SaveStep::TempCreated);
-        for (std::size_t done = 0; done < bytes.size();) {
-            const DWORD piece = static_cast<DWORD>(std::min(WritePiece, bytes.size() - done));
-            DWORD written = 0;
-            if (!WriteFile(file.get(), bytes.data() + done, piece, &written, nullptr) || written != piece)
-                return false; // a full disk
-            done += piece;
-            Step(SaveStep::TempWritten);
-        }
-        // On the disk before it takes the store's name: after a crash of the
-        // system the renamed file could otherwise be empty.
-        if (!FlushFileBuffers(file.get()))
-            return false;
+    switch (step) {
+    case ReplaceStep::TempCreated:
+        return Step(SaveStep::TempCreated);
+    case ReplaceStep::TempWritten:
+        return Step(SaveStep::TempWritten);
+    case ReplaceStep::TempFlushed:
+        return Step(SaveStep::TempFlushed);
+    case ReplaceStep::Replaced:
+        return Step(SaveStep::Replaced);
     }
-    Step(SaveStep::TempFlushed);
-    return true;
 }
 
 // The old store gets a second name: a hard link costs nothing, and file
 // systems without links (FAT) get a copy. The backup only helps: a save goes
 // on without it.
-void KeepBackup(const std::string& path, const std::string& backup)
+void KeepBackup(const std::string& path)
 {
+    const std::string backup = path + ".bak";
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
         return; // no store yet: an older backup stays as it is
     DeleteFileA(backup.c_str());
@@ -127,25 +77,13 @@ FileRead ReadWholeFile(const char* path, std::string& bytes)
 }
 
 // Replaces the store so that its name always holds either the whole old file
-// or the whole new one, whatever ends the program or the system meanwhile:
-// the new content is written and flushed to a temporary file in the same
-// folder (so the same volume), the old store is linked as "<store>.bak", and one
-// rename puts the new file in its place. ReplaceFileA is not used: Wine makes
-// it two renames, the old file away and then the new one in, and between them
-// there would be no store at all.
+// or the whole new one: the old store is linked as "<store>.bak" once the new
+// content is safe on the disk, and one rename puts the new file in its place.
 bool WriteStoreFile(const std::string& path, const std::string& bytes, bool keepBackup)
 {
-    const std::string temp = TempPathFor(path);
-    if (!WriteTempFile(temp, bytes)) {
-        DeleteFileA(temp.c_str());
-        return false;
-    }
+    ReplaceHooks hooks;
+    hooks.afterStep = StepOfReplacement;
     if (keepBackup)
-        KeepBackup(path, path + ".bak");
-    if (!MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileA(temp.c_str());
-        return false;
-    }
-    Step(SaveStep::Replaced);
-    return true;
+        hooks.beforeRename = KeepBackup;
+    return ReplaceFileInOneStep(path, {{bytes.data(), bytes.size()}}, hooks);
 }

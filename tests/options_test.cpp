@@ -688,7 +688,7 @@ TEST_F(At144Dpi, DISABLED_NotesApplyAndTheRecorderScaleWhatTheStoreKeeps)
         modal::Click(dialog, IDCANCEL);
     });
 
-    HWND recorder = CreateRecorderWindow(first, instance, WS_OVERLAPPEDWINDOW | WS_VISIBLE, nullptr);
+    HWND recorder = CreateRecorderWindow(first, instance, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
     HWND record = GetDlgItem(recorder, RecorderRecordButtonId);
     EXPECT_TRUE(HasOuterSize(record, 132, 39)) << "the recorder's button, 88 x 26 pixels at 96 DPI";
     auto font = reinterpret_cast<HFONT>(SendMessageA(record, WM_GETFONT, 0, 0));

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -14,11 +13,14 @@
 
 #include "tests/support/files.h"
 #include "tests/support/modal.h"
+#include "tests/support/sound.h"
 #include "voice/recorder.h"
+#include "voice/wave_capture.h"
 
 namespace {
 
-constexpr DWORD NoteRecorderStyle = 0x10CF2158; // as the note creates its recorder
+// What the recorder records in when the device takes it, as here.
+constexpr PcmLayout RecorderLayout{1, 22050, 16};
 const char OwnerClass[] = "RecorderTestOwner";
 
 std::vector<LPARAM> Modes;                                // notified to the owner, in order
@@ -61,11 +63,6 @@ LRESULT Save(HWND recorder, const std::string& path)
     return Send(recorder, MCI_SAVE, reinterpret_cast<LPARAM>(path.c_str()));
 }
 
-void Press(HWND recorder, int button)
-{
-    SendMessageA(GetDlgItem(recorder, button), BM_CLICK, 0, 0);
-}
-
 std::vector<std::string> FilesIn(const testfiles::ScratchFolder& folder)
 {
     std::vector<std::string> names;
@@ -80,29 +77,6 @@ std::vector<std::string> FilesIn(const testfiles::ScratchFolder& folder)
     } while (FindNextFileA(search, &found));
     FindClose(search);
     return names;
-}
-
-std::uint32_t Little(const std::string& bytes, size_t at, int size)
-{
-    std::uint32_t value = 0;
-    for (int i = size - 1; i >= 0; --i)
-        value = value << 8 | static_cast<unsigned char>(bytes.at(at + i));
-    return value;
-}
-
-// Checks the header of a 16-bit mono PCM WAVE file and returns its length in
-// seconds; -1 when the header is wrong.
-double WaveSeconds(const std::string& path)
-{
-    std::string bytes = testfiles::ReadFile(path);
-    bool valid = bytes.size() >= 44 && bytes.compare(0, 4, "RIFF") == 0 &&
-                 Little(bytes, 4, 4) == bytes.size() - 8 && bytes.compare(8, 8, "WAVEfmt ") == 0 &&
-                 Little(bytes, 16, 4) == 16 && Little(bytes, 20, 2) == WAVE_FORMAT_PCM &&
-                 Little(bytes, 22, 2) == 1 && Little(bytes, 24, 4) == 22050 &&
-                 Little(bytes, 28, 4) == 44100 && Little(bytes, 32, 2) == 2 && Little(bytes, 34, 2) == 16 &&
-                 bytes.compare(36, 4, "data") == 0 && Little(bytes, 40, 4) == bytes.size() - 44;
-    EXPECT_TRUE(valid) << path << " is not the expected WAVE file (" << bytes.size() << " bytes)";
-    return valid ? (bytes.size() - 44) / 44100.0 : -1;
 }
 
 class RecorderTest : public testing::Test {
@@ -125,20 +99,21 @@ class RecorderTest : public testing::Test {
         UnregisterRecorderClass(instance);
     }
 
-    HWND OpenRecorder()
+    HWND OpenRecorder(Where at = Here())
     {
-        HWND recorder = CreateRecorderWindow(owner, instance, NoteRecorderStyle, nullptr);
+        TRACE_CALLER(at);
+        HWND recorder = CreateRecorderWindow(owner, instance, NoteRecorderStyle);
         EXPECT_EQ(Send(recorder, RecorderNewMessage, reinterpret_cast<LPARAM>("waveaudio")), 0);
         return recorder;
     }
 
     // Records for about that long and stops; returns the recorder, still open.
-    HWND Recorded(DWORD milliseconds)
+    HWND Recorded(DWORD milliseconds, Where at = Here())
     {
-        HWND recorder = OpenRecorder();
-        Press(recorder, RecorderRecordButtonId);
+        HWND recorder = OpenRecorder(at);
+        modal::Click(recorder, RecorderRecordButtonId);
         modal::Pump(milliseconds);
-        Press(recorder, RecorderStopButtonId);
+        modal::Click(recorder, RecorderStopButtonId);
         return recorder;
     }
 
@@ -151,7 +126,7 @@ class RecorderTest : public testing::Test {
 
 TEST_F(RecorderTest, RecordsAboutASecondIntoAWaveFileThatPlays)
 {
-    HWND recorder = CreateRecorderWindow(owner, instance, NoteRecorderStyle, nullptr);
+    HWND recorder = CreateRecorderWindow(owner, instance, NoteRecorderStyle);
     ASSERT_NE(recorder, nullptr);
     EXPECT_EQ(GetWindow(recorder, GW_OWNER), owner);
     EXPECT_TRUE(IsWindowVisible(recorder));
@@ -163,26 +138,26 @@ TEST_F(RecorderTest, RecordsAboutASecondIntoAWaveFileThatPlays)
     EXPECT_NE(Send(recorder, RecorderCanRecordMessage), 0);
     EXPECT_NE(Send(recorder, RecorderCanSaveMessage), 0);
 
-    Press(recorder, RecorderRecordButtonId);
+    modal::Click(recorder, RecorderRecordButtonId);
     DWORD started = GetTickCount();
     EXPECT_EQ(Modes, std::vector<LPARAM>{MCI_MODE_RECORD});
     EXPECT_EQ(Notifiers, std::vector<HWND>{recorder});
     EXPECT_EQ(modal::WindowText(recorder), "waveaudio - Registrazione");
     EXPECT_EQ(GetFocus(), recorder); // back from the button, to read the keys
     modal::Pump(1000);
-    Press(recorder, RecorderStopButtonId);
-    double recorded = (GetTickCount() - started) / 1000.0;
+    modal::Click(recorder, RecorderStopButtonId);
+    double recorded = SecondsSince(started);
     EXPECT_EQ(Modes, (std::vector<LPARAM>{MCI_MODE_RECORD, MCI_MODE_STOP}));
 
     std::string path = folder / "messaggio.wav";
     EXPECT_EQ(Save(recorder, path), 0);
     EXPECT_EQ(modal::WindowText(recorder), "messaggio.wav - Fermo");
     EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"messaggio.wav"}); // no temporary file left
-    double seconds = WaveSeconds(path);
+    double seconds = WaveSeconds(path, RecorderLayout);
     EXPECT_NEAR(seconds, recorded, 0.3);
     DWORD playStart = GetTickCount();
     EXPECT_TRUE(PlaySoundA(path.c_str(), nullptr, SND_FILENAME | SND_NODEFAULT));
-    double played = (GetTickCount() - playStart) / 1000.0;
+    double played = SecondsSince(playStart);
     EXPECT_GT(played, seconds * 0.8);
     EXPECT_LT(played, seconds + 1.5);
 
@@ -218,12 +193,12 @@ TEST_F(RecorderTest, AFailedSaveWarnsAndLeavesTheFolderAsItWas)
     EXPECT_EQ(modal::WindowText(recorder), "waveaudio - Fermo");
 
     EXPECT_EQ(Save(recorder, path), 0);
-    EXPECT_GT(WaveSeconds(path), 0.1);
+    EXPECT_GT(WaveSeconds(path, RecorderLayout), 0.1);
     // Longer than the 128 characters that mmioOpen takes as a name.
     std::string longPath = folder / (std::string(120, 'c') + ".wav");
     ASSERT_GE(longPath.size(), 128u);
     EXPECT_EQ(Save(recorder, longPath), 0);
-    EXPECT_GT(WaveSeconds(longPath), 0.1);
+    EXPECT_GT(WaveSeconds(longPath, RecorderLayout), 0.1);
     Send(recorder, WM_CLOSE);
 }
 
@@ -246,7 +221,7 @@ TEST_F(RecorderTest, TheOwnerMayAskSaveAndCloseInsideTheStopNotification)
     EXPECT_TRUE(script.Done());
     EXPECT_FALSE(IsWindow(recorder));
     EXPECT_EQ(saved, 0);
-    EXPECT_GT(WaveSeconds(path), 0.1);
+    EXPECT_GT(WaveSeconds(path, RecorderLayout), 0.1);
     EXPECT_EQ(Modes, (std::vector<LPARAM>{MCI_MODE_RECORD, MCI_MODE_STOP}));
 }
 
@@ -260,7 +235,7 @@ TEST_F(RecorderTest, SeekAndRecordWhileRecordingStartAgainFromEmptyWithoutANotif
         }
     };
     HWND recorder = OpenRecorder();
-    Press(recorder, RecorderRecordButtonId);
+    modal::Click(recorder, RecorderRecordButtonId);
     EXPECT_EQ(Modes, std::vector<LPARAM>{MCI_MODE_RECORD});
     modal::Pump(1200);
     // What a record notification from another recorder makes the note send to this one.
@@ -269,12 +244,12 @@ TEST_F(RecorderTest, SeekAndRecordWhileRecordingStartAgainFromEmptyWithoutANotif
     EXPECT_EQ(Send(recorder, MCI_RECORD), 0);
     EXPECT_EQ(Send(recorder, RecorderGetModeMessage), MCI_MODE_RECORD);
     modal::Pump(500);
-    Press(recorder, RecorderStopButtonId);
-    double sinceRestart = (GetTickCount() - restarted) / 1000.0;
+    modal::Click(recorder, RecorderStopButtonId);
+    double sinceRestart = SecondsSince(restarted);
     EXPECT_EQ(Modes, (std::vector<LPARAM>{MCI_MODE_RECORD, MCI_MODE_STOP}));
     std::string path = folder / "ripreso.wav";
     ASSERT_EQ(Save(recorder, path), 0);
-    EXPECT_NEAR(WaveSeconds(path), sinceRestart, 0.3);
+    EXPECT_NEAR(WaveSeconds(path, RecorderLayout), sinceRestart, 0.3);
     Send(recorder, WM_CLOSE);
 }
 
@@ -321,8 +296,9 @@ TEST(NoSoundDevice, CanRecordAnswersZeroAndRecordingFailsWithAWarning)
     ASSERT_EQ(waveInGetNumDevs(), 0u);
     HINSTANCE instance = GetModuleHandleA(nullptr);
     HWND owner = CreateOwner(instance);
-    HWND recorder = CreateRecorderWindow(owner, instance, NoteRecorderStyle, "waveaudio");
+    HWND recorder = CreateRecorderWindow(owner, instance, NoteRecorderStyle);
     ASSERT_NE(recorder, nullptr);
+    EXPECT_EQ(Send(recorder, RecorderNewMessage, reinterpret_cast<LPARAM>("waveaudio")), 0);
     EXPECT_EQ(modal::WindowText(recorder), "waveaudio - Fermo");
     EXPECT_EQ(Send(recorder, RecorderCanRecordMessage), 0);
     {

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -19,12 +18,13 @@
 #include "res/resource.h"
 #include "tests/support/modal.h"
 #include "tests/support/program.h"
+#include "tests/support/sound.h"
 #include "voice/recorder.h"
 #include "voice/voice.h"
+#include "voice/wave_capture.h"
 
 namespace {
 
-constexpr UINT NotifyMode = WM_USER + 200;
 constexpr int CloseBox = 0; // answer a box with its close box instead of a button
 const char Question[] = "Vuoi cancellare questo file audio?";
 
@@ -36,11 +36,6 @@ void Command(HWND window, UINT command)
 bool Greyed(UINT command)
 {
     return GetMenuState(GetSubMenu(NoteMenu.get(), 0), command, MF_BYCOMMAND) & MF_GRAYED;
-}
-
-void Press(HWND recorder, int button)
-{
-    SendMessageA(GetDlgItem(recorder, button), BM_CLICK, 0, 0);
 }
 
 // The question about the voice file at path, owned by the note.
@@ -88,7 +83,11 @@ void ExpectSaveDialog(modal::Script& script, const std::string& name, Where at =
         "",
         [=](HWND dialog) {
             HWND edit = FileNameEdit(dialog);
-            ASSERT_NE(edit, nullptr) << "not the Save dialog: " << modal::WindowText(dialog);
+            if (!edit) {
+                ADD_FAILURE() << "not the Save dialog: " << modal::WindowText(dialog);
+                modal::Click(dialog, IDCANCEL);
+                return;
+            }
             EXPECT_EQ(GetWindow(dialog, GW_OWNER), RecorderWindow);
             EXPECT_EQ(modal::WindowText(edit), "") << "no name proposed";
             EXPECT_EQ(modal::WindowText(GetDlgItem(dialog, cmb1)), "File Audio");
@@ -101,32 +100,6 @@ void ExpectSaveDialog(modal::Script& script, const std::string& name, Where at =
             modal::Click(dialog, IDOK);
         },
         at);
-}
-
-std::uint32_t Little32(const std::string& bytes, size_t at)
-{
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at)) |
-                                      static_cast<unsigned char>(bytes.at(at + 1)) << 8 |
-                                      static_cast<unsigned char>(bytes.at(at + 2)) << 16 |
-                                      static_cast<unsigned char>(bytes.at(at + 3)) << 24);
-}
-
-// The length in seconds of a canonical PCM WAVE file (the recorder's own tests
-// check every field of its header); -1 when it is not one.
-double WaveSeconds(const std::string& path)
-{
-    std::string bytes = testfiles::ReadFile(path);
-    bool valid = bytes.size() >= 44 && bytes.compare(0, 4, "RIFF") == 0 &&
-                 Little32(bytes, 4) == bytes.size() - 8 && bytes.compare(8, 8, "WAVEfmt ") == 0 &&
-                 bytes.compare(36, 4, "data") == 0 && Little32(bytes, 40) == bytes.size() - 44 &&
-                 Little32(bytes, 28) > 0;
-    EXPECT_TRUE(valid) << path << " is not a PCM WAVE file (" << bytes.size() << " bytes)";
-    return valid ? (bytes.size() - 44) / static_cast<double>(Little32(bytes, 28)) : -1;
-}
-
-double Seconds(DWORD since)
-{
-    return (GetTickCount() - since) / 1000.0;
 }
 
 class VoiceTest : public ProgramTest {
@@ -161,11 +134,13 @@ class VoiceTest : public ProgramTest {
         Command(note, IDM_RECORD_VOICE);
         HWND recorder = RecorderWindow;
         EXPECT_NE(recorder, nullptr);
+        if (!recorder)
+            return nullptr;
         EXPECT_EQ(GetWindow(recorder, GW_OWNER), note);
-        Press(recorder, RecorderRecordButtonId);
+        modal::Click(recorder, RecorderRecordButtonId);
         EXPECT_EQ(RecordingActive, 1);
         modal::Pump(milliseconds);
-        Press(recorder, RecorderStopButtonId);
+        modal::Click(recorder, RecorderStopButtonId);
         EXPECT_FALSE(IsWindow(recorder)) << "the first stop after recording closes the recorder";
         EXPECT_EQ(RecorderWindow, nullptr);
         EXPECT_EQ(RecordingActive, 0);
@@ -254,8 +229,10 @@ TEST_F(VoiceTest, ARecordingIsSavedAsAWaveFileThatPlaysForItsLength)
     std::string path = folder / "messaggio.wav";
     modal::Script script;
     ExpectSaveDialog(script, folder / "messaggio"); // the extension is added
+    const int starts = CaptureStarts();
     Record(note, 1000);
     EXPECT_TRUE(script.Done());
+    EXPECT_EQ(CaptureStarts(), starts + 1) << "the note's answer to the recorder started the device again";
     EXPECT_EQ(NoteVoicePath(note), path);
     double seconds = WaveSeconds(path);
     EXPECT_NEAR(seconds, 1.0, 0.3);
@@ -264,7 +241,7 @@ TEST_F(VoiceTest, ARecordingIsSavedAsAWaveFileThatPlaysForItsLength)
 
     DWORD start = GetTickCount();
     Command(note, IDM_PLAY_VOICE);
-    double played = Seconds(start);
+    double played = SecondsSince(start);
     EXPECT_GT(played, seconds * 0.8);
     EXPECT_LT(played, seconds + 1.0);
 }
@@ -281,7 +258,7 @@ TEST_F(VoiceTest, WithoutTheMultimediaDllPlayingIsSilentAndRecordingWarns)
     UseLibraryLoader([](const char*) -> HMODULE { return nullptr; });
     const DWORD start = GetTickCount();
     Command(note, IDM_PLAY_VOICE);
-    EXPECT_LT(Seconds(start), 0.2) << "half a second of sound played";
+    EXPECT_LT(SecondsSince(start), 0.2) << "half a second of sound played";
     modal::Script script;
     ExpectWarning(script, note, "Questa periferica audio non pu\xf2 registrare!");
     Command(note, IDM_RECORD_VOICE);
@@ -334,12 +311,12 @@ TEST_F(VoiceTest, ARecordingThatCannotBeSavedLeavesTheNoteAsItWas)
     HWND note = NewNote();
     Command(note, IDM_RECORD_VOICE);
     HWND recorder = RecorderWindow;
-    Press(recorder, RecorderRecordButtonId);
+    modal::Click(recorder, RecorderRecordButtonId);
     SendMessageA(recorder, MCI_CLOSE, 0, 0);
     {
         modal::Script script;
         ExpectWarning(script, recorder, "Questa periferica audio non pu\xf2 salvare i file!");
-        SendMessageA(note, NotifyMode, reinterpret_cast<WPARAM>(recorder), MCI_MODE_STOP);
+        SendMessageA(note, RecorderNotifyModeMessage, reinterpret_cast<WPARAM>(recorder), MCI_MODE_STOP);
     }
     EXPECT_FALSE(IsWindow(recorder));
     EXPECT_EQ(NoteVoicePath(note), std::string());
@@ -379,7 +356,7 @@ TEST_F(VoiceTest, OneRecorderAtATimeAndOnlyItsOwnStopAfterRecordingActs)
     GetWindowRect(recorder, &recorderFrame);
     EXPECT_FALSE(IntersectRect(&overlap, &noteFrame, &recorderFrame)) << "the recorder hides its note";
     // Nothing recorded yet: a stop is ignored, and the recorder stays.
-    SendMessageA(first, NotifyMode, reinterpret_cast<WPARAM>(recorder), MCI_MODE_STOP);
+    SendMessageA(first, RecorderNotifyModeMessage, reinterpret_cast<WPARAM>(recorder), MCI_MODE_STOP);
     EXPECT_TRUE(IsWindow(recorder));
 
     SetForegroundWindow(second);
@@ -389,13 +366,13 @@ TEST_F(VoiceTest, OneRecorderAtATimeAndOnlyItsOwnStopAfterRecordingActs)
     EXPECT_EQ(GetForegroundWindow(), recorder);
 
     // Reports for another note, or from a window that is not the open recorder, are not acted on.
-    SendMessageA(second, NotifyMode, reinterpret_cast<WPARAM>(recorder), MCI_MODE_RECORD);
-    SendMessageA(first, NotifyMode, reinterpret_cast<WPARAM>(second), MCI_MODE_RECORD);
+    SendMessageA(second, RecorderNotifyModeMessage, reinterpret_cast<WPARAM>(recorder), MCI_MODE_RECORD);
+    SendMessageA(first, RecorderNotifyModeMessage, reinterpret_cast<WPARAM>(second), MCI_MODE_RECORD);
     EXPECT_EQ(RecordingActive, 0);
 
     // The close box during a recording: nothing asked or saved, and back to idle.
     SetNoteVoicePath(first, "C:\\vecchio.wav");
-    Press(recorder, RecorderRecordButtonId);
+    modal::Click(recorder, RecorderRecordButtonId);
     SendMessageA(recorder, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_FALSE(IsWindow(recorder));
     EXPECT_EQ(RecorderWindow, nullptr);
@@ -405,7 +382,7 @@ TEST_F(VoiceTest, OneRecorderAtATimeAndOnlyItsOwnStopAfterRecordingActs)
     // So is the deletion of the note that owns the recorder.
     Command(second, IDM_RECORD_VOICE);
     recorder = RecorderWindow;
-    Press(recorder, RecorderRecordButtonId);
+    modal::Click(recorder, RecorderRecordButtonId);
     Command(second, IDM_DELETE_NOTE);
     EXPECT_FALSE(IsWindow(recorder));
     EXPECT_EQ(RecorderWindow, nullptr);
@@ -441,7 +418,7 @@ TEST_F(VoiceTest, PlayingWhatCannotBePlayedReturnsAtOnceInSilence)
         SetNoteVoicePath(note, path.c_str());
         DWORD start = GetTickCount();
         Command(note, IDM_PLAY_VOICE);
-        EXPECT_LT(Seconds(start), 0.3) << path;
+        EXPECT_LT(SecondsSince(start), 0.3) << path;
     }
     EXPECT_EQ(WindowCount(), windows) << "nothing is reported";
 }

@@ -17,34 +17,37 @@ constexpr UINT RecorderCanSaveMessage = WM_USER + 147;   // MCIWNDM_CAN_SAVE
 constexpr UINT RecorderNotifyModeMessage = WM_USER + 200; // MCIWNDM_NOTIFYMODE
 constexpr LPARAM RecorderStartPosition = -1;              // MCIWND_START
 
-// MCIWNDF_* flags, carried in the low word of the style; the high word is the window style.
+// MCIWNDF_* flags, carried in the low word of the style; the high word is the
+// window style. This recorder always has its Record button and never a menu.
+constexpr DWORD RecorderFlagNoMenu = 0x0008;
 constexpr DWORD RecorderFlagShowName = 0x0010;
 constexpr DWORD RecorderFlagShowMode = 0x0040;
 constexpr DWORD RecorderFlagNotifyMode = 0x0100;
-constexpr DWORD RecorderFlagNoErrorDialog = 0x4000;
+constexpr DWORD RecorderFlagRecord = 0x2000;
+
+// The recorder a note opens: shown, recording, notifying its owner of each
+// mode, its caption naming the recording and the mode, no menu.
+constexpr DWORD NoteRecorderStyle = WS_VISIBLE | WS_OVERLAPPEDWINDOW | RecorderFlagRecord |
+                                    RecorderFlagNotifyMode | RecorderFlagShowMode | RecorderFlagShowName |
+                                    RecorderFlagNoMenu;
+static_assert(NoteRecorderStyle == 0x10CF2158, "the style MCIWndCreate is given for a note's recorder");
 
 // Child controls.
 constexpr int RecorderRecordButtonId = 1;
 constexpr int RecorderStopButtonId = 2;
-constexpr int RecorderTimeId = 3;
 
-extern const char RecorderClassName[];
-
-bool RegisterRecorderClass(HINSTANCE instance);
-void UnregisterRecorderClass(HINSTANCE instance);
-// Called as MCIWndCreateA: the owner receives the mode notifications; file, when
-// given, is the device to open, as with RecorderNewMessage. Registers the class
+// Called as MCIWndCreateA without a file: the owner receives the mode
+// notifications; RecorderNewMessage opens a recording. Registers the class
 // if need be. Returns the window, or nullptr.
-HWND CreateRecorderWindow(HWND owner, HINSTANCE instance, DWORD style, const char* file);
+HWND CreateRecorderWindow(HWND owner, HINSTANCE instance, DWORD style);
+void UnregisterRecorderClass(HINSTANCE instance);
 
 // Calls back with each recorder window as it is destroyed, however it goes
 // (its close box, WM_CLOSE, its owner's destruction): whoever keeps its handle
 // can forget it then. One callback at a time; nullptr removes it.
 void OnRecorderGone(void (*callback)(HWND recorder));
 
-// Recorder windows that exist, and wave-in handles they hold open: none may
-// outlive its window.
+// Recorder windows that exist: none may outlive its owner.
 int LiveRecorders();
-int OpenCaptures();
 
 #endif

@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "base/captions.h"
 #include "base/shared_state.h"
 #include "base/system_library.h"
 #include "base/voice_path.h"
@@ -16,13 +17,9 @@
 
 namespace {
 
-// Shown, recording, notifying its owner of each mode; caption with name and mode; no menu.
-constexpr DWORD NoteRecorderStyle = 0x10CF2158;
 constexpr DWORD SaveDialogFlags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT; // 0x80006
 // Two entries, each a name and a pattern; the literal's own NUL ends the list.
 const char SaveFilter[] = "File Audio\0*.wav\0Tutti i files\0*.*\0";
-
-const char WarningCaption[] = "Attenzione";
 
 // Set while a stop is being handled: the question and the Save dialog run
 // modal loops in which the recorder could report again.
@@ -155,6 +152,16 @@ bool IsDeviceName(const char* name)
 
 } // namespace
 
+HWND RecorderWindow;
+int RecordingActive;
+
+void ResetRecorderState()
+{
+    RecorderWindow = nullptr;
+    RecordingActive = 0;
+    HandlingStop = false;
+}
+
 bool NamesLocalFile(const char* path)
 {
     const char letter = static_cast<char>(path[0] | 0x20);
@@ -195,7 +202,7 @@ void StartRecording(HWND note)
     }
     OnRecorderGone(ForgetRecorder);
     auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(note, GWLP_HINSTANCE));
-    HWND recorder = CreateRecorderWindow(note, instance, NoteRecorderStyle, nullptr);
+    HWND recorder = CreateRecorderWindow(note, instance, NoteRecorderStyle);
     RecorderWindow = recorder;
     PlaceBeside(recorder, note);
     SendMessageA(recorder, RecorderNewMessage, 0, reinterpret_cast<LPARAM>("waveaudio"));

@@ -1,10 +1,17 @@
 // Voice messages of a note: playing, recording through the recorder window,
-// discarding, and the greying of the voice submenu. One recorder at a time:
-// RecorderWindow and RecordingActive (base/shared_state.h) track it.
+// discarding, and the greying of the voice submenu. One recorder at a time,
+// tracked by RecorderWindow and RecordingActive.
 #ifndef APPUNTELLO_VOICE_H
 #define APPUNTELLO_VOICE_H
 
 #include <windows.h>
+
+// The one recorder on screen: set by StartRecording, back to none when that window goes, however it goes.
+extern HWND RecorderWindow;
+// Set to 1 by the recorder's report that it records, back to 0 when its stop is handled or it goes.
+extern int RecordingActive;
+// For tests: no recorder, as at start.
+void ResetRecorderState();
 
 // Plays a WAVE file to its end; silence for an empty path or a bad file.
 void PlayVoiceMessage(HWND note, const char* path);
@@ -21,7 +28,8 @@ void StartRecording(HWND note);
 void AskDeleteVoiceFile(HWND note);
 // Greys play and discard for a note without a message when popup is the voice submenu.
 void UpdateVoiceMenu(HWND note, HMENU popup);
-// The recorder's report of its new mode: recording starts from the beginning,
+// The recorder's report of its new mode (RecorderNotifyModeMessage,
+// voice/recorder.h): recording starts from the beginning,
 // and the end of a recording asks, saves and closes the recorder.
 void HandleRecorderMode(HWND note, HWND recorder, LPARAM mode);
 // Asks for a file name and saves the recording into it; the recorder's owner

@@ -8,6 +8,7 @@
 #include "base/shared_state.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
+#include "voice/voice.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ void ResetProgram()
 {
     FreeNoteList();
     ResetSharedState();
+    ResetRecorderState();
     AutosaveTiming = DefaultAutosaveTiming;
     ReadLocalTime = GetLocalTime;
     ReadModuleFileName = GetModuleFileNameA;
