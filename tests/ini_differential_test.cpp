@@ -5,6 +5,7 @@
 // Windows (or Wine) only. The files are random but reproducible: each is made from its own seed.
 #include "store/ini_document.h"
 #include "store/store_text.h"
+#include "tests/support/rng.h"
 
 #include <gtest/gtest.h>
 
@@ -18,26 +19,6 @@
 #include <vector>
 
 namespace {
-
-// A small generator of our own, so that a seed makes the same file with every compiler and library.
-class Rng {
-  public:
-    explicit Rng(std::uint64_t seed) : state_(seed * 0x9e3779b97f4a7c15ull + 0x632be59bd9b4e019ull) {}
-
-    std::uint32_t Next()
-    {
-        std::uint64_t z = (state_ += 0x9e3779b97f4a7c15ull);
-        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-        z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-        return static_cast<std::uint32_t>((z ^ (z >> 31)) >> 16);
-    }
-    std::size_t Below(std::size_t n) { return Next() % n; }
-    bool OneIn(std::size_t n) { return Below(n) == 0; }
-    template <typename T> const T& Pick(const std::vector<T>& items) { return items[Below(items.size())]; }
-
-  private:
-    std::uint64_t state_;
-};
 
 using namespace std::string_literals;
 
