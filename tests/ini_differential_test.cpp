@@ -5,6 +5,7 @@
 // Windows (or Wine) only. The files are random but reproducible: each is made from its own seed.
 #include "store/ini_document.h"
 #include "store/store_text.h"
+#include "tests/support/files.h"
 #include "tests/support/rng.h"
 
 #include <gtest/gtest.h>
@@ -214,35 +215,8 @@ class ProfileFile {
     ProfileFile(const ProfileFile&) = delete;
     ProfileFile& operator=(const ProfileFile&) = delete;
 
-    bool Write(const std::string& bytes) const
-    {
-        HANDLE h = CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            return false;
-        }
-        DWORD written = 0;
-        const BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(h);
-        return ok && written == bytes.size();
-    }
-
-    std::string Read() const
-    {
-        std::string bytes;
-        HANDLE h = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            return bytes;
-        }
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-            bytes.append(buffer, got);
-        }
-        CloseHandle(h);
-        return bytes;
-    }
+    bool Write(const std::string& bytes) const { return testfiles::WriteFile(path_, bytes); }
+    std::string Read() const { return testfiles::ReadFile(path_); }
 
     std::optional<std::string> GetString(const std::string& section, const std::string& key) const
     {
@@ -352,32 +326,15 @@ std::string WithoutByteOrderMark(std::string bytes)
     return bytes;
 }
 
-std::string Utf16(const std::wstring& units, bool littleEndian)
-{
-    std::string bytes = littleEndian ? "\xff\xfe" : "\xfe\xff";
-    for (const wchar_t c : units) {
-        bytes += static_cast<char>(littleEndian ? c & 0xff : c >> 8);
-        bytes += static_cast<char>(littleEndian ? c >> 8 : c & 0xff);
-    }
-    return bytes;
-}
-
 // The file as Notepad saves an ANSI text in that encoding: the byte order mark, then the text converted.
 std::string SavedAs(const std::string& ansi, StoreEncoding encoding)
 {
     if (encoding == StoreEncoding::Ansi) {
         return ansi;
     }
-    std::wstring wide(ansi.size(), L'\0');
-    wide.resize(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0],
-                                    static_cast<int>(wide.size())));
-    if (encoding == StoreEncoding::Utf8Bom) {
-        std::string utf8(3 * wide.size(), '\0');
-        utf8.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0],
-                                        static_cast<int>(utf8.size()), nullptr, nullptr));
-        return "\xef\xbb\xbf" + utf8;
-    }
-    return Utf16(wide, encoding == StoreEncoding::Utf16LeBom);
+    const std::wstring wide = testfiles::Widen(ansi);
+    return encoding == StoreEncoding::Utf8Bom ? testfiles::Utf8(wide)
+                                              : testfiles::Utf16(wide, encoding == StoreEncoding::Utf16LeBom);
 }
 
 bool AnsiCodePageIs1252()
@@ -451,7 +408,7 @@ TEST(IniDifferential, CharactersBeyondTheCodePageReadAsTheProfileFunctionsReadTh
         L"[s]\r\na=\x20ac \x0142 \x4e2d \xd83d\xde00\r\nb=x\xd800y\xdc00\xdc00\xd800\r\n"
         L"\x20ac=\x3000z\x2003\r\n[\x0142]\r\nc=1\r\n";
     const std::string files[] = {
-        Utf16(wide, true), Utf16(wide, false),
+        testfiles::Utf16(wide, true), testfiles::Utf16(wide, false),
         "\xef\xbb\xbf[s]\r\na=x\xc3y\xed\xa0\x80z\xf8\x80w\xff\xe4\xb8\r\nb=\xc5\x82\r\n"};
     for (const std::string& bytes : files) {
         ProfileFile file;

@@ -787,17 +787,7 @@ TEST_F(NoteStore, AStoreSavedAsUnicodeIsReadAndKeepsItsEncoding)
     const std::wstring text = L"[OPZIONI]\r\nLARGHEZZA=200\r\nALTEZZA=120\r\nCOLORE=65535\r\n[0]\r\nTITOLO="
                               L"Citt\u00e0\r\nMESSAGE=caff\u00e8#@ok\r\n"
                               L"AUDIO=\r\n[1]\r\nTITOLO=Z\u0142oty\r\nMESSAGE=\u4e2d\r\nAUDIO=\r\n";
-    static_assert(sizeof(wchar_t) == 2, "UTF-16 code units");
-    std::string utf16 = "\xff\xfe";
-    utf16.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-    std::string utf8(
-        static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)),
-        '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], static_cast<int>(utf8.size()), nullptr,
-                        nullptr);
-    utf8.pop_back();
-    utf8.insert(0, "\xef\xbb\xbf");
-    for (const std::string& file : {utf16, utf8}) {
+    for (const std::string& file : {testfiles::Utf16(text), testfiles::Utf8(text)}) {
         SCOPED_TRACE(file.substr(0, 2) == "\xff\xfe" ? "UTF-16LE" : "UTF-8");
         ASSERT_TRUE(WriteFile(store, file));
         Start();

@@ -67,6 +67,26 @@ std::wstring Widen(const std::string& text)
     return wide;
 }
 
+std::string Utf16(const std::wstring& text, bool littleEndian)
+{
+    std::string bytes = littleEndian ? "\xff\xfe" : "\xfe\xff";
+    for (const wchar_t unit : text) {
+        const char low = static_cast<char>(unit & 0xff), high = static_cast<char>(unit >> 8);
+        bytes += littleEndian ? low : high;
+        bytes += littleEndian ? high : low;
+    }
+    return bytes;
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    std::string utf8(3 * text.size(), '\0');
+    utf8.resize(
+        static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr)));
+    return "\xef\xbb\xbf" + utf8;
+}
+
 ScratchFolder::ScratchFolder()
 {
     char base[MAX_PATH];

@@ -25,6 +25,10 @@ class ScratchFolder {
 
 // ANSI text (code page 1252) to UTF-16.
 std::wstring Widen(const std::string& text);
+// The bytes of a text file as Notepad saves it in Unicode: the byte order
+// mark, then the text in UTF-16 (little- or big-endian) or in UTF-8.
+std::string Utf16(const std::wstring& text, bool littleEndian = true);
+std::string Utf8(const std::wstring& text);
 
 std::string ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& bytes);
