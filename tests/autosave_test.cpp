@@ -78,33 +78,6 @@ class Autosave : public ProgramTest {
     }
 };
 
-struct WindowSearch {
-    DWORD process;
-    const char* className;
-    std::vector<HWND> found;
-};
-
-// A named callback: a lambda cannot become the 32-bit build's stdcall procedure.
-BOOL CALLBACK MatchWindow(HWND window, LPARAM data)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(data);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char name[64] = "";
-    GetClassNameA(window, name, sizeof name);
-    if (owner == search->process && lstrcmpA(name, search->className) == 0)
-        search->found.push_back(window);
-    return TRUE;
-}
-
-// The windows of another process's class, in the order the system lists them.
-std::vector<HWND> WindowsOf(DWORD process, const char* className)
-{
-    WindowSearch search{process, className, {}};
-    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 std::string EditText(HWND note)
 {
     char text[NoteTextLimit + 1] = "";
@@ -129,8 +102,7 @@ TEST(AutosaveKill, WhatWasTypedAndDeletedSurvivesAKill)
         ASSERT_NE(controller, nullptr);
         PostMessageA(controller, WM_COMMAND, IDM_NEW_NOTE, 0);
         std::vector<HWND> notes;
-        ASSERT_TRUE(
-            PumpUntil([&] { return !(notes = WindowsOf(program.id(), NoteClassName)).empty(); }, 10000));
+        ASSERT_TRUE(PumpUntil([&] { return !(notes = program.Windows(NoteClassName)).empty(); }, 10000));
         for (char c : std::string("da salvare"))
             PostMessageA(GetDlgItem(notes[0], NoteEditId), WM_CHAR, static_cast<unsigned char>(c), 1);
         ASSERT_TRUE(PumpUntil([&] { return stored("MESSAGE") == "da salvare"; }, 10000))
@@ -140,7 +112,7 @@ TEST(AutosaveKill, WhatWasTypedAndDeletedSurvivesAKill)
     {
         RunningProgram program(exe);
         ASSERT_NE(program.WaitForController(), nullptr);
-        std::vector<HWND> notes = WindowsOf(program.id(), NoteClassName);
+        std::vector<HWND> notes = program.Windows(NoteClassName);
         ASSERT_EQ(notes.size(), 1u);
         EXPECT_EQ(EditText(notes[0]), "da salvare");
         PostMessageA(notes[0], WM_COMMAND, IDM_DELETE_NOTE, 0);
@@ -149,7 +121,7 @@ TEST(AutosaveKill, WhatWasTypedAndDeletedSurvivesAKill)
     }
     RunningProgram program(exe);
     ASSERT_NE(program.WaitForController(), nullptr);
-    EXPECT_TRUE(WindowsOf(program.id(), NoteClassName).empty());
+    EXPECT_TRUE(program.Windows(NoteClassName).empty());
 }
 
 // A burst of typing is one save, made a moment after it; the backup keeps the

@@ -84,7 +84,7 @@ TEST(SingleInstance, SecondStartEndsAndLeavesOneController)
     DWORD code = 99;
     ASSERT_TRUE(second.WaitExit(10000, &code)) << "the second copy kept running";
     EXPECT_EQ(code, 0u);
-    EXPECT_EQ(testfiles::CountWindows("Class_Appuntello", "Appuntello"), 1);
+    EXPECT_EQ(testfiles::FindWindows("Class_Appuntello", "Appuntello").size(), 1u);
 
     PostMessageA(controller, WM_CLOSE, 0, 0);
     ASSERT_TRUE(first.WaitExit(20000, &code));
@@ -112,7 +112,7 @@ TEST(SingleInstance, TwoCopiesStartedTogetherLeaveOneRunning)
     RunningProgram& survivor = aEnded ? b : a;
     HWND controller = survivor.WaitForController();
     ASSERT_NE(controller, nullptr);
-    EXPECT_EQ(testfiles::CountWindows("Class_Appuntello", "Appuntello"), 1);
+    EXPECT_EQ(testfiles::FindWindows("Class_Appuntello", "Appuntello").size(), 1u);
     PostMessageA(controller, WM_CLOSE, 0, 0);
     DWORD code = 99;
     ASSERT_TRUE(survivor.WaitExit(20000, &code));
@@ -192,7 +192,7 @@ TEST_F(WindowClasses, ControllerWindowIsAHiddenTopmostToolWindowWithTheTrayMenu)
     EXPECT_EQ(rect.right - rect.left, 0);
     EXPECT_EQ(rect.bottom - rect.top, 0);
     EXPECT_EQ(GetParent(controller), nullptr);
-    EXPECT_EQ(testfiles::CountWindows("Class_Appuntello", "Appuntello"), 1);
+    EXPECT_EQ(testfiles::FindWindows("Class_Appuntello", "Appuntello").size(), 1u);
 
     HMENU menu = GetMenu(controller);
     ASSERT_NE(menu, nullptr);

@@ -32,13 +32,13 @@ void RemoveTree(const std::string& path)
 }
 
 struct WindowSearch {
-    DWORD process;
     const char* className;
     const char* title;
-    HWND found;
-    int count;
+    DWORD process;
+    std::vector<HWND> found;
 };
 
+// A named callback: a lambda cannot become the 32-bit build's stdcall procedure.
 BOOL CALLBACK MatchWindow(HWND window, LPARAM context)
 {
     auto* search = reinterpret_cast<WindowSearch*>(context);
@@ -49,10 +49,8 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM context)
     GetWindowThreadProcessId(window, &process);
     if (lstrcmpA(className, search->className) == 0 &&
         (!search->title || lstrcmpA(title, search->title) == 0) &&
-        (!search->process || process == search->process)) {
-        search->found = window;
-        ++search->count;
-    }
+        (!search->process || process == search->process))
+        search->found.push_back(window);
     return TRUE;
 }
 
@@ -187,16 +185,20 @@ HWND RunningProgram::WaitForController(DWORD milliseconds)
 {
     DWORD start = GetTickCount();
     do {
-        WindowSearch search{process_.dwProcessId, "Class_Appuntello", "Appuntello", nullptr, 0};
-        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found) {
+        std::vector<HWND> found = FindWindows("Class_Appuntello", "Appuntello", process_.dwProcessId);
+        if (!found.empty()) {
             WaitForInputIdle(process_.hProcess, milliseconds);
-            return search.found;
+            return found.back();
         }
         if (WaitForSingleObject(process_.hProcess, 50) == WAIT_OBJECT_0)
             return nullptr;
     } while (GetTickCount() - start < milliseconds);
     return nullptr;
+}
+
+std::vector<HWND> RunningProgram::Windows(const char* className) const
+{
+    return FindWindows(className, nullptr, process_.dwProcessId);
 }
 
 bool RunningProgram::WaitExit(DWORD milliseconds, DWORD* exitCode)
@@ -207,11 +209,11 @@ bool RunningProgram::WaitExit(DWORD milliseconds, DWORD* exitCode)
     return true;
 }
 
-int CountWindows(const char* className, const char* title)
+std::vector<HWND> FindWindows(const char* className, const char* title, DWORD process)
 {
-    WindowSearch search{0, className, title, nullptr, 0};
+    WindowSearch search{className, title, process, {}};
     EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-    return search.count;
+    return search.found;
 }
 
 } // namespace testfiles

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace testfiles {
 
@@ -61,14 +62,17 @@ class RunningProgram {
     // Ends it at once, as a crash or a kill would.
     void Kill();
     DWORD id() const { return process_.dwProcessId; }
+    // Its top-level windows of that class.
+    std::vector<HWND> Windows(const char* className) const;
 
   private:
     PROCESS_INFORMATION process_{};
     HANDLE output_ = INVALID_HANDLE_VALUE;
 };
 
-// Top-level windows of that class and title, in any process.
-int CountWindows(const char* className, const char* title);
+// Top-level windows of that class, in the order the system lists them: of
+// that title too unless it is nullptr, and of that process unless it is 0.
+std::vector<HWND> FindWindows(const char* className, const char* title = nullptr, DWORD process = 0);
 
 } // namespace testfiles
 
