@@ -78,13 +78,6 @@ class Autosave : public ProgramTest {
     }
 };
 
-std::string EditText(HWND note)
-{
-    char text[NoteTextLimit + 1] = "";
-    SendMessageA(GetDlgItem(note, NoteEditId), WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-    return text;
-}
-
 } // namespace
 
 // Typed into the real program, which is then killed as a crash would end it:
@@ -114,7 +107,7 @@ TEST(AutosaveKill, WhatWasTypedAndDeletedSurvivesAKill)
         ASSERT_NE(program.WaitForController(), nullptr);
         std::vector<HWND> notes = program.Windows(NoteClassName);
         ASSERT_EQ(notes.size(), 1u);
-        EXPECT_EQ(EditText(notes[0]), "da salvare");
+        EXPECT_EQ(NoteText(notes[0]), "da salvare");
         PostMessageA(notes[0], WM_COMMAND, IDM_DELETE_NOTE, 0);
         ASSERT_TRUE(PumpUntil([&] { return !stored("TITOLO"); }, 10000)) << "no save after deleting";
         program.Kill();

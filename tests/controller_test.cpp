@@ -248,8 +248,7 @@ TEST_F(Controller, ExitFromTheMenuClosesInOrder)
     EXPECT_EQ(NoteListHead, nullptr);
     EXPECT_FALSE(TrayIconPresent(controller));
     EXPECT_EQ(NoteBrush.get(), nullptr);
-    MSG quit;
-    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_TRUE(TakeQuit());
 }
 
 TEST_F(Controller, EndOfSessionClosesButACancelledEndDoesNot)
@@ -263,8 +262,7 @@ TEST_F(Controller, EndOfSessionClosesButACancelledEndDoesNot)
     EXPECT_FALSE(IsWindow(controller));
     EXPECT_FALSE(IsWindow(note));
     EXPECT_EQ(NoteListHead, nullptr);
-    MSG quit;
-    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_TRUE(TakeQuit());
 }
 
 TEST_F(Controller, RestartedShellGetsTheIconAgain)

@@ -266,7 +266,7 @@ TEST_F(NoteWindowTest, TheKeyboardGoesToTheTextOfTheNoteInFront)
     for (DWORD start = GetTickCount();
          GetWindowTextLengthA(NoteEditOf(note)) < 4 && GetTickCount() - start < 3000;)
         modal::Pump(20);
-    EXPECT_EQ(modal::WindowText(NoteEditOf(note)), "ciao");
+    EXPECT_EQ(NoteText(note), "ciao");
 
     ShowNoteById(0);
     EXPECT_EQ(GetFocus(), NoteEditOf(older)) << "a note chosen from the list";

@@ -10,6 +10,7 @@
 #include "base/shared_state.h"
 #include "base/store_path.h"
 #include "tests/support/files.h"
+#include "tests/support/program.h"
 
 using testfiles::RunningProgram;
 using testfiles::ScratchFolder;
@@ -203,8 +204,7 @@ TEST_F(WindowClasses, ControllerWindowIsAHiddenTopmostToolWindowWithTheTrayMenu)
 
     SendMessageA(controller, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(controller));
-    MSG quit;
-    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "closing must end the loop";
+    EXPECT_TRUE(TakeQuit()) << "closing must end the loop";
 }
 
 namespace {

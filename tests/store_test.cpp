@@ -56,14 +56,6 @@ std::string Title(HWND note)
     return modal::WindowText(note);
 }
 
-std::string Text(HWND note)
-{
-    HWND edit = NoteEditOf(note);
-    std::string text(static_cast<size_t>(GetWindowTextLengthA(edit)) + 1, '\0');
-    text.resize(static_cast<size_t>(GetWindowTextA(edit, &text[0], static_cast<int>(text.size()))));
-    return text;
-}
-
 RECT Frame(HWND note)
 {
     RECT frame{};
@@ -119,8 +111,7 @@ class NoteStore : public ProgramTest {
     bool Close()
     {
         SendMessageA(controller, WM_CLOSE, 0, 0);
-        MSG quit;
-        PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        TakeQuit();
         return !IsWindow(controller);
     }
 
@@ -135,8 +126,7 @@ class NoteStore : public ProgramTest {
     void EndSession()
     {
         SendMessageA(controller, WM_ENDSESSION, TRUE, 0);
-        MSG quit;
-        PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        TakeQuit();
     }
 
     // Open notes, oldest first.
@@ -194,10 +184,10 @@ TEST_F(NoteStore, NotesAndSettingsComeBackAfterACloseAndAStart)
     std::vector<HWND> notes = Notes();
     ASSERT_EQ(notes.size(), 4u);
     EXPECT_EQ(Titles(), (std::vector<std::string>{"Spesa", "", "Citt\xe0 e caff\xe8", "Telefonate"}));
-    EXPECT_EQ(Text(notes[0]), "pane\r\nlatte\r\n\r\nuova");
-    EXPECT_EQ(Text(notes[1]), "");
-    EXPECT_EQ(Text(notes[2]), "Perch\xe9 \x80 5 \xbb \xff");
-    EXPECT_EQ(Text(notes[3]), "chiamare Ugo");
+    EXPECT_EQ(NoteText(notes[0]), "pane\r\nlatte\r\n\r\nuova");
+    EXPECT_EQ(NoteText(notes[1]), "");
+    EXPECT_EQ(NoteText(notes[2]), "Perch\xe9 \x80 5 \xbb \xff");
+    EXPECT_EQ(NoteText(notes[3]), "chiamare Ugo");
     EXPECT_STREQ(NoteVoicePath(notes[0]), "C:\\Voce\\spesa.wav");
     EXPECT_STREQ(NoteVoicePath(notes[1]), "");
     EXPECT_EQ(NoteVoicePath(notes[2]), longPath);
@@ -246,10 +236,10 @@ TEST_F(NoteStore, ExampleStoreLoadsAsTwoNotesAndIsWrittenBackByteForByte)
     std::vector<HWND> notes = Notes();
     ASSERT_EQ(notes.size(), 2u);
     EXPECT_EQ(Title(notes[0]), "Shopping");
-    EXPECT_EQ(Text(notes[0]), "bread\r\nmilk");
+    EXPECT_EQ(NoteText(notes[0]), "bread\r\nmilk");
     EXPECT_STREQ(NoteVoicePath(notes[0]), "");
     EXPECT_EQ(Title(notes[1]), "Calls");
-    EXPECT_EQ(Text(notes[1]), "");
+    EXPECT_EQ(NoteText(notes[1]), "");
     EXPECT_STREQ(NoteVoicePath(notes[1]), "C:\\Voice\\calls.wav");
     EXPECT_EQ(Frame(notes[0]).right - Frame(notes[0]).left, 200);
 
@@ -268,7 +258,7 @@ TEST_F(NoteStore, ChangesToLoadedNotesAreSaved)
     DestroyWindow(notes[0]);
     Restart();
     EXPECT_EQ(Titles(), std::vector<std::string>{"Telefonate"});
-    EXPECT_EQ(Text(Notes()[0]), "Ugo");
+    EXPECT_EQ(NoteText(Notes()[0]), "Ugo");
     EXPECT_STREQ(NoteVoicePath(Notes()[0]), "C:\\Voice\\calls.wav");
     EXPECT_FALSE(Document().HasSection("1"));
 }
@@ -284,7 +274,7 @@ TEST_F(NoteStore, AnOverlongStoredTextIsCutBetweenLinesAndKeptWholeInTheFile)
     ASSERT_TRUE(WriteFile(store, "[0]\r\nTITOLO=" + title + "\r\nMESSAGE=" + message + "\r\nAUDIO=\r\n"));
     Start();
     ASSERT_EQ(Notes().size(), 1u);
-    EXPECT_EQ(Text(Notes()[0]), std::string(1023, 'x'));
+    EXPECT_EQ(NoteText(Notes()[0]), std::string(1023, 'x'));
     Restart();
     EXPECT_EQ(Document().Get("0", "MESSAGE"), message);
     EXPECT_EQ(Document().Get("0", "TITOLO"), title);
@@ -301,7 +291,7 @@ TEST_F(NoteStore, HashAtTypedByTheUserBecomesALineBreak)
     modal::TypeText(NoteEditOf(note), "uno#@due");
     Restart();
     ASSERT_EQ(Notes().size(), 1u);
-    EXPECT_EQ(Text(Notes()[0]), "uno\r\ndue");
+    EXPECT_EQ(NoteText(Notes()[0]), "uno\r\ndue");
 }
 
 // The old store read texts through 1,024-character buffers and kept 1,023.
@@ -314,12 +304,12 @@ TEST_F(NoteStore, AFullNoteKeepsItsLastCharacter)
         typed += (typed.size() % 100 == 98) ? '\r' : static_cast<char>('a' + typed.size() % 26);
     }
     modal::TypeText(NoteEditOf(note), typed + "oltre");
-    const std::string full = Text(note);
+    const std::string full = NoteText(note);
     ASSERT_EQ(full.size(), 1024u) << "the edit field holds 1,024 characters";
 
     Restart();
     ASSERT_EQ(Notes().size(), 1u);
-    EXPECT_EQ(Text(Notes()[0]), full);
+    EXPECT_EQ(NoteText(Notes()[0]), full);
     EXPECT_EQ(ProfileString(store, "0", "MESSAGE").size(), 1023u) << "what the old store would have loaded";
 }
 
@@ -337,7 +327,7 @@ TEST_F(NoteStore, ANoteTitledNfIsANoteLikeAnyOther)
     EXPECT_EQ(Titles(), (std::vector<std::string>{"prima", "nf", "NF", "dopo", "Nf"}));
     Restart();
     EXPECT_EQ(Titles(), (std::vector<std::string>{"prima", "nf", "NF", "dopo", "Nf"}));
-    EXPECT_EQ(Text(Notes()[1]), "a");
+    EXPECT_EQ(NoteText(Notes()[1]), "a");
 }
 
 TEST_F(NoteStore, AMissingVoiceOrTextKeyDoesNotEndTheList)
@@ -350,9 +340,9 @@ TEST_F(NoteStore, AMissingVoiceOrTextKeyDoesNotEndTheList)
     Start();
     std::vector<HWND> notes = Notes();
     ASSERT_EQ(notes.size(), 3u);
-    EXPECT_EQ(Text(notes[0]), "testo");
+    EXPECT_EQ(NoteText(notes[0]), "testo");
     EXPECT_STREQ(NoteVoicePath(notes[0]), "");
-    EXPECT_EQ(Text(notes[1]), "");
+    EXPECT_EQ(NoteText(notes[1]), "");
     EXPECT_STREQ(NoteVoicePath(notes[1]), "C:\\v.wav");
     ASSERT_TRUE(Close());
 
@@ -434,8 +424,8 @@ TEST_F(NoteStore, LoneLineBreaksAreStoredAsLineBreaksAndCannotMakeSections)
     NewNote("tagliata", "fine riga\rinizio\r");
     Restart();
     EXPECT_EQ(Titles(), (std::vector<std::string>{"incollata", "tagliata"}));
-    EXPECT_EQ(Text(Notes()[0]), "x\r\n[9]\r\nTITOLO=intrusa");
-    EXPECT_EQ(Text(Notes()[1]), "fine riga\r\ninizio\r\n");
+    EXPECT_EQ(NoteText(Notes()[0]), "x\r\n[9]\r\nTITOLO=intrusa");
+    EXPECT_EQ(NoteText(Notes()[1]), "fine riga\r\ninizio\r\n");
     EXPECT_FALSE(Document().HasSection("9"));
     const std::string saved = File();
     for (size_t at = saved.find_first_of("\r\n"); at != std::string::npos;
@@ -461,7 +451,7 @@ TEST_F(NoteStore, BlanksAndQuotesAroundValuesComeBackExactly)
     ASSERT_EQ(Titles(), tricky);
     std::vector<HWND> notes = Notes();
     for (size_t i = 0; i < tricky.size(); ++i) {
-        EXPECT_EQ(Text(notes[i]), tricky[i]);
+        EXPECT_EQ(NoteText(notes[i]), tricky[i]);
         EXPECT_EQ(NoteVoicePath(notes[i]), tricky[i]);
     }
 }
@@ -793,7 +783,7 @@ TEST_F(NoteStore, AStoreSavedAsUnicodeIsReadAndKeepsItsEncoding)
         Start();
         EXPECT_EQ(NoteWidth, 200) << "the first line counts too";
         ASSERT_EQ(Titles(), (std::vector<std::string>{"Citt\xe0", "Zloty"}));
-        EXPECT_EQ(Text(Notes()[0]), "caff\xe8\r\nok");
+        EXPECT_EQ(NoteText(Notes()[0]), "caff\xe8\r\nok");
         NewNote("Perch\xe9");
         ASSERT_TRUE(Close());
         const std::string saved = File();
@@ -884,8 +874,7 @@ TEST_F(NoteStore, ClosingEveryWindowOfTheProgramLosesNoNote)
             PostMessageA(window, WM_CLOSE, 0, 0);
         }
         modal::Pump(500);
-        MSG quit;
-        EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+        EXPECT_TRUE(TakeQuit());
         EXPECT_FALSE(IsWindow(controller));
         EXPECT_EQ(Document().Get("0", "TITOLO"), "Shopping");
         EXPECT_EQ(Document().Get("1", "TITOLO"), "Calls");

@@ -36,5 +36,9 @@ class ProgramTest : public testing::Test {
 
 // The windows of this thread, children included: the leak checks count them.
 DWORD WindowCount();
+// The text in a note's edit field, of this program or of another process.
+std::string NoteText(HWND note);
+// Takes the WM_QUIT that a close leaves for the message loop: false when none waits.
+bool TakeQuit();
 
 #endif
