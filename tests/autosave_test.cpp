@@ -32,18 +32,6 @@ namespace {
 const char OldStore[] = "[OPZIONI]\r\nLARGHEZZA=160\r\nALTEZZA=120\r\nCOLORE=65535\r\n"
                         "[0]\r\nTITOLO=vecchia\r\nMESSAGE=di ieri\r\nAUDIO=\r\n";
 
-// Pumps messages until the condition holds; false after the time.
-bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds)
-{
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > milliseconds)
-            return false;
-        modal::Pump(20);
-    }
-    return true;
-}
-
 int Writes;
 void CountWrites(SaveStep step)
 {
@@ -95,10 +83,10 @@ TEST(AutosaveKill, WhatWasTypedAndDeletedSurvivesAKill)
         ASSERT_NE(controller, nullptr);
         PostMessageA(controller, WM_COMMAND, IDM_NEW_NOTE, 0);
         std::vector<HWND> notes;
-        ASSERT_TRUE(PumpUntil([&] { return !(notes = program.Windows(NoteClassName)).empty(); }, 10000));
-        for (char c : std::string("da salvare"))
-            PostMessageA(GetDlgItem(notes[0], NoteEditId), WM_CHAR, static_cast<unsigned char>(c), 1);
-        ASSERT_TRUE(PumpUntil([&] { return stored("MESSAGE") == "da salvare"; }, 10000))
+        ASSERT_TRUE(
+            modal::PumpUntil([&] { return !(notes = program.Windows(NoteClassName)).empty(); }, 10000));
+        modal::TypeText(GetDlgItem(notes[0], NoteEditId), "da salvare");
+        ASSERT_TRUE(modal::PumpUntil([&] { return stored("MESSAGE") == "da salvare"; }, 10000))
             << "no save after typing";
         program.Kill();
     }
@@ -109,7 +97,7 @@ TEST(AutosaveKill, WhatWasTypedAndDeletedSurvivesAKill)
         ASSERT_EQ(notes.size(), 1u);
         EXPECT_EQ(NoteText(notes[0]), "da salvare");
         PostMessageA(notes[0], WM_COMMAND, IDM_DELETE_NOTE, 0);
-        ASSERT_TRUE(PumpUntil([&] { return !stored("TITOLO"); }, 10000)) << "no save after deleting";
+        ASSERT_TRUE(modal::PumpUntil([&] { return !stored("TITOLO"); }, 10000)) << "no save after deleting";
         program.Kill();
     }
     RunningProgram program(exe);
@@ -127,12 +115,12 @@ TEST_F(Autosave, ABurstOfTypingIsOneSaveAndTheBackupKeepsTheStoreOfTheStart)
     SendMessageA(edit, EM_SETSEL, 0, -1);
     modal::TypeText(edit, "scritta di fila");
     EXPECT_EQ(Writes, 0) << "saved while the user was still typing";
-    ASSERT_TRUE(PumpUntil([&] { return Holds("0", "MESSAGE", "scritta di fila"); }, 6000));
+    ASSERT_TRUE(modal::PumpUntil([&] { return Holds("0", "MESSAGE", "scritta di fila"); }, 6000));
     modal::Pump(AutosaveTiming.delay + 500);
     EXPECT_EQ(Writes, 1);
 
     SendMessageA(controller, WM_COMMAND, IDM_DELETE_ALL, 0);
-    ASSERT_TRUE(PumpUntil([&] { return !Store().HasSection("0"); }, 6000));
+    ASSERT_TRUE(modal::PumpUntil([&] { return !Store().HasSection("0"); }, 6000));
     EXPECT_EQ(Writes, 2);
     EXPECT_EQ(ReadFile(StoreFile() + ".bak"), OldStore);
 }
@@ -175,7 +163,7 @@ TEST_F(Autosave, ATitleAndNewSettingsAreSaved)
         });
         SendMessageA(controller, WM_COMMAND, IDM_OPTIONS, 0);
     }
-    ASSERT_TRUE(PumpUntil([&] { return Holds("OPZIONI", "LARGHEZZA", "320"); }, 6000));
+    ASSERT_TRUE(modal::PumpUntil([&] { return Holds("OPZIONI", "LARGHEZZA", "320"); }, 6000));
     EXPECT_TRUE(Holds("0", "TITOLO", "dopo"));
 }
 
@@ -196,7 +184,8 @@ TEST_F(Autosave, AFailedSaveIsRetriedWithoutFurtherTyping)
         modal::Pump(AutosaveTiming.delay + 1000); // a message box here would fail the test
         EXPECT_EQ(Writes, 1);
     }
-    ASSERT_TRUE(PumpUntil([&] { return Holds("0", "MESSAGE", "tenuta"); }, AutosaveTiming.firstRetry * 4));
+    ASSERT_TRUE(
+        modal::PumpUntil([&] { return Holds("0", "MESSAGE", "tenuta"); }, AutosaveTiming.firstRetry * 4));
 }
 
 // Saves that keep failing are told once, by the controller; a save that works
@@ -223,7 +212,7 @@ TEST_F(Autosave, SavesThatKeepFailingAreToldOnce)
         modal::Pump(1500);
         EXPECT_EQ(FindWindowA("#32770", "Attenzione"), nullptr) << "told twice";
         ASSERT_TRUE(RemoveDirectoryA(StoreFile().c_str()));
-        ASSERT_TRUE(PumpUntil([&] { return Holds("0", "MESSAGE", "a"); }, 2000));
+        ASSERT_TRUE(modal::PumpUntil([&] { return Holds("0", "MESSAGE", "a"); }, 2000));
     }
     ASSERT_TRUE(DeleteFileA(StoreFile().c_str()));
     ASSERT_TRUE(CreateDirectoryA(StoreFile().c_str(), nullptr));
@@ -244,7 +233,7 @@ TEST_F(Autosave, TypingIsSavedWhileTheOptionsDialogIsOpen)
     modal::Script script;
     script.Dialog("Opzioni", [&](HWND dialog) {
         modal::TypeText(NoteEditOf(note), "mentre");
-        EXPECT_TRUE(PumpUntil([&] { return Holds("0", "MESSAGE", "mentre"); }, 6000));
+        EXPECT_TRUE(modal::PumpUntil([&] { return Holds("0", "MESSAGE", "mentre"); }, 6000));
         modal::Click(dialog, IDCANCEL);
     });
     SendMessageA(controller, WM_COMMAND, IDM_OPTIONS, 0);

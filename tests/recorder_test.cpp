@@ -111,9 +111,9 @@ class RecorderTest : public testing::Test {
     HWND Recorded(DWORD milliseconds, Where at = Here())
     {
         HWND recorder = OpenRecorder(at);
-        modal::Click(recorder, RecorderRecordButtonId);
+        modal::Click(recorder, RecorderRecordButtonId, at);
         modal::Pump(milliseconds);
-        modal::Click(recorder, RecorderStopButtonId);
+        modal::Click(recorder, RecorderStopButtonId, at);
         return recorder;
     }
 
@@ -260,7 +260,7 @@ TEST_F(RecorderTest, TwentyRecordAndCloseCyclesLeaveNoWindowNorDevice)
         HWND recorder = OpenRecorder();
         windows.push_back(recorder);
         windows.push_back(GetDlgItem(recorder, RecorderStopButtonId));
-        SendMessageA(recorder, WM_CHAR, 'r', 1); // R presses Record
+        modal::TypeText(recorder, "r"); // R presses Record
         EXPECT_EQ(Send(recorder, RecorderGetModeMessage), MCI_MODE_RECORD);
         modal::Pump(50);
         EXPECT_EQ(OpenCaptures(), 1);

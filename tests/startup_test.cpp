@@ -10,6 +10,7 @@
 #include "base/shared_state.h"
 #include "base/store_path.h"
 #include "tests/support/files.h"
+#include "tests/support/modal.h"
 #include "tests/support/program.h"
 
 using testfiles::RunningProgram;
@@ -188,8 +189,7 @@ TEST_F(WindowClasses, ControllerWindowIsAHiddenTopmostToolWindowWithTheTrayMenu)
               0x90000000u);
     EXPECT_EQ(GetWindowLongA(controller, GWL_EXSTYLE) & (WS_EX_TOOLWINDOW | WS_EX_TOPMOST),
               WS_EX_TOOLWINDOW | WS_EX_TOPMOST);
-    RECT rect;
-    GetWindowRect(controller, &rect);
+    RECT rect = modal::WindowRect(controller);
     EXPECT_EQ(rect.right - rect.left, 0);
     EXPECT_EQ(rect.bottom - rect.top, 0);
     EXPECT_EQ(GetParent(controller), nullptr);

@@ -20,6 +20,7 @@
 #include "store/note_store.h"
 #include "store/store_file.h"
 #include "tests/support/files.h"
+#include "tests/support/modal.h"
 
 using testfiles::ReadFile;
 using testfiles::RunningProgram;
@@ -61,18 +62,6 @@ std::string ChildArguments(const char* test, const std::string& store, int step)
     SetEnvironmentVariableA(StoreVariable, store.c_str());
     SetEnvironmentVariableA(StepVariable, std::to_string(step).c_str());
     return std::string("--gtest_also_run_disabled_tests --gtest_filter=CrashChild.DISABLED_") + test;
-}
-
-bool WaitForFile(const std::string& path, DWORD milliseconds)
-{
-    const DWORD start = GetTickCount();
-    while (!testfiles::Exists(path)) {
-        if (GetTickCount() - start > milliseconds) {
-            return false;
-        }
-        Sleep(20);
-    }
-    return true;
 }
 
 // ---- The children ----
@@ -215,7 +204,8 @@ TEST(CrashSafety, AKillAtAnyMomentLeavesAWholeStore)
         RunningProgram child(testfiles::SelfPath(), ChildArguments("SaveOverAndOver", store, 0),
                              store + ".log");
         ASSERT_TRUE(child.started());
-        ASSERT_TRUE(WaitForFile(store + ".begun", 30000)) << ReadFile(store + ".log");
+        ASSERT_TRUE(modal::PumpUntil([&] { return testfiles::Exists(store + ".begun"); }, 30000))
+            << ReadFile(store + ".log");
         Sleep(static_cast<DWORD>(run * 37 % 50));
         child.Kill();
 

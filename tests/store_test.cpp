@@ -56,13 +56,6 @@ std::string Title(HWND note)
     return modal::WindowText(note);
 }
 
-RECT Frame(HWND note)
-{
-    RECT frame{};
-    GetWindowRect(note, &frame);
-    return frame;
-}
-
 // What the profile functions, which the old per-key store used, read there.
 std::string ProfileString(const std::string& file, const char* section, const char* key,
                           DWORD capacity = 1024)
@@ -195,7 +188,7 @@ TEST_F(NoteStore, NotesAndSettingsComeBackAfterACloseAndAStart)
         SCOPED_TRACE("note " + std::to_string(i));
         EXPECT_TRUE(IsWindowVisible(notes[i]));
         EXPECT_FALSE(IsIconic(notes[i]));
-        RECT frame = Frame(notes[i]);
+        RECT frame = modal::WindowRect(notes[i]);
         EXPECT_EQ(frame.left, static_cast<LONG>(20 * i));
         EXPECT_EQ(frame.top, static_cast<LONG>(20 * i));
         EXPECT_EQ(frame.right - frame.left, 300);
@@ -241,7 +234,7 @@ TEST_F(NoteStore, ExampleStoreLoadsAsTwoNotesAndIsWrittenBackByteForByte)
     EXPECT_EQ(Title(notes[1]), "Calls");
     EXPECT_EQ(NoteText(notes[1]), "");
     EXPECT_STREQ(NoteVoicePath(notes[1]), "C:\\Voice\\calls.wav");
-    EXPECT_EQ(Frame(notes[0]).right - Frame(notes[0]).left, 200);
+    EXPECT_EQ(modal::WindowRect(notes[0]).right - modal::WindowRect(notes[0]).left, 200);
 
     ASSERT_TRUE(Close());
     EXPECT_EQ(File(), ExampleStore);
@@ -499,7 +492,7 @@ TEST_F(NoteStore, StoredSettingsAreUsedAsStoredAndWrittenBackUnchanged)
         EXPECT_EQ(NoteWidth, c.expectedWidth);
         EXPECT_EQ(NoteHeight, c.expectedHeight);
         EXPECT_EQ(NoteColor, c.expectedColor);
-        RECT frame = Frame(Notes()[0]);
+        RECT frame = modal::WindowRect(Notes()[0]);
         if (c.expectedWidth <= 1000) {
             EXPECT_EQ(frame.right - frame.left, c.expectedWidth);
         }
@@ -530,7 +523,7 @@ TEST_F(NoteStore, NotesAreSavedInTheOrderTheyWereCreated)
         EXPECT_EQ(Titles(), (std::vector<std::string>{"prima", "seconda", "terza"}));
         std::vector<HWND> notes = Notes();
         for (size_t i = 0; i < notes.size(); ++i) {
-            EXPECT_EQ(Frame(notes[i]).left, static_cast<LONG>(20 * i));
+            EXPECT_EQ(modal::WindowRect(notes[i]).left, static_cast<LONG>(20 * i));
         }
         EXPECT_EQ(NoteListHead->window, notes.back());
         EXPECT_EQ(NoteListHead->NoteId, 2);

@@ -137,10 +137,10 @@ class VoiceTest : public ProgramTest {
         if (!recorder)
             return nullptr;
         EXPECT_EQ(GetWindow(recorder, GW_OWNER), note);
-        modal::Click(recorder, RecorderRecordButtonId);
+        modal::Click(recorder, RecorderRecordButtonId, at);
         EXPECT_EQ(RecordingActive, 1);
         modal::Pump(milliseconds);
-        modal::Click(recorder, RecorderStopButtonId);
+        modal::Click(recorder, RecorderStopButtonId, at);
         EXPECT_FALSE(IsWindow(recorder)) << "the first stop after recording closes the recorder";
         EXPECT_EQ(RecorderWindow, nullptr);
         EXPECT_EQ(RecordingActive, 0);
@@ -351,9 +351,7 @@ TEST_F(VoiceTest, OneRecorderAtATimeAndOnlyItsOwnStopAfterRecordingActs)
     Command(first, IDM_RECORD_VOICE);
     HWND recorder = RecorderWindow;
     ASSERT_TRUE(IsWindow(recorder));
-    RECT noteFrame, recorderFrame, overlap;
-    GetWindowRect(first, &noteFrame);
-    GetWindowRect(recorder, &recorderFrame);
+    RECT noteFrame = modal::WindowRect(first), recorderFrame = modal::WindowRect(recorder), overlap;
     EXPECT_FALSE(IntersectRect(&overlap, &noteFrame, &recorderFrame)) << "the recorder hides its note";
     // Nothing recorded yet: a stop is ignored, and the recorder stays.
     SendMessageA(first, RecorderNotifyModeMessage, reinterpret_cast<WPARAM>(recorder), MCI_MODE_STOP);
