@@ -44,7 +44,7 @@ class Autosave : public ProgramTest {
     bool StartsController() const override { return false; }
     void SetUp() override
     {
-        ProgramTest::SetUp();
+        ASSERT_NO_FATAL_FAILURE(ProgramTest::SetUp());
         Writes = 0;
         SaveStepHook = CountWrites;
     }
@@ -53,11 +53,6 @@ class Autosave : public ProgramTest {
         SaveStepHook = nullptr;
         RemoveDirectoryA(StoreFile().c_str()); // a test that stopped while its store could not be written
         ProgramTest::TearDown();
-    }
-    void Start()
-    {
-        controller = CreateControllerWindow(instance);
-        ASSERT_NE(controller, nullptr);
     }
     IniDocument Store() const { return IniDocument::Parse(ReadFile(StoreFile())); }
     bool Holds(const char* section, const char* key, const std::string& value) const
@@ -110,7 +105,7 @@ TEST(AutosaveKill, WhatWasTypedAndDeletedSurvivesAKill)
 TEST_F(Autosave, ABurstOfTypingIsOneSaveAndTheBackupKeepsTheStoreOfTheStart)
 {
     ASSERT_TRUE(WriteFile(StoreFile(), OldStore));
-    Start();
+    ASSERT_TRUE(Start());
     HWND edit = NoteEditOf(Notes()[0]);
     SendMessageA(edit, EM_SETSEL, 0, -1);
     modal::TypeText(edit, "scritta di fila");
@@ -130,7 +125,7 @@ TEST_F(Autosave, ABurstOfTypingIsOneSaveAndTheBackupKeepsTheStoreOfTheStart)
 TEST_F(Autosave, NothingIsWrittenWhileNothingChanges)
 {
     ASSERT_TRUE(WriteFile(StoreFile(), OldStore));
-    Start();
+    ASSERT_TRUE(Start());
     SendMessageA(controller, WM_COMMAND, IDM_HIDE_ALL, 0);
     SendMessageA(controller, WM_COMMAND, IDM_SHOW_ALL, 0);
     modal::Pump(AutosaveTiming.delay + 1000);
@@ -142,7 +137,7 @@ TEST_F(Autosave, NothingIsWrittenWhileNothingChanges)
 // is still asking.
 TEST_F(Autosave, ATitleAndNewSettingsAreSaved)
 {
-    Start();
+    ASSERT_TRUE(Start());
     HWND note = NewNote("prima");
     modal::Pump(AutosaveTiming.delay + 500);
     ASSERT_TRUE(Holds("0", "TITOLO", "prima"));
@@ -171,7 +166,7 @@ TEST_F(Autosave, ATitleAndNewSettingsAreSaved)
 // save fail: it is tried again on its own, without the user typing again.
 TEST_F(Autosave, AFailedSaveIsRetriedWithoutFurtherTyping)
 {
-    Start();
+    ASSERT_TRUE(Start());
     HWND note = NewNote("nota");
     modal::Pump(AutosaveTiming.delay + 500);
     ASSERT_TRUE(Holds("0", "TITOLO", "nota"));
@@ -193,7 +188,7 @@ TEST_F(Autosave, AFailedSaveIsRetriedWithoutFurtherTyping)
 TEST_F(Autosave, SavesThatKeepFailingAreToldOnce)
 {
     AutosaveTiming = AutosaveTimes{100, 500, 100, 200, 1000};
-    Start();
+    ASSERT_TRUE(Start());
     HWND note = NewNote("nota");
     ASSERT_TRUE(CreateDirectoryA(StoreFile().c_str(), nullptr));
     int warnings = 0;
@@ -228,7 +223,7 @@ TEST_F(Autosave, SavesThatKeepFailingAreToldOnce)
 // while it stays open.
 TEST_F(Autosave, TypingIsSavedWhileTheOptionsDialogIsOpen)
 {
-    Start();
+    ASSERT_TRUE(Start());
     HWND note = NewNote("nota");
     modal::Script script;
     script.Dialog("Opzioni", [&](HWND dialog) {
@@ -244,7 +239,7 @@ TEST_F(Autosave, TypingIsSavedWhileTheOptionsDialogIsOpen)
 // holds it back, and once it can be written the session may end.
 TEST_F(Autosave, TheSessionEndsOnlyOnceTheNotesAreSaved)
 {
-    Start();
+    ASSERT_TRUE(Start());
     HWND note = NewNote("nota");
     ASSERT_TRUE(CreateDirectoryA(StoreFile().c_str(), nullptr));
     SetWindowTextA(NoteEditOf(note), "prima di spegnere");

@@ -7,6 +7,7 @@
 #include "store/store_text.h"
 #include "tests/support/files.h"
 #include "tests/support/rng.h"
+#include "tests/support/where.h"
 
 #include <gtest/gtest.h>
 
@@ -272,7 +273,7 @@ class Comparer {
     // converts it; false after a mismatch, which is reported with the file.
     bool Compare(const IniDocument& doc, const ProfileFile& file, const std::string& bytes, Rng& rng,
                  const std::vector<std::string>& sections, const std::vector<std::string>& keys,
-                 std::size_t count)
+                 std::size_t count, Where at = Here())
     {
         for (std::size_t i = 0; i < count; ++i) {
             const std::string& section = rng.Pick(sections);
@@ -289,7 +290,7 @@ class Comparer {
             }
             if (expected != actual) {
                 Report(bytes, section, key, "GetPrivateProfileStringA " + Shown(expected),
-                       "Get " + Shown(actual));
+                       "Get " + Shown(actual), at);
                 return false;
             }
             const int def = rng.OneIn(2) ? -7 : 160;
@@ -297,7 +298,7 @@ class Comparer {
             const int actualInt = doc.GetInt(storeSection, storeKey, def);
             if (expectedInt != actualInt) {
                 Report(bytes, section, key, "GetPrivateProfileIntA " + std::to_string(expectedInt),
-                       "GetInt " + std::to_string(actualInt));
+                       "GetInt " + std::to_string(actualInt), at);
                 return false;
             }
         }
@@ -306,10 +307,11 @@ class Comparer {
 
   private:
     void Report(const std::string& bytes, const std::string& section, const std::string& key,
-                const std::string& expected, const std::string& actual)
+                const std::string& expected, const std::string& actual, Where at)
     {
-        ADD_FAILURE() << what_ << "\n  file:    " << Escaped(bytes) << "\n  section: " << Escaped(section)
-                      << "\n  key:     " << Escaped(key) << "\n  " << expected << "\n  " << actual;
+        ADD_FAILURE_AT(at.file, at.line)
+            << what_ << "\n  file:    " << Escaped(bytes) << "\n  section: " << Escaped(section)
+            << "\n  key:     " << Escaped(key) << "\n  " << expected << "\n  " << actual;
     }
 
     std::string what_;

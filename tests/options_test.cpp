@@ -206,7 +206,7 @@ class OptionsDialog : public ProgramTest {
   protected:
     void SetUp() override
     {
-        ProgramTest::SetUp();
+        ASSERT_NO_FATAL_FAILURE(ProgramTest::SetUp());
         ASSERT_NE(NoteBrush.get(), nullptr);
         ASSERT_EQ(NoteListHead, nullptr);
     }

@@ -25,8 +25,9 @@ std::string Derived(std::string_view modulePath)
 }
 
 // Starts a copy of the program, closes it in order and returns its exit code.
-DWORD RunAndClose(const std::string& exePath)
+DWORD RunAndClose(const std::string& exePath, Where at = Here())
 {
+    TRACE_CALLER(at);
     RunningProgram program(exePath);
     EXPECT_TRUE(program.started()) << exePath;
     HWND controller = program.WaitForController();

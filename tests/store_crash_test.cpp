@@ -77,8 +77,9 @@ void DieAtTheChosenStep(SaveStep)
 }
 
 // Starts as the program does, with the store named by the driver.
-HWND StartProgram()
+HWND StartProgram(Where at = Here())
 {
+    TRACE_CALLER(at);
     EXPECT_NE(RegisterWindowClasses(GetModuleHandleA(nullptr)), 0);
     std::strcpy(StorePath, Variable(StoreVariable).c_str());
     HWND controller = CreateControllerWindow(GetModuleHandleA(nullptr));

@@ -106,7 +106,7 @@ class VoiceTest : public ProgramTest {
   protected:
     void SetUp() override
     {
-        ProgramTest::SetUp();
+        ASSERT_NO_FATAL_FAILURE(ProgramTest::SetUp());
         ASSERT_GT(waveInGetNumDevs(), 0u) << "no wave-in device: scripts/test starts a PulseAudio server";
     }
     void TearDown() override

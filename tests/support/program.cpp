@@ -34,10 +34,18 @@ void ProgramTest::SetUp()
     std::string store = StoreFile();
     ASSERT_LT(store.size(), sizeof StorePath);
     std::strcpy(StorePath, store.c_str());
-    if (!StartsController())
-        return;
+    if (StartsController()) {
+        ASSERT_TRUE(Start());
+    }
+}
+
+testing::AssertionResult ProgramTest::Start()
+{
+    NoteCount = 0;
     controller = CreateControllerWindow(instance);
-    ASSERT_NE(controller, nullptr);
+    if (!controller)
+        return testing::AssertionFailure() << "the controller window was not created";
+    return testing::AssertionSuccess();
 }
 
 void ProgramTest::TearDown()
