@@ -93,23 +93,6 @@ TEST_F(Registry, RemovingAnUnknownWindowChangesNothing)
     EXPECT_EQ(Ids(), (std::vector<int>{0}));
 }
 
-TEST(Cascade, WrapsAtTheScreenExtent)
-{
-    for (unsigned n = 0; n < 30; ++n) {
-        CascadePoint p = CascadePosition(n, 800, 600);
-        EXPECT_EQ(p.x, static_cast<int>(n * 20));
-        EXPECT_EQ(p.y, static_cast<int>(n * 20));
-    }
-    CascadePoint p31 = CascadePosition(30, 800, 600);
-    EXPECT_EQ(p31.x, 600);
-    EXPECT_EQ(p31.y, 0);
-    CascadePoint p41 = CascadePosition(40, 800, 600);
-    EXPECT_EQ(p41.x, 0);
-    EXPECT_EQ(p41.y, 200);
-    CascadePoint wide = CascadePosition(69, 1366, 768); // offset 1380
-    EXPECT_EQ(wide.x, 14);
-}
-
 TEST(Cascade, HugeCountsWrapInUnsignedArithmetic)
 {
     CascadePoint p = CascadePosition(0xFFFFFFFFu, 800, 600);
@@ -180,14 +163,6 @@ TEST_F(NoteWindowTest, EditFollowsRestoredSizeButNotMinimising)
     RECT after = modal::ClientRect(edit);
     EXPECT_EQ(after.right, before.right);
     EXPECT_EQ(after.bottom, before.bottom);
-}
-
-TEST_F(NoteWindowTest, TypingStopsAtTheTextLimit)
-{
-    HWND note = NewNote();
-    HWND edit = GetDlgItem(note, 1);
-    modal::TypeText(edit, std::string(1030, 'a'));
-    EXPECT_EQ(GetWindowTextLengthA(edit), 1024);
 }
 
 TEST_F(NoteWindowTest, TitleDialogRenamesKeepingAtMost63Characters)

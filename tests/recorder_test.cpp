@@ -124,7 +124,7 @@ class RecorderTest : public testing::Test {
 
 } // namespace
 
-TEST_F(RecorderTest, RecordsAboutASecondIntoAWaveFileThatPlays)
+TEST_F(RecorderTest, RecordsAboutASecondIntoAWaveFile)
 {
     HWND recorder = CreateRecorderWindow(owner, instance, NoteRecorderStyle);
     ASSERT_NE(recorder, nullptr);
@@ -153,13 +153,7 @@ TEST_F(RecorderTest, RecordsAboutASecondIntoAWaveFileThatPlays)
     EXPECT_EQ(Save(recorder, path), 0);
     EXPECT_EQ(modal::WindowText(recorder), "messaggio.wav - Fermo");
     EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"messaggio.wav"}); // no temporary file left
-    double seconds = WaveSeconds(path, RecorderLayout);
-    EXPECT_NEAR(seconds, recorded, 0.3);
-    DWORD playStart = GetTickCount();
-    EXPECT_TRUE(PlaySoundA(path.c_str(), nullptr, SND_FILENAME | SND_NODEFAULT));
-    double played = SecondsSince(playStart);
-    EXPECT_GT(played, seconds * 0.8);
-    EXPECT_LT(played, seconds + 1.5);
+    EXPECT_NEAR(WaveSeconds(path, RecorderLayout), recorded, 0.3);         // the voice test plays such a file
 
     Send(recorder, WM_CLOSE);
     EXPECT_FALSE(IsWindow(recorder));
