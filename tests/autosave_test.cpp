@@ -172,8 +172,7 @@ TEST_F(Autosave, AFailedSaveIsRetriedWithoutFurtherTyping)
     ASSERT_TRUE(Holds("0", "TITOLO", "nota"));
     {
         // Without delete sharing the new store cannot take its name.
-        UniqueHandle held(CreateFileA(StoreFile().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueHandle held = testfiles::HoldOpen(StoreFile());
         ASSERT_TRUE(held.valid());
         modal::TypeText(NoteEditOf(note), "tenuta");
         modal::Pump(AutosaveTiming.delay + 1000); // a message box here would fail the test

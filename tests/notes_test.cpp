@@ -138,9 +138,7 @@ TEST_F(NoteWindowTest, IsAnOwnedToolWindowFilledByItsEditField)
 
     HWND edit = GetDlgItem(note, 1);
     ASSERT_NE(edit, nullptr);
-    char className[32];
-    GetClassNameA(edit, className, sizeof className);
-    EXPECT_STREQ(className, "Edit");
+    EXPECT_EQ(modal::ClassName(edit), "Edit");
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(edit, GWL_STYLE)) & ~WS_CLIPSIBLINGS & 0xFFFF00FFu,
               0x50000044u);
     EXPECT_EQ(GetWindowLongA(edit, GWL_EXSTYLE) & WS_EX_CLIENTEDGE, 0);

@@ -167,10 +167,9 @@ TEST_F(RecorderTest, AFailedSaveWarnsAndLeavesTheFolderAsItWas)
     ASSERT_TRUE(testfiles::WriteFile(path, "il messaggio di prima"));
     std::string missing = folder / "manca\\messaggio.wav";
     std::string warning;
-    // A file in use cannot be replaced: the last step of that save fails.
-    HANDLE inUse =
-        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     {
+        // A file in use cannot be replaced: the last step of that save fails.
+        UniqueHandle inUse = testfiles::HoldOpen(path);
         modal::Script script;
         script.Dialog("Attenzione", [&](HWND box) {
             warning = modal::MessageBoxText(box);
@@ -180,7 +179,6 @@ TEST_F(RecorderTest, AFailedSaveWarnsAndLeavesTheFolderAsItWas)
         EXPECT_NE(Save(recorder, missing), 0);
         EXPECT_NE(Save(recorder, path), 0);
     }
-    CloseHandle(inUse);
     EXPECT_NE(warning.find(missing), std::string::npos) << warning;
     EXPECT_EQ(testfiles::ReadFile(path), "il messaggio di prima");
     EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"vecchio.wav"});

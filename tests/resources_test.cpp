@@ -104,13 +104,6 @@ INT_PTR CALLBACK PassiveDialog(HWND, UINT, WPARAM, LPARAM)
     return FALSE;
 }
 
-std::string ClassOf(HWND window)
-{
-    char name[64] = "";
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
-
 // Tab order as the dialog manager walks it, from the first tab stop.
 std::vector<int> TabOrder(HWND dialog)
 {
@@ -244,7 +237,7 @@ TEST(DialogTemplates, CreatedDialogsHaveTheirControlsAndTabOrder)
     HWND title = CreateDialogParamA(Instance(), MAKEINTRESOURCEA(IDD_TITLE), nullptr, PassiveDialog, 0);
     ASSERT_NE(title, nullptr);
     EXPECT_EQ(modal::WindowText(title), "Cambia Titolo");
-    EXPECT_EQ(ClassOf(GetDlgItem(title, 1000)), "Edit");
+    EXPECT_EQ(modal::ClassName(GetDlgItem(title, 1000)), "Edit");
     EXPECT_EQ(modal::WindowText(GetDlgItem(title, IDOK)), "&OK");
     EXPECT_EQ(modal::WindowText(GetDlgItem(title, IDCANCEL)), "&Annulla");
     EXPECT_EQ(TabOrder(title), (std::vector<int>{IDOK, IDCANCEL, 1000}));
@@ -256,8 +249,8 @@ TEST(DialogTemplates, CreatedDialogsHaveTheirControlsAndTabOrder)
     HWND options = CreateDialogParamA(Instance(), MAKEINTRESOURCEA(IDD_OPTIONS), nullptr, PassiveDialog, 0);
     ASSERT_NE(options, nullptr);
     EXPECT_EQ(modal::WindowText(options), "Opzioni");
-    EXPECT_EQ(ClassOf(GetDlgItem(options, 1002)), "msctls_trackbar32");
-    EXPECT_EQ(ClassOf(GetDlgItem(options, 1003)), "msctls_trackbar32");
+    EXPECT_EQ(modal::ClassName(GetDlgItem(options, 1002)), "msctls_trackbar32");
+    EXPECT_EQ(modal::ClassName(GetDlgItem(options, 1003)), "msctls_trackbar32");
     EXPECT_EQ(modal::WindowText(GetDlgItem(options, 1005)), "A&ggiorna");
     EXPECT_EQ(modal::WindowText(GetDlgItem(options, 1007)), "&Cambia Sfondo");
     EXPECT_EQ(TabOrder(options), (std::vector<int>{IDOK, IDCANCEL, 1002, 1003, 1005, 1007}));

@@ -734,7 +734,7 @@ TEST_F(NoteStore, AStoreUnreadableAtStartKeepsItsNotesAndSettings)
 {
     ASSERT_TRUE(WriteFile(store, ExampleStore));
     {
-        UniqueHandle held(CreateFileA(store.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        UniqueHandle held = testfiles::HoldOpen(store, 0);
         ASSERT_TRUE(held.valid());
         modal::Script script;
         script.Dialog("Attenzione", [&](HWND box) {
@@ -832,9 +832,8 @@ TEST_F(NoteStore, AtTheEndOfTheSessionNobodyIsAskedAndTheProgramEnds)
 
 BOOL CALLBACK CollectProgramWindow(HWND window, LPARAM found)
 {
-    char name[64] = "";
-    GetClassNameA(window, name, sizeof name);
-    if (lstrcmpA(name, NoteClassName) == 0 || lstrcmpA(name, ControllerClassName) == 0)
+    const std::string name = modal::ClassName(window);
+    if (name == NoteClassName || name == ControllerClassName)
         reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
     return TRUE;
 }

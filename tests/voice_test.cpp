@@ -193,15 +193,13 @@ TEST_F(VoiceTest, QuestionYesDeletesTheFileNoForgetsItCancelKeepsBoth)
     // A file that cannot be deleted stays referred to, and the user is told.
     std::string inUse = folder / "in uso.wav";
     HWND note = NoteWithMessage(inUse);
-    HANDLE open =
-        CreateFileA(inUse.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     {
+        UniqueHandle held = testfiles::HoldOpen(inUse);
         modal::Script script;
         ExpectQuestion(script, note, inUse, IDYES);
         ExpectWarning(script, note, "Impossibile cancellare il file audio\n" + inUse);
         Command(note, IDM_DISCARD_VOICE);
     }
-    CloseHandle(open);
     EXPECT_TRUE(testfiles::Exists(inUse));
     EXPECT_EQ(NoteVoicePath(note), inUse);
 }
@@ -327,9 +325,8 @@ TEST_F(VoiceTest, ARecordingThatCannotBeSavedLeavesTheNoteAsItWas)
     std::string target = folder / "in uso.wav";
     note = NoteWithMessage(old);
     ASSERT_TRUE(testfiles::WriteFile(target, "occupato"));
-    HANDLE open =
-        CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     {
+        UniqueHandle held = testfiles::HoldOpen(target);
         modal::Script script;
         ExpectQuestion(script, note, old, IDYES);
         ExpectSaveDialog(script, target);
@@ -339,7 +336,6 @@ TEST_F(VoiceTest, ARecordingThatCannotBeSavedLeavesTheNoteAsItWas)
         Record(note, 200);
         EXPECT_TRUE(script.Done());
     }
-    CloseHandle(open);
     EXPECT_EQ(testfiles::ReadFile(target), "occupato");
     EXPECT_EQ(NoteVoicePath(note), old);
     EXPECT_TRUE(testfiles::Exists(old)) << "Yes takes effect only once the new message is saved";

@@ -119,6 +119,11 @@ bool Exists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+UniqueHandle HoldOpen(const std::string& path, DWORD share)
+{
+    return UniqueHandle(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
 std::string SelfPath()
 {
     char self[MAX_PATH];

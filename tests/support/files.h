@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/handles.h"
+
 namespace testfiles {
 
 // A fresh folder under the temporary folder, removed with its content.
@@ -34,6 +36,10 @@ std::string Utf8(const std::wstring& text);
 std::string ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
+// The file held open for reading, as another program (a player, a virus
+// scanner) holds it: while held it can be neither replaced nor deleted, and
+// with no sharing not even read.
+UniqueHandle HoldOpen(const std::string& path, DWORD share = FILE_SHARE_READ);
 // Appuntello.exe, built beside the test programs.
 std::string ProgramPath();
 // This test program.

@@ -19,8 +19,7 @@ DWORD UnexpectedSince;
 
 bool HasClass(HWND window, const char* name)
 {
-    char className[64];
-    return GetClassNameA(window, className, sizeof className) && lstrcmpA(className, name) == 0;
+    return ClassName(window) == name;
 }
 
 struct OpenModals {
@@ -236,6 +235,13 @@ std::string WindowText(HWND window)
     char text[2048] = "";
     GetWindowTextA(window, text, sizeof text);
     return text;
+}
+
+std::string ClassName(HWND window)
+{
+    char name[256] = "";
+    GetClassNameA(window, name, sizeof name);
+    return name;
 }
 
 std::string MessageBoxText(HWND box)

@@ -74,6 +74,7 @@ void TypeText(HWND control, std::string_view text);
 void SendKey(HWND window, WPARAM key);
 void PostKey(HWND window, WPARAM key);
 std::string WindowText(HWND window);
+std::string ClassName(HWND window);
 // The message text of a message box.
 std::string MessageBoxText(HWND box);
 RECT WindowRect(HWND window);
