@@ -34,8 +34,8 @@ DWORD RunAndClose(const std::string& exePath, Where at = Here())
     EXPECT_NE(controller, nullptr) << "no controller window from " << exePath;
     if (controller)
         PostMessageA(controller, WM_CLOSE, 0, 0);
-    DWORD code = 99;
-    EXPECT_TRUE(program.WaitExit(20000, &code)) << exePath << " did not end after WM_CLOSE";
+    const DWORD code = program.ExitCode(20000);
+    EXPECT_NE(code, static_cast<DWORD>(STILL_ACTIVE)) << exePath << " did not end after WM_CLOSE";
     return code;
 }
 
@@ -76,14 +76,11 @@ TEST(SingleInstance, SecondStartEndsAndLeavesOneController)
     ASSERT_NE(controller, nullptr);
 
     RunningProgram second(exe);
-    DWORD code = 99;
-    ASSERT_TRUE(second.WaitExit(10000, &code)) << "the second copy kept running";
-    EXPECT_EQ(code, 0u);
+    ASSERT_EQ(second.ExitCode(10000), 0u) << "the second copy kept running, or failed";
     EXPECT_EQ(testfiles::FindWindows("Class_Appuntello", "Appuntello").size(), 1u);
 
     PostMessageA(controller, WM_CLOSE, 0, 0);
-    ASSERT_TRUE(first.WaitExit(20000, &code));
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(first.ExitCode(20000), 0u);
 }
 
 // Two copies started together race past the window search; the mutex lets
@@ -109,9 +106,7 @@ TEST(SingleInstance, TwoCopiesStartedTogetherLeaveOneRunning)
     ASSERT_NE(controller, nullptr);
     EXPECT_EQ(testfiles::FindWindows("Class_Appuntello", "Appuntello").size(), 1u);
     PostMessageA(controller, WM_CLOSE, 0, 0);
-    DWORD code = 99;
-    ASSERT_TRUE(survivor.WaitExit(20000, &code));
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(survivor.ExitCode(20000), 0u);
 }
 
 // Only a window of both the class and the title is a running copy.

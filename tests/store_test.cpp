@@ -565,8 +565,7 @@ TEST_F(NoteStore, WindowsOfTheNoteClassInAnotherProgramAreNotSaved)
     EXPECT_FALSE(Document().HasSection("1"));
 
     PostMessageA(otherController, WM_CLOSE, 0, 0);
-    DWORD code = 99;
-    ASSERT_TRUE(other.WaitExit(20000, &code));
+    ASSERT_EQ(other.ExitCode(20000), 0u);
     EXPECT_EQ(IniDocument::Parse(ReadFile(otherFolder / "Appuntello.ini")).Get("0", "TITOLO"), "altrui");
 }
 
