@@ -15,7 +15,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
