@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,18 +31,6 @@ namespace {
 const char OldStore[] = "[OPZIONI]\r\nLARGHEZZA=160\r\nALTEZZA=120\r\nCOLORE=65535\r\n"
                         "[0]\r\nTITOLO=vecchia\r\nMESSAGE=di ieri\r\nAUDIO=\r\n";
 
-// Pumps messages until the condition holds; false after the time.
-bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds)
-{
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > milliseconds)
-            return false;
-        modal::Pump(20);
-    }
-    return true;
-}
-
 int Writes;
 void CountWrites(SaveStep step)
 {
@@ -56,7 +43,7 @@ class Autosave : public ProgramTest {
     bool StartsController() const override { return false; }
     void SetUp() override
     {
-        ProgramTest::SetUp();
+        ASSERT_NO_FATAL_FAILURE(ProgramTest::SetUp());
         Writes = 0;
         SaveStepHook = CountWrites;
     }
@@ -66,51 +53,12 @@ class Autosave : public ProgramTest {
         RemoveDirectoryA(StoreFile().c_str()); // a test that stopped while its store could not be written
         ProgramTest::TearDown();
     }
-    void Start()
-    {
-        controller = CreateControllerWindow(instance);
-        ASSERT_NE(controller, nullptr);
-    }
     IniDocument Store() const { return IniDocument::Parse(ReadFile(StoreFile())); }
     bool Holds(const char* section, const char* key, const std::string& value) const
     {
         return Store().Get(section, key) == value;
     }
 };
-
-struct WindowSearch {
-    DWORD process;
-    const char* className;
-    std::vector<HWND> found;
-};
-
-// A named callback: a lambda cannot become the 32-bit build's stdcall procedure.
-BOOL CALLBACK MatchWindow(HWND window, LPARAM data)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(data);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char name[64] = "";
-    GetClassNameA(window, name, sizeof name);
-    if (owner == search->process && lstrcmpA(name, search->className) == 0)
-        search->found.push_back(window);
-    return TRUE;
-}
-
-// The windows of another process's class, in the order the system lists them.
-std::vector<HWND> WindowsOf(DWORD process, const char* className)
-{
-    WindowSearch search{process, className, {}};
-    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-std::string EditText(HWND note)
-{
-    char text[NoteTextLimit + 1] = "";
-    SendMessageA(GetDlgItem(note, NoteEditId), WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-    return text;
-}
 
 } // namespace
 
@@ -130,26 +78,25 @@ TEST(AutosaveKill, WhatWasTypedAndDeletedSurvivesAKill)
         PostMessageA(controller, WM_COMMAND, IDM_NEW_NOTE, 0);
         std::vector<HWND> notes;
         ASSERT_TRUE(
-            PumpUntil([&] { return !(notes = WindowsOf(program.id(), NoteClassName)).empty(); }, 10000));
-        for (char c : std::string("da salvare"))
-            PostMessageA(GetDlgItem(notes[0], NoteEditId), WM_CHAR, static_cast<unsigned char>(c), 1);
-        ASSERT_TRUE(PumpUntil([&] { return stored("MESSAGE") == "da salvare"; }, 10000))
+            modal::PumpUntil([&] { return !(notes = program.Windows(NoteClassName)).empty(); }, 10000));
+        modal::TypeText(GetDlgItem(notes[0], NoteEditId), "da salvare");
+        ASSERT_TRUE(modal::PumpUntil([&] { return stored("MESSAGE") == "da salvare"; }, 10000))
             << "no save after typing";
         program.Kill();
     }
     {
         RunningProgram program(exe);
         ASSERT_NE(program.WaitForController(), nullptr);
-        std::vector<HWND> notes = WindowsOf(program.id(), NoteClassName);
+        std::vector<HWND> notes = program.Windows(NoteClassName);
         ASSERT_EQ(notes.size(), 1u);
-        EXPECT_EQ(EditText(notes[0]), "da salvare");
+        EXPECT_EQ(NoteText(notes[0]), "da salvare");
         PostMessageA(notes[0], WM_COMMAND, IDM_DELETE_NOTE, 0);
-        ASSERT_TRUE(PumpUntil([&] { return !stored("TITOLO"); }, 10000)) << "no save after deleting";
+        ASSERT_TRUE(modal::PumpUntil([&] { return !stored("TITOLO"); }, 10000)) << "no save after deleting";
         program.Kill();
     }
     RunningProgram program(exe);
     ASSERT_NE(program.WaitForController(), nullptr);
-    EXPECT_TRUE(WindowsOf(program.id(), NoteClassName).empty());
+    EXPECT_TRUE(program.Windows(NoteClassName).empty());
 }
 
 // A burst of typing is one save, made a moment after it; the backup keeps the
@@ -157,17 +104,17 @@ TEST(AutosaveKill, WhatWasTypedAndDeletedSurvivesAKill)
 TEST_F(Autosave, ABurstOfTypingIsOneSaveAndTheBackupKeepsTheStoreOfTheStart)
 {
     ASSERT_TRUE(WriteFile(StoreFile(), OldStore));
-    Start();
+    ASSERT_TRUE(Start());
     HWND edit = NoteEditOf(Notes()[0]);
     SendMessageA(edit, EM_SETSEL, 0, -1);
     modal::TypeText(edit, "scritta di fila");
     EXPECT_EQ(Writes, 0) << "saved while the user was still typing";
-    ASSERT_TRUE(PumpUntil([&] { return Holds("0", "MESSAGE", "scritta di fila"); }, 6000));
+    ASSERT_TRUE(modal::PumpUntil([&] { return Holds("0", "MESSAGE", "scritta di fila"); }, 6000));
     modal::Pump(AutosaveTiming.delay + 500);
     EXPECT_EQ(Writes, 1);
 
     SendMessageA(controller, WM_COMMAND, IDM_DELETE_ALL, 0);
-    ASSERT_TRUE(PumpUntil([&] { return !Store().HasSection("0"); }, 6000));
+    ASSERT_TRUE(modal::PumpUntil([&] { return !Store().HasSection("0"); }, 6000));
     EXPECT_EQ(Writes, 2);
     EXPECT_EQ(ReadFile(StoreFile() + ".bak"), OldStore);
 }
@@ -177,7 +124,7 @@ TEST_F(Autosave, ABurstOfTypingIsOneSaveAndTheBackupKeepsTheStoreOfTheStart)
 TEST_F(Autosave, NothingIsWrittenWhileNothingChanges)
 {
     ASSERT_TRUE(WriteFile(StoreFile(), OldStore));
-    Start();
+    ASSERT_TRUE(Start());
     SendMessageA(controller, WM_COMMAND, IDM_HIDE_ALL, 0);
     SendMessageA(controller, WM_COMMAND, IDM_SHOW_ALL, 0);
     modal::Pump(AutosaveTiming.delay + 1000);
@@ -189,7 +136,7 @@ TEST_F(Autosave, NothingIsWrittenWhileNothingChanges)
 // is still asking.
 TEST_F(Autosave, ATitleAndNewSettingsAreSaved)
 {
-    Start();
+    ASSERT_TRUE(Start());
     HWND note = NewNote("prima");
     modal::Pump(AutosaveTiming.delay + 500);
     ASSERT_TRUE(Holds("0", "TITOLO", "prima"));
@@ -210,7 +157,7 @@ TEST_F(Autosave, ATitleAndNewSettingsAreSaved)
         });
         SendMessageA(controller, WM_COMMAND, IDM_OPTIONS, 0);
     }
-    ASSERT_TRUE(PumpUntil([&] { return Holds("OPZIONI", "LARGHEZZA", "320"); }, 6000));
+    ASSERT_TRUE(modal::PumpUntil([&] { return Holds("OPZIONI", "LARGHEZZA", "320"); }, 6000));
     EXPECT_TRUE(Holds("0", "TITOLO", "dopo"));
 }
 
@@ -218,20 +165,20 @@ TEST_F(Autosave, ATitleAndNewSettingsAreSaved)
 // save fail: it is tried again on its own, without the user typing again.
 TEST_F(Autosave, AFailedSaveIsRetriedWithoutFurtherTyping)
 {
-    Start();
+    ASSERT_TRUE(Start());
     HWND note = NewNote("nota");
     modal::Pump(AutosaveTiming.delay + 500);
     ASSERT_TRUE(Holds("0", "TITOLO", "nota"));
     {
         // Without delete sharing the new store cannot take its name.
-        UniqueHandle held(CreateFileA(StoreFile().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        UniqueHandle held = testfiles::HoldOpen(StoreFile());
         ASSERT_TRUE(held.valid());
         modal::TypeText(NoteEditOf(note), "tenuta");
         modal::Pump(AutosaveTiming.delay + 1000); // a message box here would fail the test
         EXPECT_EQ(Writes, 1);
     }
-    ASSERT_TRUE(PumpUntil([&] { return Holds("0", "MESSAGE", "tenuta"); }, AutosaveTiming.firstRetry * 4));
+    ASSERT_TRUE(
+        modal::PumpUntil([&] { return Holds("0", "MESSAGE", "tenuta"); }, AutosaveTiming.firstRetry * 4));
 }
 
 // Saves that keep failing are told once, by the controller; a save that works
@@ -239,7 +186,7 @@ TEST_F(Autosave, AFailedSaveIsRetriedWithoutFurtherTyping)
 TEST_F(Autosave, SavesThatKeepFailingAreToldOnce)
 {
     AutosaveTiming = AutosaveTimes{100, 500, 100, 200, 1000};
-    Start();
+    ASSERT_TRUE(Start());
     HWND note = NewNote("nota");
     ASSERT_TRUE(CreateDirectoryA(StoreFile().c_str(), nullptr));
     int warnings = 0;
@@ -258,7 +205,7 @@ TEST_F(Autosave, SavesThatKeepFailingAreToldOnce)
         modal::Pump(1500);
         EXPECT_EQ(FindWindowA("#32770", "Attenzione"), nullptr) << "told twice";
         ASSERT_TRUE(RemoveDirectoryA(StoreFile().c_str()));
-        ASSERT_TRUE(PumpUntil([&] { return Holds("0", "MESSAGE", "a"); }, 2000));
+        ASSERT_TRUE(modal::PumpUntil([&] { return Holds("0", "MESSAGE", "a"); }, 2000));
     }
     ASSERT_TRUE(DeleteFileA(StoreFile().c_str()));
     ASSERT_TRUE(CreateDirectoryA(StoreFile().c_str(), nullptr));
@@ -274,12 +221,12 @@ TEST_F(Autosave, SavesThatKeepFailingAreToldOnce)
 // while it stays open.
 TEST_F(Autosave, TypingIsSavedWhileTheOptionsDialogIsOpen)
 {
-    Start();
+    ASSERT_TRUE(Start());
     HWND note = NewNote("nota");
     modal::Script script;
     script.Dialog("Opzioni", [&](HWND dialog) {
         modal::TypeText(NoteEditOf(note), "mentre");
-        EXPECT_TRUE(PumpUntil([&] { return Holds("0", "MESSAGE", "mentre"); }, 6000));
+        EXPECT_TRUE(modal::PumpUntil([&] { return Holds("0", "MESSAGE", "mentre"); }, 6000));
         modal::Click(dialog, IDCANCEL);
     });
     SendMessageA(controller, WM_COMMAND, IDM_OPTIONS, 0);
@@ -290,7 +237,7 @@ TEST_F(Autosave, TypingIsSavedWhileTheOptionsDialogIsOpen)
 // holds it back, and once it can be written the session may end.
 TEST_F(Autosave, TheSessionEndsOnlyOnceTheNotesAreSaved)
 {
-    Start();
+    ASSERT_TRUE(Start());
     HWND note = NewNote("nota");
     ASSERT_TRUE(CreateDirectoryA(StoreFile().c_str(), nullptr));
     SetWindowTextA(NoteEditOf(note), "prima di spegnere");

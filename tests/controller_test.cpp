@@ -27,29 +27,8 @@ int IdOf(HWND note)
     return -1;
 }
 
-struct ListEntry {
-    std::string text;
-    UINT id;
-    bool grey;
-    bool operator==(const ListEntry& o) const { return text == o.text && id == o.id && grey == o.grey; }
-};
-
-std::ostream& operator<<(std::ostream& out, const ListEntry& e)
-{
-    return out << "{" << e.text << ", " << e.id << (e.grey ? ", grey}" : "}");
-}
-
-std::vector<ListEntry> Entries(HMENU list)
-{
-    std::vector<ListEntry> entries;
-    for (int i = 0; i < GetMenuItemCount(list); ++i) {
-        char text[128] = "";
-        GetMenuStringA(list, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
-        bool grey = GetMenuState(list, static_cast<UINT>(i), MF_BYPOSITION) & MF_GRAYED;
-        entries.push_back({text, GetMenuItemID(list, i), grey});
-    }
-    return entries;
-}
+using modal::MenuItem;
+using modal::MenuItems;
 
 void WINAPI SeventhOfDecember(LPSYSTEMTIME time)
 {
@@ -142,9 +121,8 @@ TEST_F(Controller, NoteListShowsNotesNewestFirstAndBringsTheChosenOneBack)
     modal::Script script;
     script.Menu(30000 + static_cast<UINT>(IdOf(b)), [&](HMENU popup) {
         EXPECT_FALSE(GetMenuState(popup, 2, MF_BYPOSITION) & MF_GRAYED);
-        EXPECT_EQ(Entries(GetSubMenu(popup, 2)),
-                  (std::vector<ListEntry>{
-                      {"Terza", 30002, false}, {"Seconda", 30001, false}, {"Prima", 30000, false}}));
+        EXPECT_EQ(MenuItems(GetSubMenu(popup, 2)),
+                  (std::vector<MenuItem>{{"Terza", 30002}, {"Seconda", 30001}, {"Prima", 30000}}));
     });
     ClickTray();
     EXPECT_TRUE(script.Done());
@@ -155,21 +133,21 @@ TEST_F(Controller, NoteListShowsNotesNewestFirstAndBringsTheChosenOneBack)
 TEST_F(Controller, NoteListIsRebuiltAtEveryOpening)
 {
     HWND a = NewNote("Uno");
-    std::vector<ListEntry> first, second;
+    std::vector<MenuItem> first, second;
     {
         modal::Script script;
-        script.Menu(0, [&](HMENU popup) { first = Entries(GetSubMenu(popup, 2)); });
+        script.Menu(0, [&](HMENU popup) { first = MenuItems(GetSubMenu(popup, 2)); });
         ClickTray();
     }
     SetWindowTextA(a, "Uno rinominato");
     NewNote("Due");
     {
         modal::Script script;
-        script.Menu(0, [&](HMENU popup) { second = Entries(GetSubMenu(popup, 2)); });
+        script.Menu(0, [&](HMENU popup) { second = MenuItems(GetSubMenu(popup, 2)); });
         ClickTray();
     }
-    EXPECT_EQ(first, (std::vector<ListEntry>{{"Uno", 30000, false}}));
-    EXPECT_EQ(second, (std::vector<ListEntry>{{"Due", 30001, false}, {"Uno rinominato", 30000, false}}));
+    EXPECT_EQ(first, (std::vector<MenuItem>{{"Uno", 30000}}));
+    EXPECT_EQ(second, (std::vector<MenuItem>{{"Due", 30001}, {"Uno rinominato", 30000}}));
 }
 
 // Every id below the new-note command can be reached, not only the first 201.
@@ -183,7 +161,7 @@ TEST_F(Controller, NoteListReachesHighIds)
 
     NoteListHead->NoteId = 9999; // its command would be the new-note command
     HMENU list = BuildNoteListMenu();
-    EXPECT_EQ(Entries(list), (std::vector<ListEntry>{{"Lontana", 0, true}}));
+    EXPECT_EQ(MenuItems(list), (std::vector<MenuItem>{{"Lontana", 0, MFS_GRAYED}}));
     DestroyMenu(list);
     NoteListHead->NoteId = 0;
 }
@@ -212,17 +190,15 @@ TEST_F(Controller, DeleteAllRestartsTheCascadeOnlyWhenItDeletedSomething)
     SendMessageA(first, WM_COMMAND, IDM_DELETE_NOTE, 0);
     SendMessageA(second, WM_COMMAND, IDM_DELETE_NOTE, 0);
     SendMessageA(controller, WM_COMMAND, IDM_DELETE_ALL, 0); // nothing to delete
-    RECT rect;
-    GetWindowRect(NewNote(), &rect);
-    EXPECT_EQ(rect.left, 40) << "the cascade goes on";
+    EXPECT_EQ(modal::WindowRect(NewNote()).left, 40) << "the cascade goes on";
 
     NewNote();
     SendMessageA(controller, WM_COMMAND, IDM_DELETE_ALL, 0);
     EXPECT_TRUE(Notes().empty());
     EXPECT_EQ(NoteCount, 0u);
-    GetWindowRect(NewNote(), &rect);
-    EXPECT_EQ(rect.left, 0);
-    EXPECT_EQ(rect.top, 0);
+    const RECT restarted = modal::WindowRect(NewNote());
+    EXPECT_EQ(restarted.left, 0);
+    EXPECT_EQ(restarted.top, 0);
 }
 
 TEST_F(Controller, UnknownCommandsDoNothing)
@@ -248,8 +224,7 @@ TEST_F(Controller, ExitFromTheMenuClosesInOrder)
     EXPECT_EQ(NoteListHead, nullptr);
     EXPECT_FALSE(TrayIconPresent(controller));
     EXPECT_EQ(NoteBrush.get(), nullptr);
-    MSG quit;
-    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_TRUE(TakeQuit());
 }
 
 TEST_F(Controller, EndOfSessionClosesButACancelledEndDoesNot)
@@ -263,8 +238,7 @@ TEST_F(Controller, EndOfSessionClosesButACancelledEndDoesNot)
     EXPECT_FALSE(IsWindow(controller));
     EXPECT_FALSE(IsWindow(note));
     EXPECT_EQ(NoteListHead, nullptr);
-    MSG quit;
-    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_TRUE(TakeQuit());
 }
 
 TEST_F(Controller, RestartedShellGetsTheIconAgain)

@@ -5,6 +5,9 @@
 // Windows (or Wine) only. The files are random but reproducible: each is made from its own seed.
 #include "store/ini_document.h"
 #include "store/store_text.h"
+#include "tests/support/files.h"
+#include "tests/support/rng.h"
+#include "tests/support/where.h"
 
 #include <gtest/gtest.h>
 
@@ -12,32 +15,11 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace {
-
-// A small generator of our own, so that a seed makes the same file with every compiler and library.
-class Rng {
-  public:
-    explicit Rng(std::uint64_t seed) : state_(seed * 0x9e3779b97f4a7c15ull + 0x632be59bd9b4e019ull) {}
-
-    std::uint32_t Next()
-    {
-        std::uint64_t z = (state_ += 0x9e3779b97f4a7c15ull);
-        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-        z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-        return static_cast<std::uint32_t>((z ^ (z >> 31)) >> 16);
-    }
-    std::size_t Below(std::size_t n) { return Next() % n; }
-    bool OneIn(std::size_t n) { return Below(n) == 0; }
-    template <typename T> const T& Pick(const std::vector<T>& items) { return items[Below(items.size())]; }
-
-  private:
-    std::uint64_t state_;
-};
 
 using namespace std::string_literals;
 
@@ -233,35 +215,8 @@ class ProfileFile {
     ProfileFile(const ProfileFile&) = delete;
     ProfileFile& operator=(const ProfileFile&) = delete;
 
-    bool Write(const std::string& bytes) const
-    {
-        HANDLE h = CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            return false;
-        }
-        DWORD written = 0;
-        const BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(h);
-        return ok && written == bytes.size();
-    }
-
-    std::string Read() const
-    {
-        std::string bytes;
-        HANDLE h = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            return bytes;
-        }
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-            bytes.append(buffer, got);
-        }
-        CloseHandle(h);
-        return bytes;
-    }
+    bool Write(const std::string& bytes) const { return testfiles::WriteFile(path_, bytes); }
+    std::string Read() const { return testfiles::ReadFile(path_); }
 
     std::optional<std::string> GetString(const std::string& section, const std::string& key) const
     {
@@ -317,7 +272,7 @@ class Comparer {
     // converts it; false after a mismatch, which is reported with the file.
     bool Compare(const IniDocument& doc, const ProfileFile& file, const std::string& bytes, Rng& rng,
                  const std::vector<std::string>& sections, const std::vector<std::string>& keys,
-                 std::size_t count)
+                 std::size_t count, Where at = Here())
     {
         for (std::size_t i = 0; i < count; ++i) {
             const std::string& section = rng.Pick(sections);
@@ -334,7 +289,7 @@ class Comparer {
             }
             if (expected != actual) {
                 Report(bytes, section, key, "GetPrivateProfileStringA " + Shown(expected),
-                       "Get " + Shown(actual));
+                       "Get " + Shown(actual), at);
                 return false;
             }
             const int def = rng.OneIn(2) ? -7 : 160;
@@ -342,7 +297,7 @@ class Comparer {
             const int actualInt = doc.GetInt(storeSection, storeKey, def);
             if (expectedInt != actualInt) {
                 Report(bytes, section, key, "GetPrivateProfileIntA " + std::to_string(expectedInt),
-                       "GetInt " + std::to_string(actualInt));
+                       "GetInt " + std::to_string(actualInt), at);
                 return false;
             }
         }
@@ -351,10 +306,11 @@ class Comparer {
 
   private:
     void Report(const std::string& bytes, const std::string& section, const std::string& key,
-                const std::string& expected, const std::string& actual)
+                const std::string& expected, const std::string& actual, Where at)
     {
-        ADD_FAILURE() << what_ << "\n  file:    " << Escaped(bytes) << "\n  section: " << Escaped(section)
-                      << "\n  key:     " << Escaped(key) << "\n  " << expected << "\n  " << actual;
+        ADD_FAILURE_AT(at.file, at.line)
+            << what_ << "\n  file:    " << Escaped(bytes) << "\n  section: " << Escaped(section)
+            << "\n  key:     " << Escaped(key) << "\n  " << expected << "\n  " << actual;
     }
 
     std::string what_;
@@ -371,32 +327,15 @@ std::string WithoutByteOrderMark(std::string bytes)
     return bytes;
 }
 
-std::string Utf16(const std::wstring& units, bool littleEndian)
-{
-    std::string bytes = littleEndian ? "\xff\xfe" : "\xfe\xff";
-    for (const wchar_t c : units) {
-        bytes += static_cast<char>(littleEndian ? c & 0xff : c >> 8);
-        bytes += static_cast<char>(littleEndian ? c >> 8 : c & 0xff);
-    }
-    return bytes;
-}
-
 // The file as Notepad saves an ANSI text in that encoding: the byte order mark, then the text converted.
 std::string SavedAs(const std::string& ansi, StoreEncoding encoding)
 {
     if (encoding == StoreEncoding::Ansi) {
         return ansi;
     }
-    std::wstring wide(ansi.size(), L'\0');
-    wide.resize(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0],
-                                    static_cast<int>(wide.size())));
-    if (encoding == StoreEncoding::Utf8Bom) {
-        std::string utf8(3 * wide.size(), '\0');
-        utf8.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0],
-                                        static_cast<int>(utf8.size()), nullptr, nullptr));
-        return "\xef\xbb\xbf" + utf8;
-    }
-    return Utf16(wide, encoding == StoreEncoding::Utf16LeBom);
+    const std::wstring wide = testfiles::Widen(ansi);
+    return encoding == StoreEncoding::Utf8Bom ? testfiles::Utf8(wide)
+                                              : testfiles::Utf16(wide, encoding == StoreEncoding::Utf16LeBom);
 }
 
 bool AnsiCodePageIs1252()
@@ -470,7 +409,7 @@ TEST(IniDifferential, CharactersBeyondTheCodePageReadAsTheProfileFunctionsReadTh
         L"[s]\r\na=\x20ac \x0142 \x4e2d \xd83d\xde00\r\nb=x\xd800y\xdc00\xdc00\xd800\r\n"
         L"\x20ac=\x3000z\x2003\r\n[\x0142]\r\nc=1\r\n";
     const std::string files[] = {
-        Utf16(wide, true), Utf16(wide, false),
+        testfiles::Utf16(wide, true), testfiles::Utf16(wide, false),
         "\xef\xbb\xbf[s]\r\na=x\xc3y\xed\xa0\x80z\xf8\x80w\xff\xe4\xb8\r\nb=\xc5\x82\r\n"};
     for (const std::string& bytes : files) {
         ProfileFile file;

@@ -95,17 +95,6 @@ TEST(ConvertLineBreaks, EmptyTextStaysEmpty)
     EXPECT_EQ(Convert("", 0), "");
 }
 
-TEST(ConvertLineBreaks, DecodingUndoesEncodingOfTextWithoutTheMark)
-{
-    const std::string text = "Comprare:\r\n- pane\r\n- latte\r\n\r\nfine";
-    EXPECT_EQ(Convert(Convert(text, 1), 0), text);
-}
-
-TEST(ConvertLineBreaks, MarkTypedByTheUserComesBackAsALineBreak)
-{
-    EXPECT_EQ(Convert(Convert("a#@b\r\nc", 1), 0), "a\r\nb\r\nc");
-}
-
 TEST(PairLoneLineBreaks, LoneCrAndLoneLfBecomeCrLf)
 {
     EXPECT_EQ(PairLoneLineBreaks("a\rb"), "a\r\nb");

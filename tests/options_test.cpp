@@ -52,15 +52,13 @@ constexpr char OptionsCaption[] = "Opzioni";
 
 SIZE OuterSize(HWND window)
 {
-    RECT rect;
-    GetWindowRect(window, &rect);
+    RECT rect = modal::WindowRect(window);
     return SIZE{rect.right - rect.left, rect.bottom - rect.top};
 }
 
 POINT TopLeft(HWND window)
 {
-    RECT rect;
-    GetWindowRect(window, &rect);
+    RECT rect = modal::WindowRect(window);
     return POINT{rect.left, rect.top};
 }
 
@@ -97,8 +95,7 @@ COLORREF EditColour(HWND note, int x = 10, int y = 10)
 // background only if the field was resized with its note.
 COLORREF EditCornerColour(HWND note)
 {
-    RECT client;
-    GetClientRect(NoteEditOf(note), &client);
+    RECT client = modal::ClientRect(NoteEditOf(note));
     return EditColour(note, client.right - 3, client.bottom - 3);
 }
 
@@ -119,15 +116,13 @@ int SliderPosition(HWND dialog, int id)
 }
 
 // Moves a slider with the arrow keys, one pixel a press, as a keyboard user does.
-void MoveSlider(HWND dialog, int id, int target)
+void MoveSlider(HWND dialog, int id, int target, Where at = Here())
 {
-    HWND slider = Slider(dialog, id);
-    for (int presses = 0; presses < 1000 && SliderPosition(dialog, id) != target; ++presses) {
-        WPARAM key = SliderPosition(dialog, id) < target ? VK_RIGHT : VK_LEFT;
-        SendMessageA(slider, WM_KEYDOWN, key, 1);
-        SendMessageA(slider, WM_KEYUP, key, 0xC0000001);
-    }
-    EXPECT_EQ(SliderPosition(dialog, id), target) << "slider " << id << " did not get there";
+    for (int presses = 0; presses < 1000 && SliderPosition(dialog, id) != target; ++presses)
+        modal::SendKey(Slider(dialog, id), SliderPosition(dialog, id) < target ? VK_RIGHT : VK_LEFT);
+    if (SliderPosition(dialog, id) != target)
+        ADD_FAILURE_AT(at.file, at.line)
+            << "slider " << id << " stopped at " << SliderPosition(dialog, id) << ", not " << target;
 }
 
 // Presses a key in the dialog through its modal loop, where the dialog manager
@@ -135,9 +130,7 @@ void MoveSlider(HWND dialog, int id, int target)
 void PressKey(HWND dialog, WPARAM key)
 {
     HWND focus = GetFocus();
-    HWND target = focus && IsChild(dialog, focus) ? focus : dialog;
-    PostMessageA(target, WM_KEYDOWN, key, 1);
-    PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+    modal::PostKey(focus && IsChild(dialog, focus) ? focus : dialog, key);
 }
 
 bool IsColourPicker(HWND dialog)
@@ -158,8 +151,7 @@ COLORREF OpeningColour(HWND picker)
 // Centre of a custom-colour box, in the coordinates of the box array.
 POINT CustomBoxCentre(HWND picker, int index)
 {
-    RECT rect;
-    GetClientRect(GetDlgItem(picker, PickerCustomColours), &rect);
+    RECT rect = modal::ClientRect(GetDlgItem(picker, PickerCustomColours));
     int dx = rect.right / 8;
     int dy = rect.bottom / 2;
     // Each box leaves a 4-pixel gap to its right and below.
@@ -193,8 +185,9 @@ void ChooseCustomColour(HWND picker, int index)
 }
 
 // What the user sees of a freshly opened colour picker.
-void ExpectPicker(HWND picker, HWND options, COLORREF opensOn)
+void ExpectPicker(HWND picker, HWND options, COLORREF opensOn, Where at = Here())
 {
+    TRACE_CALLER(at);
     ASSERT_TRUE(IsColourPicker(picker)) << "\"" << modal::WindowText(picker) << "\" is not the colour picker";
     EXPECT_EQ(GetWindow(picker, GW_OWNER), options) << "the picker belongs to the Options dialog";
     EXPECT_FALSE(IsWindowEnabled(options)) << "the picker is modal over the Options dialog";
@@ -213,7 +206,7 @@ class OptionsDialog : public ProgramTest {
   protected:
     void SetUp() override
     {
-        ProgramTest::SetUp();
+        ASSERT_NO_FATAL_FAILURE(ProgramTest::SetUp());
         ASSERT_NE(NoteBrush.get(), nullptr);
         ASSERT_EQ(NoteListHead, nullptr);
     }
@@ -401,14 +394,12 @@ TEST_F(OptionsDialog, ApplyResizesEveryNoteInPlaceAndRepaintsItWithoutCommitting
         for (size_t i = 0; i < notes.size(); ++i) {
             EXPECT_TRUE(HasOuterSize(notes[i], 280, 200)) << "note " << i;
             EXPECT_TRUE(IsAt(notes[i], places[i])) << "note " << i;
-            RECT noteClient, editClient;
-            GetClientRect(notes[i], &noteClient);
-            GetClientRect(NoteEditOf(notes[i]), &editClient);
+            RECT noteClient = modal::ClientRect(notes[i]),
+                 editClient = modal::ClientRect(NoteEditOf(notes[i]));
             EXPECT_EQ(editClient.right, noteClient.right) << "the field fills note " << i;
             EXPECT_EQ(editClient.bottom, noteClient.bottom) << "the field fills note " << i;
         }
-        RECT edge;
-        GetWindowRect(atEdge, &edge);
+        RECT edge = modal::WindowRect(atEdge);
         EXPECT_GT(edge.right, screenWidth);
         EXPECT_GT(edge.bottom, screenHeight);
         EXPECT_FALSE(IsWindowVisible(hidden));
@@ -503,7 +494,7 @@ TEST_F(OptionsDialog, ApplyThenCancelKeepsTheScreenAndTheNextOpeningStartsFromTh
                     modal::Click(dialog, IDCANCEL);
                 })
         .Dialog("", [&](HWND picker) {
-            ExpectPicker(picker, options, Yellow);
+            ASSERT_NO_FATAL_FAILURE(ExpectPicker(picker, options, Yellow));
             modal::Click(picker, IDCANCEL);
         });
     Options(again);
@@ -532,17 +523,17 @@ TEST_F(OptionsDialog, ColourPickerOpensOnThePendingColourWithTheSixteenCustomCol
                 })
         .Dialog("",
                 [&](HWND picker) {
-                    ExpectPicker(picker, options, RGB(10, 20, 30));
+                    ASSERT_NO_FATAL_FAILURE(ExpectPicker(picker, options, RGB(10, 20, 30)));
                     ChooseCustomColour(picker, BlueCell);
                 })
         .Dialog("",
                 [&](HWND picker) {
-                    ExpectPicker(picker, options, Blue);
+                    ASSERT_NO_FATAL_FAILURE(ExpectPicker(picker, options, Blue));
                     ClickCustomColour(picker, GreenCell);
                     modal::Click(picker, IDCANCEL);
                 })
         .Dialog("", [&](HWND picker) {
-            ExpectPicker(picker, options, Blue);
+            ASSERT_NO_FATAL_FAILURE(ExpectPicker(picker, options, Blue));
             SendMessageA(picker, WM_SYSCOMMAND, SC_CLOSE, 0);
         });
     Options(script);
@@ -571,7 +562,7 @@ TEST_F(OptionsDialog, ChosenColourIsForgottenOnCancel)
                     modal::Click(dialog, IDCANCEL);
                 })
         .Dialog("", [&](HWND picker) {
-            ExpectPicker(picker, options, Yellow);
+            ASSERT_NO_FATAL_FAILURE(ExpectPicker(picker, options, Yellow));
             modal::Click(picker, IDCANCEL);
         });
     SendMessageA(controller, WM_COMMAND, IDM_OPTIONS, 0);

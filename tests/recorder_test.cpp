@@ -111,9 +111,9 @@ class RecorderTest : public testing::Test {
     HWND Recorded(DWORD milliseconds, Where at = Here())
     {
         HWND recorder = OpenRecorder(at);
-        modal::Click(recorder, RecorderRecordButtonId);
+        modal::Click(recorder, RecorderRecordButtonId, at);
         modal::Pump(milliseconds);
-        modal::Click(recorder, RecorderStopButtonId);
+        modal::Click(recorder, RecorderStopButtonId, at);
         return recorder;
     }
 
@@ -124,7 +124,7 @@ class RecorderTest : public testing::Test {
 
 } // namespace
 
-TEST_F(RecorderTest, RecordsAboutASecondIntoAWaveFileThatPlays)
+TEST_F(RecorderTest, RecordsAboutASecondIntoAWaveFile)
 {
     HWND recorder = CreateRecorderWindow(owner, instance, NoteRecorderStyle);
     ASSERT_NE(recorder, nullptr);
@@ -153,13 +153,7 @@ TEST_F(RecorderTest, RecordsAboutASecondIntoAWaveFileThatPlays)
     EXPECT_EQ(Save(recorder, path), 0);
     EXPECT_EQ(modal::WindowText(recorder), "messaggio.wav - Fermo");
     EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"messaggio.wav"}); // no temporary file left
-    double seconds = WaveSeconds(path, RecorderLayout);
-    EXPECT_NEAR(seconds, recorded, 0.3);
-    DWORD playStart = GetTickCount();
-    EXPECT_TRUE(PlaySoundA(path.c_str(), nullptr, SND_FILENAME | SND_NODEFAULT));
-    double played = SecondsSince(playStart);
-    EXPECT_GT(played, seconds * 0.8);
-    EXPECT_LT(played, seconds + 1.5);
+    EXPECT_NEAR(WaveSeconds(path, RecorderLayout), recorded, 0.3);         // the voice test plays such a file
 
     Send(recorder, WM_CLOSE);
     EXPECT_FALSE(IsWindow(recorder));
@@ -173,10 +167,9 @@ TEST_F(RecorderTest, AFailedSaveWarnsAndLeavesTheFolderAsItWas)
     ASSERT_TRUE(testfiles::WriteFile(path, "il messaggio di prima"));
     std::string missing = folder / "manca\\messaggio.wav";
     std::string warning;
-    // A file in use cannot be replaced: the last step of that save fails.
-    HANDLE inUse =
-        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     {
+        // A file in use cannot be replaced: the last step of that save fails.
+        UniqueHandle inUse = testfiles::HoldOpen(path);
         modal::Script script;
         script.Dialog("Attenzione", [&](HWND box) {
             warning = modal::MessageBoxText(box);
@@ -186,7 +179,6 @@ TEST_F(RecorderTest, AFailedSaveWarnsAndLeavesTheFolderAsItWas)
         EXPECT_NE(Save(recorder, missing), 0);
         EXPECT_NE(Save(recorder, path), 0);
     }
-    CloseHandle(inUse);
     EXPECT_NE(warning.find(missing), std::string::npos) << warning;
     EXPECT_EQ(testfiles::ReadFile(path), "il messaggio di prima");
     EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"vecchio.wav"});
@@ -260,7 +252,7 @@ TEST_F(RecorderTest, TwentyRecordAndCloseCyclesLeaveNoWindowNorDevice)
         HWND recorder = OpenRecorder();
         windows.push_back(recorder);
         windows.push_back(GetDlgItem(recorder, RecorderStopButtonId));
-        SendMessageA(recorder, WM_CHAR, 'r', 1); // R presses Record
+        modal::TypeText(recorder, "r"); // R presses Record
         EXPECT_EQ(Send(recorder, RecorderGetModeMessage), MCI_MODE_RECORD);
         modal::Pump(50);
         EXPECT_EQ(OpenCaptures(), 1);

@@ -18,31 +18,9 @@ HINSTANCE Instance()
     return GetModuleHandleA(nullptr);
 }
 
-struct Item {
-    UINT id; // 0 for a separator, -1 for a popup
-    const char* text;
-};
-
-void ExpectMenuItems(HMENU menu, const std::vector<Item>& expected)
-{
-    ASSERT_EQ(GetMenuItemCount(menu), static_cast<int>(expected.size()));
-    for (size_t i = 0; i < expected.size(); ++i) {
-        SCOPED_TRACE("position " + std::to_string(i));
-        UINT state = GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION);
-        char text[128] = "";
-        GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
-        if (expected[i].id == 0) {
-            EXPECT_TRUE(state & MF_SEPARATOR);
-            continue;
-        }
-        EXPECT_FALSE(state & (MF_SEPARATOR | MF_GRAYED | MF_DISABLED | MF_CHECKED));
-        EXPECT_STREQ(text, expected[i].text);
-        if (expected[i].id == static_cast<UINT>(-1))
-            EXPECT_NE(GetSubMenu(menu, static_cast<int>(i)), nullptr);
-        else
-            EXPECT_EQ(GetMenuItemID(menu, static_cast<int>(i)), expected[i].id);
-    }
-}
+using modal::MenuItem;
+using modal::MenuItems;
+using modal::Separator;
 
 // A DIALOG (not DIALOGEX) template read field by field.
 struct TemplateControl {
@@ -126,13 +104,6 @@ INT_PTR CALLBACK PassiveDialog(HWND, UINT, WPARAM, LPARAM)
     return FALSE;
 }
 
-std::string ClassOf(HWND window)
-{
-    char name[64] = "";
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
-
 // Tab order as the dialog manager walks it, from the first tab stop.
 std::vector<int> TabOrder(HWND dialog)
 {
@@ -154,22 +125,19 @@ TEST(Menus, TrayMenuItemByItem)
 {
     HMENU menu = LoadMenuA(Instance(), MAKEINTRESOURCEA(IDR_TRAY_MENU));
     ASSERT_NE(menu, nullptr);
-    ASSERT_EQ(GetMenuItemCount(menu), 1);
-    char caption[64];
-    GetMenuStringA(menu, 0, caption, sizeof caption, MF_BYPOSITION);
-    EXPECT_STREQ(caption, "Appuntello");
-    ExpectMenuItems(GetSubMenu(menu, 0), {{39999, "&Nuovo Memino"},
-                                          {0, nullptr},
-                                          {65535, "&Leggi Memino"},
-                                          {0, nullptr},
-                                          {40008, "&Mostra Tutti"},
-                                          {40009, "N&ascondi Tutti"},
-                                          {0, nullptr},
-                                          {40010, "&Elimina Tutti"},
-                                          {0, nullptr},
-                                          {40011, "&Opzioni"},
-                                          {0, nullptr},
-                                          {40003, "E&sci"}});
+    EXPECT_EQ(MenuItems(menu), (std::vector<MenuItem>{{"Appuntello", static_cast<UINT>(-1)}}));
+    EXPECT_EQ(MenuItems(GetSubMenu(menu, 0)), (std::vector<MenuItem>{{"&Nuovo Memino", 39999},
+                                                                     Separator,
+                                                                     {"&Leggi Memino", 65535},
+                                                                     Separator,
+                                                                     {"&Mostra Tutti", 40008},
+                                                                     {"N&ascondi Tutti", 40009},
+                                                                     Separator,
+                                                                     {"&Elimina Tutti", 40010},
+                                                                     Separator,
+                                                                     {"&Opzioni", 40011},
+                                                                     Separator,
+                                                                     {"E&sci", 40003}}));
     EXPECT_EQ(GetSubMenu(GetSubMenu(menu, 0), 2), nullptr) << "the note list is attached at run time";
     DestroyMenu(menu);
 }
@@ -178,17 +146,15 @@ TEST(Menus, NoteMenuItemByItem)
 {
     HMENU menu = LoadMenuA(Instance(), MAKEINTRESOURCEA(IDR_NOTE_MENU));
     ASSERT_NE(menu, nullptr);
-    char caption[64];
-    GetMenuStringA(menu, 0, caption, sizeof caption, MF_BYPOSITION);
-    EXPECT_STREQ(caption, "Foglietto");
+    EXPECT_EQ(MenuItems(menu), (std::vector<MenuItem>{{"Foglietto", static_cast<UINT>(-1)}}));
     HMENU popup = GetSubMenu(menu, 0);
-    ExpectMenuItems(popup, {{40004, "&Elimina Memino"},
-                            {40005, "&Nascondi Memino"},
-                            {40007, "&Cambia Titolo"},
-                            {static_cast<UINT>(-1), "&Messaggio Vocale"}});
-    ExpectMenuItems(
-        GetSubMenu(popup, 3),
-        {{40012, "&Ascolta Messaggio"}, {40013, "&Registra Messaggio"}, {40014, "Cance&lla Messaggio"}});
+    EXPECT_EQ(MenuItems(popup), (std::vector<MenuItem>{{"&Elimina Memino", 40004},
+                                                       {"&Nascondi Memino", 40005},
+                                                       {"&Cambia Titolo", 40007},
+                                                       {"&Messaggio Vocale", static_cast<UINT>(-1)}}));
+    EXPECT_EQ(MenuItems(GetSubMenu(popup, 3)), (std::vector<MenuItem>{{"&Ascolta Messaggio", 40012},
+                                                                      {"&Registra Messaggio", 40013},
+                                                                      {"Cance&lla Messaggio", 40014}}));
     DestroyMenu(menu);
 }
 
@@ -271,7 +237,7 @@ TEST(DialogTemplates, CreatedDialogsHaveTheirControlsAndTabOrder)
     HWND title = CreateDialogParamA(Instance(), MAKEINTRESOURCEA(IDD_TITLE), nullptr, PassiveDialog, 0);
     ASSERT_NE(title, nullptr);
     EXPECT_EQ(modal::WindowText(title), "Cambia Titolo");
-    EXPECT_EQ(ClassOf(GetDlgItem(title, 1000)), "Edit");
+    EXPECT_EQ(modal::ClassName(GetDlgItem(title, 1000)), "Edit");
     EXPECT_EQ(modal::WindowText(GetDlgItem(title, IDOK)), "&OK");
     EXPECT_EQ(modal::WindowText(GetDlgItem(title, IDCANCEL)), "&Annulla");
     EXPECT_EQ(TabOrder(title), (std::vector<int>{IDOK, IDCANCEL, 1000}));
@@ -283,13 +249,12 @@ TEST(DialogTemplates, CreatedDialogsHaveTheirControlsAndTabOrder)
     HWND options = CreateDialogParamA(Instance(), MAKEINTRESOURCEA(IDD_OPTIONS), nullptr, PassiveDialog, 0);
     ASSERT_NE(options, nullptr);
     EXPECT_EQ(modal::WindowText(options), "Opzioni");
-    EXPECT_EQ(ClassOf(GetDlgItem(options, 1002)), "msctls_trackbar32");
-    EXPECT_EQ(ClassOf(GetDlgItem(options, 1003)), "msctls_trackbar32");
+    EXPECT_EQ(modal::ClassName(GetDlgItem(options, 1002)), "msctls_trackbar32");
+    EXPECT_EQ(modal::ClassName(GetDlgItem(options, 1003)), "msctls_trackbar32");
     EXPECT_EQ(modal::WindowText(GetDlgItem(options, 1005)), "A&ggiorna");
     EXPECT_EQ(modal::WindowText(GetDlgItem(options, 1007)), "&Cambia Sfondo");
     EXPECT_EQ(TabOrder(options), (std::vector<int>{IDOK, IDCANCEL, 1002, 1003, 1005, 1007}));
-    RECT rect;
-    GetWindowRect(options, &rect);
+    RECT rect = modal::WindowRect(options);
     EXPECT_EQ(rect.left, 0) << "no centring: the dialog opens at its owner's corner";
     EXPECT_EQ(rect.top, 0);
     DestroyWindow(options);

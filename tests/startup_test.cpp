@@ -10,6 +10,8 @@
 #include "base/shared_state.h"
 #include "base/store_path.h"
 #include "tests/support/files.h"
+#include "tests/support/modal.h"
+#include "tests/support/program.h"
 
 using testfiles::RunningProgram;
 using testfiles::ScratchFolder;
@@ -23,31 +25,25 @@ std::string Derived(std::string_view modulePath)
 }
 
 // Starts a copy of the program, closes it in order and returns its exit code.
-DWORD RunAndClose(const std::string& exePath)
+DWORD RunAndClose(const std::string& exePath, Where at = Here())
 {
+    TRACE_CALLER(at);
     RunningProgram program(exePath);
     EXPECT_TRUE(program.started()) << exePath;
     HWND controller = program.WaitForController();
     EXPECT_NE(controller, nullptr) << "no controller window from " << exePath;
     if (controller)
         PostMessageA(controller, WM_CLOSE, 0, 0);
-    DWORD code = 99;
-    EXPECT_TRUE(program.WaitExit(20000, &code)) << exePath << " did not end after WM_CLOSE";
+    const DWORD code = program.ExitCode(20000);
+    EXPECT_NE(code, static_cast<DWORD>(STILL_ACTIVE)) << exePath << " did not end after WM_CLOSE";
     return code;
 }
 
 } // namespace
 
-TEST(StorePath, ReplacesExactlyTheLastThreeCharacters)
+TEST(StorePath, APathTooShortOrTooLongIsRefused)
 {
-    EXPECT_EQ(Derived("C:\\Tools\\notes.exe"), "C:\\Tools\\notes.ini");
-    EXPECT_EQ(Derived("C:\\Tools\\notes.EXE"), "C:\\Tools\\notes.ini");
-    EXPECT_EQ(Derived("C:\\Tools\\notes.ex"), "C:\\Tools\\notesini");
     EXPECT_EQ(Derived("ab"), "(refused)");
-}
-
-TEST(StorePath, ResultThatDoesNotFitIsRefused)
-{
     std::string longPath(MAX_PATH, 'x');
     EXPECT_EQ(Derived(longPath), "(refused)");
     EXPECT_EQ(Derived(std::string(MAX_PATH - 1, 'y')).size(), static_cast<size_t>(MAX_PATH - 1));
@@ -57,7 +53,6 @@ TEST(StorePath, ResultThatDoesNotFitIsRefused)
 // from their own file name.
 TEST(StorePath, CopiesOfTheProgramWriteTheirOwnStore)
 {
-    ScratchFolder folder;
     struct Case {
         const char* exe;
         const char* store;
@@ -81,14 +76,11 @@ TEST(SingleInstance, SecondStartEndsAndLeavesOneController)
     ASSERT_NE(controller, nullptr);
 
     RunningProgram second(exe);
-    DWORD code = 99;
-    ASSERT_TRUE(second.WaitExit(10000, &code)) << "the second copy kept running";
-    EXPECT_EQ(code, 0u);
-    EXPECT_EQ(testfiles::CountWindows("Class_Appuntello", "Appuntello"), 1);
+    ASSERT_EQ(second.ExitCode(10000), 0u) << "the second copy kept running, or failed";
+    EXPECT_EQ(testfiles::FindWindows("Class_Appuntello", "Appuntello").size(), 1u);
 
     PostMessageA(controller, WM_CLOSE, 0, 0);
-    ASSERT_TRUE(first.WaitExit(20000, &code));
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(first.ExitCode(20000), 0u);
 }
 
 // Two copies started together race past the window search; the mutex lets
@@ -112,11 +104,9 @@ TEST(SingleInstance, TwoCopiesStartedTogetherLeaveOneRunning)
     RunningProgram& survivor = aEnded ? b : a;
     HWND controller = survivor.WaitForController();
     ASSERT_NE(controller, nullptr);
-    EXPECT_EQ(testfiles::CountWindows("Class_Appuntello", "Appuntello"), 1);
+    EXPECT_EQ(testfiles::FindWindows("Class_Appuntello", "Appuntello").size(), 1u);
     PostMessageA(controller, WM_CLOSE, 0, 0);
-    DWORD code = 99;
-    ASSERT_TRUE(survivor.WaitExit(20000, &code));
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(survivor.ExitCode(20000), 0u);
 }
 
 // Only a window of both the class and the title is a running copy.
@@ -187,12 +177,11 @@ TEST_F(WindowClasses, ControllerWindowIsAHiddenTopmostToolWindowWithTheTrayMenu)
               0x90000000u);
     EXPECT_EQ(GetWindowLongA(controller, GWL_EXSTYLE) & (WS_EX_TOOLWINDOW | WS_EX_TOPMOST),
               WS_EX_TOOLWINDOW | WS_EX_TOPMOST);
-    RECT rect;
-    GetWindowRect(controller, &rect);
+    RECT rect = modal::WindowRect(controller);
     EXPECT_EQ(rect.right - rect.left, 0);
     EXPECT_EQ(rect.bottom - rect.top, 0);
     EXPECT_EQ(GetParent(controller), nullptr);
-    EXPECT_EQ(testfiles::CountWindows("Class_Appuntello", "Appuntello"), 1);
+    EXPECT_EQ(testfiles::FindWindows("Class_Appuntello", "Appuntello").size(), 1u);
 
     HMENU menu = GetMenu(controller);
     ASSERT_NE(menu, nullptr);
@@ -203,8 +192,7 @@ TEST_F(WindowClasses, ControllerWindowIsAHiddenTopmostToolWindowWithTheTrayMenu)
 
     SendMessageA(controller, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(controller));
-    MSG quit;
-    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "closing must end the loop";
+    EXPECT_TRUE(TakeQuit()) << "closing must end the loop";
 }
 
 namespace {

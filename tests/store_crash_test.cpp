@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "app/controller.h"
 #include "app/notes_io.h"
@@ -20,6 +19,7 @@
 #include "store/note_store.h"
 #include "store/store_file.h"
 #include "tests/support/files.h"
+#include "tests/support/modal.h"
 
 using testfiles::ReadFile;
 using testfiles::RunningProgram;
@@ -63,18 +63,6 @@ std::string ChildArguments(const char* test, const std::string& store, int step)
     return std::string("--gtest_also_run_disabled_tests --gtest_filter=CrashChild.DISABLED_") + test;
 }
 
-bool WaitForFile(const std::string& path, DWORD milliseconds)
-{
-    const DWORD start = GetTickCount();
-    while (!testfiles::Exists(path)) {
-        if (GetTickCount() - start > milliseconds) {
-            return false;
-        }
-        Sleep(20);
-    }
-    return true;
-}
-
 // ---- The children ----
 
 int StepsSeen;
@@ -88,8 +76,9 @@ void DieAtTheChosenStep(SaveStep)
 }
 
 // Starts as the program does, with the store named by the driver.
-HWND StartProgram()
+HWND StartProgram(Where at = Here())
 {
+    TRACE_CALLER(at);
     EXPECT_NE(RegisterWindowClasses(GetModuleHandleA(nullptr)), 0);
     std::strcpy(StorePath, Variable(StoreVariable).c_str());
     HWND controller = CreateControllerWindow(GetModuleHandleA(nullptr));
@@ -215,7 +204,8 @@ TEST(CrashSafety, AKillAtAnyMomentLeavesAWholeStore)
         RunningProgram child(testfiles::SelfPath(), ChildArguments("SaveOverAndOver", store, 0),
                              store + ".log");
         ASSERT_TRUE(child.started());
-        ASSERT_TRUE(WaitForFile(store + ".begun", 30000)) << ReadFile(store + ".log");
+        ASSERT_TRUE(modal::PumpUntil([&] { return testfiles::Exists(store + ".begun"); }, 30000))
+            << ReadFile(store + ".log");
         Sleep(static_cast<DWORD>(run * 37 % 50));
         child.Kill();
 

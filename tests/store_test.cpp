@@ -56,21 +56,6 @@ std::string Title(HWND note)
     return modal::WindowText(note);
 }
 
-std::string Text(HWND note)
-{
-    HWND edit = NoteEditOf(note);
-    std::string text(static_cast<size_t>(GetWindowTextLengthA(edit)) + 1, '\0');
-    text.resize(static_cast<size_t>(GetWindowTextA(edit, &text[0], static_cast<int>(text.size()))));
-    return text;
-}
-
-RECT Frame(HWND note)
-{
-    RECT frame{};
-    GetWindowRect(note, &frame);
-    return frame;
-}
-
 // What the profile functions, which the old per-key store used, read there.
 std::string ProfileString(const std::string& file, const char* section, const char* key,
                           DWORD capacity = 1024)
@@ -85,12 +70,6 @@ class NoteStore : public ProgramTest {
   protected:
     bool StartsController() const override { return false; }
 
-    void SetUp() override
-    {
-        ProgramTest::SetUp();
-        UseStore(StoreFile());
-    }
-
     void TearDown() override
     {
         if (controller && IsWindow(controller)) {
@@ -100,43 +79,38 @@ class NoteStore : public ProgramTest {
         ProgramTest::TearDown();
     }
 
-    void UseStore(const std::string& path)
+    [[nodiscard]] testing::AssertionResult UseStore(const std::string& path)
     {
-        ASSERT_LT(path.size(), sizeof StorePath);
+        if (path.size() >= sizeof StorePath)
+            return testing::AssertionFailure() << "a store path of " << path.size() << " characters";
         std::strcpy(StorePath, path.c_str());
         store = path;
-    }
-
-    // A start of the program: the cascade from the first place, the store loaded.
-    void Start()
-    {
-        NoteCount = 0;
-        controller = CreateControllerWindow(instance);
-        ASSERT_NE(controller, nullptr);
+        return testing::AssertionSuccess();
     }
 
     // "E&sci". True when the program ended, false when it stayed open.
     bool Close()
     {
         SendMessageA(controller, WM_CLOSE, 0, 0);
-        MSG quit;
-        PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        TakeQuit();
         return !IsWindow(controller);
     }
 
-    void Restart()
+    // A close and the next start, as across a restart of the program.
+    [[nodiscard]] testing::AssertionResult Restart()
     {
-        ASSERT_TRUE(Close()) << "the close was abandoned";
-        EXPECT_EQ(NoteListHead, nullptr);
-        Start();
+        if (!Close())
+            return testing::AssertionFailure() << "the close was abandoned";
+        if (NoteListHead)
+            return testing::AssertionFailure() << "notes outlived the close";
+        return Start();
     }
 
     // The end of the Windows session: the close that nobody can answer.
     void EndSession()
     {
         SendMessageA(controller, WM_ENDSESSION, TRUE, 0);
-        MSG quit;
-        PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        TakeQuit();
     }
 
     // Open notes, oldest first.
@@ -159,10 +133,10 @@ class NoteStore : public ProgramTest {
     }
 
     // A note as the user leaves it: title, text (pasted: set at once) and voice file.
-    HWND NewNote(const std::string& title, const std::string& text = "", const std::string& voice = "")
+    HWND NewNote(const std::string& title, const std::string& text = "", const std::string& voice = "",
+                 Where at = Here())
     {
-        HWND note = CreateNoteWindow(title.c_str());
-        EXPECT_NE(note, nullptr);
+        HWND note = ProgramTest::NewNote(title.c_str(), at);
         SetWindowTextA(NoteEditOf(note), text.c_str());
         SetNoteVoicePath(note, voice.c_str());
         return note;
@@ -171,14 +145,14 @@ class NoteStore : public ProgramTest {
     std::string File() const { return ReadFile(store); }
     IniDocument Document() const { return IniDocument::Parse(File()); }
 
-    std::string store;
+    std::string store = StoreFile();
 };
 
 // ---- Round trips ----
 
 TEST_F(NoteStore, NotesAndSettingsComeBackAfterACloseAndAStart)
 {
-    Start();
+    ASSERT_TRUE(Start());
     const std::string longPath = "C:\\Documenti\\Voce\\" + std::string(200, 'v') + ".wav";
     NewNote("Spesa", "pane\r\nlatte\r\n\r\nuova", "C:\\Voce\\spesa.wav");
     NewNote("", "");
@@ -190,14 +164,14 @@ TEST_F(NoteStore, NotesAndSettingsComeBackAfterACloseAndAStart)
     NoteHeight = 200;
     NoteColor = RGB(0x40, 0x80, 0xFF);
 
-    Restart();
+    ASSERT_TRUE(Restart());
     std::vector<HWND> notes = Notes();
     ASSERT_EQ(notes.size(), 4u);
     EXPECT_EQ(Titles(), (std::vector<std::string>{"Spesa", "", "Citt\xe0 e caff\xe8", "Telefonate"}));
-    EXPECT_EQ(Text(notes[0]), "pane\r\nlatte\r\n\r\nuova");
-    EXPECT_EQ(Text(notes[1]), "");
-    EXPECT_EQ(Text(notes[2]), "Perch\xe9 \x80 5 \xbb \xff");
-    EXPECT_EQ(Text(notes[3]), "chiamare Ugo");
+    EXPECT_EQ(NoteText(notes[0]), "pane\r\nlatte\r\n\r\nuova");
+    EXPECT_EQ(NoteText(notes[1]), "");
+    EXPECT_EQ(NoteText(notes[2]), "Perch\xe9 \x80 5 \xbb \xff");
+    EXPECT_EQ(NoteText(notes[3]), "chiamare Ugo");
     EXPECT_STREQ(NoteVoicePath(notes[0]), "C:\\Voce\\spesa.wav");
     EXPECT_STREQ(NoteVoicePath(notes[1]), "");
     EXPECT_EQ(NoteVoicePath(notes[2]), longPath);
@@ -205,7 +179,7 @@ TEST_F(NoteStore, NotesAndSettingsComeBackAfterACloseAndAStart)
         SCOPED_TRACE("note " + std::to_string(i));
         EXPECT_TRUE(IsWindowVisible(notes[i]));
         EXPECT_FALSE(IsIconic(notes[i]));
-        RECT frame = Frame(notes[i]);
+        RECT frame = modal::WindowRect(notes[i]);
         EXPECT_EQ(frame.left, static_cast<LONG>(20 * i));
         EXPECT_EQ(frame.top, static_cast<LONG>(20 * i));
         EXPECT_EQ(frame.right - frame.left, 300);
@@ -219,7 +193,7 @@ TEST_F(NoteStore, NotesAndSettingsComeBackAfterACloseAndAStart)
 
 TEST_F(NoteStore, WritesTheSettingsAndNotesAsDecimalTextAndHashAt)
 {
-    Start();
+    ASSERT_TRUE(Start());
     NewNote("Spesa", "bread\r\nmilk");
     NewNote("Calls", "", "C:\\Voice\\calls.wav");
     NoteWidth = 200;
@@ -242,16 +216,16 @@ TEST_F(NoteStore, WritesTheSettingsAndNotesAsDecimalTextAndHashAt)
 TEST_F(NoteStore, ExampleStoreLoadsAsTwoNotesAndIsWrittenBackByteForByte)
 {
     ASSERT_TRUE(WriteFile(store, ExampleStore));
-    Start();
+    ASSERT_TRUE(Start());
     std::vector<HWND> notes = Notes();
     ASSERT_EQ(notes.size(), 2u);
     EXPECT_EQ(Title(notes[0]), "Shopping");
-    EXPECT_EQ(Text(notes[0]), "bread\r\nmilk");
+    EXPECT_EQ(NoteText(notes[0]), "bread\r\nmilk");
     EXPECT_STREQ(NoteVoicePath(notes[0]), "");
     EXPECT_EQ(Title(notes[1]), "Calls");
-    EXPECT_EQ(Text(notes[1]), "");
+    EXPECT_EQ(NoteText(notes[1]), "");
     EXPECT_STREQ(NoteVoicePath(notes[1]), "C:\\Voice\\calls.wav");
-    EXPECT_EQ(Frame(notes[0]).right - Frame(notes[0]).left, 200);
+    EXPECT_EQ(modal::WindowRect(notes[0]).right - modal::WindowRect(notes[0]).left, 200);
 
     ASSERT_TRUE(Close());
     EXPECT_EQ(File(), ExampleStore);
@@ -260,15 +234,15 @@ TEST_F(NoteStore, ExampleStoreLoadsAsTwoNotesAndIsWrittenBackByteForByte)
 TEST_F(NoteStore, ChangesToLoadedNotesAreSaved)
 {
     ASSERT_TRUE(WriteFile(store, ExampleStore));
-    Start();
+    ASSERT_TRUE(Start());
     std::vector<HWND> notes = Notes();
     ASSERT_EQ(notes.size(), 2u);
     modal::TypeText(NoteEditOf(notes[1]), "Ugo");
     SetWindowTextA(notes[1], "Telefonate");
     DestroyWindow(notes[0]);
-    Restart();
+    ASSERT_TRUE(Restart());
     EXPECT_EQ(Titles(), std::vector<std::string>{"Telefonate"});
-    EXPECT_EQ(Text(Notes()[0]), "Ugo");
+    EXPECT_EQ(NoteText(Notes()[0]), "Ugo");
     EXPECT_STREQ(NoteVoicePath(Notes()[0]), "C:\\Voice\\calls.wav");
     EXPECT_FALSE(Document().HasSection("1"));
 }
@@ -282,44 +256,44 @@ TEST_F(NoteStore, AnOverlongStoredTextIsCutBetweenLinesAndKeptWholeInTheFile)
     message += "#@" + std::string(500, 'y');
     const std::string title(200, 't');
     ASSERT_TRUE(WriteFile(store, "[0]\r\nTITOLO=" + title + "\r\nMESSAGE=" + message + "\r\nAUDIO=\r\n"));
-    Start();
+    ASSERT_TRUE(Start());
     ASSERT_EQ(Notes().size(), 1u);
-    EXPECT_EQ(Text(Notes()[0]), std::string(1023, 'x'));
-    Restart();
+    EXPECT_EQ(NoteText(Notes()[0]), std::string(1023, 'x'));
+    ASSERT_TRUE(Restart());
     EXPECT_EQ(Document().Get("0", "MESSAGE"), message);
     EXPECT_EQ(Document().Get("0", "TITOLO"), title);
     SetWindowTextA(NoteEditOf(Notes()[0]), "cambiato");
-    Restart();
+    ASSERT_TRUE(Restart());
     EXPECT_EQ(Document().Get("0", "MESSAGE"), "cambiato");
     EXPECT_EQ(Document().Get("0", "TITOLO"), title) << "the title was not touched";
 }
 
 TEST_F(NoteStore, HashAtTypedByTheUserBecomesALineBreak)
 {
-    Start();
+    ASSERT_TRUE(Start());
     HWND note = NewNote("Nota");
     modal::TypeText(NoteEditOf(note), "uno#@due");
-    Restart();
+    ASSERT_TRUE(Restart());
     ASSERT_EQ(Notes().size(), 1u);
-    EXPECT_EQ(Text(Notes()[0]), "uno\r\ndue");
+    EXPECT_EQ(NoteText(Notes()[0]), "uno\r\ndue");
 }
 
 // The old store read texts through 1,024-character buffers and kept 1,023.
 TEST_F(NoteStore, AFullNoteKeepsItsLastCharacter)
 {
-    Start();
+    ASSERT_TRUE(Start());
     HWND note = NewNote("Piena");
     std::string typed;
     while (typed.size() < 1024) {
         typed += (typed.size() % 100 == 98) ? '\r' : static_cast<char>('a' + typed.size() % 26);
     }
     modal::TypeText(NoteEditOf(note), typed + "oltre");
-    const std::string full = Text(note);
+    const std::string full = NoteText(note);
     ASSERT_EQ(full.size(), 1024u) << "the edit field holds 1,024 characters";
 
-    Restart();
+    ASSERT_TRUE(Restart());
     ASSERT_EQ(Notes().size(), 1u);
-    EXPECT_EQ(Text(Notes()[0]), full);
+    EXPECT_EQ(NoteText(Notes()[0]), full);
     EXPECT_EQ(ProfileString(store, "0", "MESSAGE").size(), 1023u) << "what the old store would have loaded";
 }
 
@@ -332,12 +306,12 @@ TEST_F(NoteStore, ANoteTitledNfIsANoteLikeAnyOther)
     // The old store could not tell this title from a missing one.
     EXPECT_EQ(ProfileString(store, "1", "TITOLO"), ProfileString(store, "9", "TITOLO"));
 
-    Start();
+    ASSERT_TRUE(Start());
     NewNote("Nf", "nuova");
     EXPECT_EQ(Titles(), (std::vector<std::string>{"prima", "nf", "NF", "dopo", "Nf"}));
-    Restart();
+    ASSERT_TRUE(Restart());
     EXPECT_EQ(Titles(), (std::vector<std::string>{"prima", "nf", "NF", "dopo", "Nf"}));
-    EXPECT_EQ(Text(Notes()[1]), "a");
+    EXPECT_EQ(NoteText(Notes()[1]), "a");
 }
 
 TEST_F(NoteStore, AMissingVoiceOrTextKeyDoesNotEndTheList)
@@ -347,12 +321,12 @@ TEST_F(NoteStore, AMissingVoiceOrTextKeyDoesNotEndTheList)
                                  "[2]\r\nTITOLO=ultima\r\nMESSAGE=fine\r\nAUDIO=\r\n"));
     EXPECT_EQ(ProfileString(store, "1", "MESSAGE"), "nf") << "the old store's text for a missing key";
 
-    Start();
+    ASSERT_TRUE(Start());
     std::vector<HWND> notes = Notes();
     ASSERT_EQ(notes.size(), 3u);
-    EXPECT_EQ(Text(notes[0]), "testo");
+    EXPECT_EQ(NoteText(notes[0]), "testo");
     EXPECT_STREQ(NoteVoicePath(notes[0]), "");
-    EXPECT_EQ(Text(notes[1]), "");
+    EXPECT_EQ(NoteText(notes[1]), "");
     EXPECT_STREQ(NoteVoicePath(notes[1]), "C:\\v.wav");
     ASSERT_TRUE(Close());
 
@@ -368,17 +342,17 @@ TEST_F(NoteStore, SectionsBeyondAGapAreKeptAndMovedOutOfTheWay)
     const std::string beyond = "[3]\r\nTITOLO=oltre\r\nMESSAGE=tenuta\r\nALTRO=chiave sconosciuta\r\n"
                                "[4]\r\nTITOLO=oltre ancora\r\n";
     ASSERT_TRUE(WriteFile(store, "[0]\r\nTITOLO=a\r\n[1]\r\nTITOLO=b\r\n" + beyond));
-    Start();
+    ASSERT_TRUE(Start());
     ASSERT_EQ(Titles(), (std::vector<std::string>{"a", "b"}));
 
     // Two notes still need no number beyond the gap: those sections stay as they are.
-    Restart();
+    ASSERT_TRUE(Restart());
     EXPECT_NE(File().find(beyond), std::string::npos) << File();
 
     // Four notes need "3": the unreached ones move up together, beyond a gap at "4".
     NewNote("c");
     NewNote("d");
-    Restart();
+    ASSERT_TRUE(Restart());
     EXPECT_EQ(Titles(), (std::vector<std::string>{"a", "b", "c", "d"}));
     IniDocument saved = Document();
     EXPECT_EQ(saved.Get("3", "TITOLO"), "d");
@@ -390,7 +364,7 @@ TEST_F(NoteStore, SectionsBeyondAGapAreKeptAndMovedOutOfTheWay)
     // Deleting notes later leaves them where they are.
     DestroyWindow(Notes()[3]);
     DestroyWindow(Notes()[2]);
-    Restart();
+    ASSERT_TRUE(Restart());
     EXPECT_EQ(Titles(), (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(Document().Get("5", "TITOLO"), "oltre");
     EXPECT_EQ(Document().Get("6", "TITOLO"), "oltre ancora");
@@ -402,17 +376,17 @@ TEST_F(NoteStore, ASectionWithoutTitleIsSkippedAndKeptInItsPlace)
 {
     const std::string stored = "[0]\r\nMESSAGE=senza titolo\r\n[1]\r\nTITOLO=a\r\n[2]\r\nTITOLO=c\r\n";
     ASSERT_TRUE(WriteFile(store, stored));
-    Start();
+    ASSERT_TRUE(Start());
     EXPECT_EQ(Titles(), (std::vector<std::string>{"a", "c"}));
     NewNote("b");
-    Restart();
+    ASSERT_TRUE(Restart());
     EXPECT_EQ(Titles(), (std::vector<std::string>{"a", "c", "b"}));
     IniDocument saved = Document();
     EXPECT_EQ(saved.Get("0", "MESSAGE"), "senza titolo");
     EXPECT_EQ(saved.Get("3", "TITOLO"), "b");
 
     DestroyWindow(Notes()[0]);
-    Restart();
+    ASSERT_TRUE(Restart());
     EXPECT_EQ(Titles(), (std::vector<std::string>{"c", "b"}));
     saved = Document();
     EXPECT_EQ(saved.Get("0", "MESSAGE"), "senza titolo");
@@ -429,13 +403,13 @@ TEST_F(NoteStore, LoneLineBreaksAreStoredAsLineBreaksAndCannotMakeSections)
     WritePrivateProfileStringA("0", "MESSAGE", intruder.c_str(), old.c_str());
     EXPECT_EQ(ProfileString(old, "9", "TITOLO"), "intrusa");
 
-    Start();
+    ASSERT_TRUE(Start());
     NewNote("incollata", intruder);
     NewNote("tagliata", "fine riga\rinizio\r");
-    Restart();
+    ASSERT_TRUE(Restart());
     EXPECT_EQ(Titles(), (std::vector<std::string>{"incollata", "tagliata"}));
-    EXPECT_EQ(Text(Notes()[0]), "x\r\n[9]\r\nTITOLO=intrusa");
-    EXPECT_EQ(Text(Notes()[1]), "fine riga\r\ninizio\r\n");
+    EXPECT_EQ(NoteText(Notes()[0]), "x\r\n[9]\r\nTITOLO=intrusa");
+    EXPECT_EQ(NoteText(Notes()[1]), "fine riga\r\ninizio\r\n");
     EXPECT_FALSE(Document().HasSection("9"));
     const std::string saved = File();
     for (size_t at = saved.find_first_of("\r\n"); at != std::string::npos;
@@ -453,15 +427,15 @@ TEST_F(NoteStore, BlanksAndQuotesAroundValuesComeBackExactly)
     WritePrivateProfileStringA("0", "TITOLO", tricky[0].c_str(), old.c_str());
     EXPECT_EQ(ProfileString(old, "0", "TITOLO"), "spazi");
 
-    Start();
+    ASSERT_TRUE(Start());
     for (const std::string& value : tricky) {
         NewNote(value, value, value);
     }
-    Restart();
+    ASSERT_TRUE(Restart());
     ASSERT_EQ(Titles(), tricky);
     std::vector<HWND> notes = Notes();
     for (size_t i = 0; i < tricky.size(); ++i) {
-        EXPECT_EQ(Text(notes[i]), tricky[i]);
+        EXPECT_EQ(NoteText(notes[i]), tricky[i]);
         EXPECT_EQ(NoteVoicePath(notes[i]), tricky[i]);
     }
 }
@@ -470,7 +444,7 @@ TEST_F(NoteStore, AVoicePathLongerThanTheUsualBufferIsKeptWhole)
 {
     const std::string path = "C:\\" + std::string(150, 'a') + "\\" + std::string(150, 'b') + ".wav";
     ASSERT_TRUE(WriteFile(store, "[0]\r\nTITOLO=lunga\r\nMESSAGE=\r\nAUDIO=" + path + "\r\n"));
-    Start(); // playing it fails quietly, as for any file that cannot be played
+    ASSERT_TRUE(Start()); // playing it fails quietly, as for any file that cannot be played
     ASSERT_EQ(Notes().size(), 1u);
     EXPECT_EQ(NoteVoicePath(Notes()[0]), path);
     ASSERT_TRUE(Close());
@@ -504,12 +478,12 @@ TEST_F(NoteStore, StoredSettingsAreUsedAsStoredAndWrittenBackUnchanged)
                                    "\r\nALTEZZA=" + c.height + "\r\nCOLORE=" + c.color +
                                    "\r\n[ 0 ]\r\nTITOLO=n\r\nMESSAGE=\r\nAUDIO=\r\n[0]\r\nTITOLO=doppia\r\n";
         ASSERT_TRUE(WriteFile(store, stored));
-        Start();
+        ASSERT_TRUE(Start());
         ASSERT_EQ(Notes().size(), 1u);
         EXPECT_EQ(NoteWidth, c.expectedWidth);
         EXPECT_EQ(NoteHeight, c.expectedHeight);
         EXPECT_EQ(NoteColor, c.expectedColor);
-        RECT frame = Frame(Notes()[0]);
+        RECT frame = modal::WindowRect(Notes()[0]);
         if (c.expectedWidth <= 1000) {
             EXPECT_EQ(frame.right - frame.left, c.expectedWidth);
         }
@@ -521,7 +495,7 @@ TEST_F(NoteStore, StoredSettingsAreUsedAsStoredAndWrittenBackUnchanged)
 
 TEST_F(NoteStore, NotesAreSavedInTheOrderTheyWereCreated)
 {
-    Start();
+    ASSERT_TRUE(Start());
     NewNote("prima");
     HWND second = NewNote("seconda");
     NewNote("terza");
@@ -536,11 +510,11 @@ TEST_F(NoteStore, NotesAreSavedInTheOrderTheyWereCreated)
     EXPECT_NE(searched, (std::vector<std::string>{"prima", "seconda", "terza"}));
 
     for (int run = 0; run < 2; ++run) {
-        Restart();
+        ASSERT_TRUE(Restart());
         EXPECT_EQ(Titles(), (std::vector<std::string>{"prima", "seconda", "terza"}));
         std::vector<HWND> notes = Notes();
         for (size_t i = 0; i < notes.size(); ++i) {
-            EXPECT_EQ(Frame(notes[i]).left, static_cast<LONG>(20 * i));
+            EXPECT_EQ(modal::WindowRect(notes[i]).left, static_cast<LONG>(20 * i));
         }
         EXPECT_EQ(NoteListHead->window, notes.back());
         EXPECT_EQ(NoteListHead->NoteId, 2);
@@ -553,7 +527,7 @@ TEST_F(NoteStore, SectionsAndKeysOfOthersAreCarriedOver)
     const std::string options = "[OPZIONI]\r\nLARGHEZZA = 250 \r\nTEMA=scuro\r\nCOLORE=255\r\n";
     const std::string other = "[Altro]\r\nchiave = valore con spazi \r\n; commento\r\n\r\n";
     ASSERT_TRUE(WriteFile(store, header + options + other + "[0]\r\nTITOLO=vecchia\r\n"));
-    Start();
+    ASSERT_TRUE(Start());
     DestroyWindow(Notes()[0]);
     NewNote("nuova");
     ASSERT_TRUE(Close());
@@ -582,7 +556,7 @@ TEST_F(NoteStore, WindowsOfTheNoteClassInAnotherProgramAreNotSaved)
     HWND otherController = other.WaitForController();
     ASSERT_NE(otherController, nullptr);
 
-    Start();
+    ASSERT_TRUE(Start());
     NewNote("nostra");
     ASSERT_TRUE(Close());
     HWND foreign = FindWindowA("Class_YellowWindow", nullptr);
@@ -591,8 +565,7 @@ TEST_F(NoteStore, WindowsOfTheNoteClassInAnotherProgramAreNotSaved)
     EXPECT_FALSE(Document().HasSection("1"));
 
     PostMessageA(otherController, WM_CLOSE, 0, 0);
-    DWORD code = 99;
-    ASSERT_TRUE(other.WaitExit(20000, &code));
+    ASSERT_EQ(other.ExitCode(20000), 0u);
     EXPECT_EQ(IniDocument::Parse(ReadFile(otherFolder / "Appuntello.ini")).Get("0", "TITOLO"), "altrui");
 }
 
@@ -600,19 +573,19 @@ TEST_F(NoteStore, WindowsOfTheNoteClassInAnotherProgramAreNotSaved)
 
 TEST_F(NoteStore, ThePreviousStoreIsKeptAsOneBackup)
 {
-    Start();
+    ASSERT_TRUE(Start());
     NewNote("uno");
     ASSERT_TRUE(Close());
     EXPECT_FALSE(testfiles::Exists(store + ".bak")) << "no store before, nothing to keep";
     const std::string first = File();
 
-    Start();
+    ASSERT_TRUE(Start());
     NewNote("due");
     ASSERT_TRUE(Close());
     EXPECT_EQ(ReadFile(store + ".bak"), first);
     const std::string second = File();
 
-    Start(); // nothing changes: the file and its backup stay as they are
+    ASSERT_TRUE(Start()); // nothing changes: the file and its backup stay as they are
     ASSERT_TRUE(Close());
     EXPECT_EQ(File(), second);
     EXPECT_EQ(ReadFile(store + ".bak"), first);
@@ -623,7 +596,7 @@ TEST_F(NoteStore, ALeftoverTemporaryFileFromAnInterruptedSaveDoesNotMatter)
 {
     ASSERT_TRUE(WriteFile(store, ExampleStore));
     ASSERT_TRUE(WriteFile(store + ".tmp", "[0]\r\nTITOLO=mezzo sal"));
-    Start();
+    ASSERT_TRUE(Start());
     EXPECT_EQ(Titles(), (std::vector<std::string>{"Shopping", "Calls"}));
     NewNote("nuova");
     ASSERT_TRUE(Close());
@@ -638,7 +611,7 @@ TEST_F(NoteStore, ALeftoverTemporaryFileFromAnInterruptedSaveDoesNotMatter)
 TEST_F(NoteStore, AStoreThatCannotBeWrittenIsLeftAsItWasAndTheExitWaits)
 {
     ASSERT_TRUE(WriteFile(store, ExampleStore));
-    Start();
+    ASSERT_TRUE(Start());
     NewNote("nuova", "da non perdere");
     ASSERT_TRUE(CreateDirectoryA((store + ".tmp").c_str(), nullptr));
     {
@@ -667,7 +640,7 @@ TEST_F(NoteStore, AStoreThatCannotBeWrittenIsLeftAsItWasAndTheExitWaits)
 // of the session arriving meanwhile must not start the close again.
 TEST_F(NoteStore, CloseRequestsWhileTheWarningIsOpenDoNothing)
 {
-    Start();
+    ASSERT_TRUE(Start());
     HWND note = NewNote("nuova", "da non perdere");
     ASSERT_TRUE(CreateDirectoryA((store + ".tmp").c_str(), nullptr));
     {
@@ -691,8 +664,8 @@ TEST_F(NoteStore, CloseRequestsWhileTheWarningIsOpenDoNothing)
 TEST_F(NoteStore, AStoreInAFolderThatIsGoneWarnsAndCanBeRetried)
 {
     const std::string gone = folder / "sparita";
-    UseStore(gone + "\\Appuntello.ini");
-    Start();
+    ASSERT_TRUE(UseStore(gone + "\\Appuntello.ini"));
+    ASSERT_TRUE(Start());
     EXPECT_TRUE(Notes().empty());
     NewNote("nuova");
     {
@@ -723,7 +696,7 @@ TEST_F(NoteStore, AStoreThatCannotBeReadIsNotReplaced)
             EXPECT_EQ(modal::MessageBoxText(box), ReadFailedText + store);
             modal::Click(box, IDOK);
         });
-        Start();
+        ASSERT_TRUE(Start());
         EXPECT_TRUE(script.Done()) << "the user is told at start";
     }
     NewNote("nuova");
@@ -742,7 +715,7 @@ TEST_F(NoteStore, AStoreThatCannotBeReadIsNotReplaced)
 TEST_F(NoteStore, TheUserMayQuitWithoutSavingAndTheStoreStaysAsItWas)
 {
     ASSERT_TRUE(WriteFile(store, ExampleStore));
-    Start();
+    ASSERT_TRUE(Start());
     NewNote("persa");
     ASSERT_TRUE(CreateDirectoryA((store + ".tmp").c_str(), nullptr));
     modal::Script script;
@@ -760,19 +733,19 @@ TEST_F(NoteStore, AStoreUnreadableAtStartKeepsItsNotesAndSettings)
 {
     ASSERT_TRUE(WriteFile(store, ExampleStore));
     {
-        UniqueHandle held(CreateFileA(store.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        UniqueHandle held = testfiles::HoldOpen(store, 0);
         ASSERT_TRUE(held.valid());
         modal::Script script;
         script.Dialog("Attenzione", [&](HWND box) {
             EXPECT_EQ(modal::MessageBoxText(box), ReadFailedText + store);
             modal::Click(box, IDOK);
         });
-        Start();
+        ASSERT_TRUE(Start());
         EXPECT_TRUE(script.Done());
     }
     EXPECT_TRUE(Notes().empty());
     NewNote("nuova", "del giorno");
-    Restart();
+    ASSERT_TRUE(Restart());
     EXPECT_EQ(Titles(), (std::vector<std::string>{"Shopping", "Calls", "nuova"}));
     EXPECT_EQ(NoteWidth, 200) << "the stored settings stay";
     EXPECT_EQ(Document().Get("OPZIONI", "LARGHEZZA"), "200");
@@ -787,28 +760,18 @@ TEST_F(NoteStore, AStoreSavedAsUnicodeIsReadAndKeepsItsEncoding)
     const std::wstring text = L"[OPZIONI]\r\nLARGHEZZA=200\r\nALTEZZA=120\r\nCOLORE=65535\r\n[0]\r\nTITOLO="
                               L"Citt\u00e0\r\nMESSAGE=caff\u00e8#@ok\r\n"
                               L"AUDIO=\r\n[1]\r\nTITOLO=Z\u0142oty\r\nMESSAGE=\u4e2d\r\nAUDIO=\r\n";
-    static_assert(sizeof(wchar_t) == 2, "UTF-16 code units");
-    std::string utf16 = "\xff\xfe";
-    utf16.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-    std::string utf8(
-        static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr)),
-        '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], static_cast<int>(utf8.size()), nullptr,
-                        nullptr);
-    utf8.pop_back();
-    utf8.insert(0, "\xef\xbb\xbf");
-    for (const std::string& file : {utf16, utf8}) {
+    for (const std::string& file : {testfiles::Utf16(text), testfiles::Utf8(text)}) {
         SCOPED_TRACE(file.substr(0, 2) == "\xff\xfe" ? "UTF-16LE" : "UTF-8");
         ASSERT_TRUE(WriteFile(store, file));
-        Start();
+        ASSERT_TRUE(Start());
         EXPECT_EQ(NoteWidth, 200) << "the first line counts too";
         ASSERT_EQ(Titles(), (std::vector<std::string>{"Citt\xe0", "Zloty"}));
-        EXPECT_EQ(Text(Notes()[0]), "caff\xe8\r\nok");
+        EXPECT_EQ(NoteText(Notes()[0]), "caff\xe8\r\nok");
         NewNote("Perch\xe9");
         ASSERT_TRUE(Close());
         const std::string saved = File();
         EXPECT_EQ(saved.substr(0, file.size()), file) << "the stored lines stay as they were";
-        Start();
+        ASSERT_TRUE(Start());
         EXPECT_EQ(Titles(), (std::vector<std::string>{"Citt\xe0", "Zloty", "Perch\xe9"}));
         ASSERT_TRUE(Close());
         EXPECT_EQ(File(), saved);
@@ -829,12 +792,12 @@ TEST_F(NoteStore, ALongStorePathSaves)
             ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
         }
         ASSERT_EQ((path + name).size(), length);
-        UseStore(path + name);
-        Start();
+        ASSERT_TRUE(UseStore(path + name));
+        ASSERT_TRUE(Start());
         NewNote("lontana", "salvata");
         ASSERT_TRUE(Close());
         EXPECT_EQ(Document().Get("0", "MESSAGE"), "salvata");
-        Start();
+        ASSERT_TRUE(Start());
         NewNote("seconda");
         ASSERT_TRUE(Close()) << "also when there is an old store to keep";
         EXPECT_EQ(Document().Get("1", "TITOLO"), "seconda");
@@ -847,7 +810,7 @@ TEST_F(NoteStore, AStaleReadOnlyTemporaryFileIsReplaced)
 {
     ASSERT_TRUE(WriteFile(store + ".tmp", "[0]\r\nTITOLO=mezzo"));
     ASSERT_TRUE(SetFileAttributesA((store + ".tmp").c_str(), FILE_ATTRIBUTE_READONLY));
-    Start();
+    ASSERT_TRUE(Start());
     NewNote("nuova");
     ASSERT_TRUE(Close());
     EXPECT_EQ(Document().Get("0", "TITOLO"), "nuova");
@@ -857,7 +820,7 @@ TEST_F(NoteStore, AStaleReadOnlyTemporaryFileIsReplaced)
 TEST_F(NoteStore, AtTheEndOfTheSessionNobodyIsAskedAndTheProgramEnds)
 {
     ASSERT_TRUE(WriteFile(store, ExampleStore));
-    Start();
+    ASSERT_TRUE(Start());
     NewNote("nuova");
     ASSERT_TRUE(CreateDirectoryA((store + ".tmp").c_str(), nullptr));
     EndSession(); // a message box here would fail the test: nobody expects one
@@ -868,9 +831,8 @@ TEST_F(NoteStore, AtTheEndOfTheSessionNobodyIsAskedAndTheProgramEnds)
 
 BOOL CALLBACK CollectProgramWindow(HWND window, LPARAM found)
 {
-    char name[64] = "";
-    GetClassNameA(window, name, sizeof name);
-    if (lstrcmpA(name, NoteClassName) == 0 || lstrcmpA(name, ControllerClassName) == 0)
+    const std::string name = modal::ClassName(window);
+    if (name == NoteClassName || name == ControllerClassName)
         reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
     return TRUE;
 }
@@ -883,7 +845,7 @@ TEST_F(NoteStore, ClosingEveryWindowOfTheProgramLosesNoNote)
     ASSERT_TRUE(WriteFile(store, ExampleStore));
     for (bool reversed : {false, true}) {
         SCOPED_TRACE(reversed ? "notes first" : "controller first");
-        Start();
+        ASSERT_TRUE(Start());
         std::vector<HWND> windows;
         EnumThreadWindows(GetCurrentThreadId(), CollectProgramWindow, reinterpret_cast<LPARAM>(&windows));
         ASSERT_EQ(windows.size(), 3u);
@@ -894,8 +856,7 @@ TEST_F(NoteStore, ClosingEveryWindowOfTheProgramLosesNoNote)
             PostMessageA(window, WM_CLOSE, 0, 0);
         }
         modal::Pump(500);
-        MSG quit;
-        EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+        EXPECT_TRUE(TakeQuit());
         EXPECT_FALSE(IsWindow(controller));
         EXPECT_EQ(Document().Get("0", "TITOLO"), "Shopping");
         EXPECT_EQ(Document().Get("1", "TITOLO"), "Calls");
@@ -957,7 +918,7 @@ TEST_F(NoteStore, StartPlaysEachLocalVoiceMessageToItsEndAndNoneFromAShare)
                                      "\r\n[2]\r\nTITOLO=c\r\nAUDIO=" + folder / "manca.wav" +
                                      "\r\n[3]\r\nTITOLO=d\r\nAUDIO=" + remote + "\r\n"));
     DWORD start = GetTickCount();
-    Start();
+    ASSERT_TRUE(Start());
     const DWORD took = GetTickCount() - start;
     ASSERT_EQ(Notes().size(), 4u);
     EXPECT_GE(took, 1100u) << "two messages of 0.6 s, one after the other";

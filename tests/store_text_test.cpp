@@ -12,21 +12,13 @@
 #include <vector>
 
 #include "store/ini_document.h"
+#include "tests/support/files.h"
 
 namespace {
 
 using namespace std::string_literals;
 
-std::string Utf16(const std::wstring& units, bool littleEndian = true)
-{
-    std::string bytes = littleEndian ? "\xff\xfe" : "\xfe\xff";
-    for (const wchar_t u : units) {
-        const char low = static_cast<char>(u & 0xff), high = static_cast<char>(u >> 8);
-        bytes += littleEndian ? low : high;
-        bytes += littleEndian ? high : low;
-    }
-    return bytes;
-}
+using testfiles::Utf16;
 
 // "€ ł 中 😀": in the code page, beyond it, and beyond U+FFFF.
 const std::wstring kWide = L"\x20ac \x0142 \x4e2d \xd83d\xde00";

@@ -106,7 +106,7 @@ class VoiceTest : public ProgramTest {
   protected:
     void SetUp() override
     {
-        ProgramTest::SetUp();
+        ASSERT_NO_FATAL_FAILURE(ProgramTest::SetUp());
         ASSERT_GT(waveInGetNumDevs(), 0u) << "no wave-in device: scripts/test starts a PulseAudio server";
     }
     void TearDown() override
@@ -137,10 +137,10 @@ class VoiceTest : public ProgramTest {
         if (!recorder)
             return nullptr;
         EXPECT_EQ(GetWindow(recorder, GW_OWNER), note);
-        modal::Click(recorder, RecorderRecordButtonId);
+        modal::Click(recorder, RecorderRecordButtonId, at);
         EXPECT_EQ(RecordingActive, 1);
         modal::Pump(milliseconds);
-        modal::Click(recorder, RecorderStopButtonId);
+        modal::Click(recorder, RecorderStopButtonId, at);
         EXPECT_FALSE(IsWindow(recorder)) << "the first stop after recording closes the recorder";
         EXPECT_EQ(RecorderWindow, nullptr);
         EXPECT_EQ(RecordingActive, 0);
@@ -193,15 +193,13 @@ TEST_F(VoiceTest, QuestionYesDeletesTheFileNoForgetsItCancelKeepsBoth)
     // A file that cannot be deleted stays referred to, and the user is told.
     std::string inUse = folder / "in uso.wav";
     HWND note = NoteWithMessage(inUse);
-    HANDLE open =
-        CreateFileA(inUse.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     {
+        UniqueHandle held = testfiles::HoldOpen(inUse);
         modal::Script script;
         ExpectQuestion(script, note, inUse, IDYES);
         ExpectWarning(script, note, "Impossibile cancellare il file audio\n" + inUse);
         Command(note, IDM_DISCARD_VOICE);
     }
-    CloseHandle(open);
     EXPECT_TRUE(testfiles::Exists(inUse));
     EXPECT_EQ(NoteVoicePath(note), inUse);
 }
@@ -327,9 +325,8 @@ TEST_F(VoiceTest, ARecordingThatCannotBeSavedLeavesTheNoteAsItWas)
     std::string target = folder / "in uso.wav";
     note = NoteWithMessage(old);
     ASSERT_TRUE(testfiles::WriteFile(target, "occupato"));
-    HANDLE open =
-        CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     {
+        UniqueHandle held = testfiles::HoldOpen(target);
         modal::Script script;
         ExpectQuestion(script, note, old, IDYES);
         ExpectSaveDialog(script, target);
@@ -339,7 +336,6 @@ TEST_F(VoiceTest, ARecordingThatCannotBeSavedLeavesTheNoteAsItWas)
         Record(note, 200);
         EXPECT_TRUE(script.Done());
     }
-    CloseHandle(open);
     EXPECT_EQ(testfiles::ReadFile(target), "occupato");
     EXPECT_EQ(NoteVoicePath(note), old);
     EXPECT_TRUE(testfiles::Exists(old)) << "Yes takes effect only once the new message is saved";
@@ -351,9 +347,7 @@ TEST_F(VoiceTest, OneRecorderAtATimeAndOnlyItsOwnStopAfterRecordingActs)
     Command(first, IDM_RECORD_VOICE);
     HWND recorder = RecorderWindow;
     ASSERT_TRUE(IsWindow(recorder));
-    RECT noteFrame, recorderFrame, overlap;
-    GetWindowRect(first, &noteFrame);
-    GetWindowRect(recorder, &recorderFrame);
+    RECT noteFrame = modal::WindowRect(first), recorderFrame = modal::WindowRect(recorder), overlap;
     EXPECT_FALSE(IntersectRect(&overlap, &noteFrame, &recorderFrame)) << "the recorder hides its note";
     // Nothing recorded yet: a stop is ignored, and the recorder stays.
     SendMessageA(first, RecorderNotifyModeMessage, reinterpret_cast<WPARAM>(recorder), MCI_MODE_STOP);

@@ -2,6 +2,7 @@
 // bytes back, that lookups hold together, and that changes made through the document (chosen from the
 // input) read back from the written bytes as the document says. Built and run by scripts/fuzz.
 #include "store/ini_document.h"
+#include "tests/support/rng.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -50,19 +51,6 @@ std::string Storable(std::string_view value)
     }
     return s;
 }
-
-class Rng {
-  public:
-    explicit Rng(std::uint64_t seed) : state_(seed) {}
-    std::size_t Below(std::size_t n)
-    {
-        state_ = state_ * 6364136223846793005ull + 1442695040888963407ull;
-        return static_cast<std::size_t>(state_ >> 33) % n;
-    }
-
-  private:
-    std::uint64_t state_;
-};
 
 // Candidate names: pieces of the input's lines around '[', ']' and '=', and the store's own names.
 std::vector<std::string> Names(std::string_view bytes)

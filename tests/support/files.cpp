@@ -32,13 +32,13 @@ void RemoveTree(const std::string& path)
 }
 
 struct WindowSearch {
-    DWORD process;
     const char* className;
     const char* title;
-    HWND found;
-    int count;
+    DWORD process;
+    std::vector<HWND> found;
 };
 
+// A named callback: a lambda cannot become the 32-bit build's stdcall procedure.
 BOOL CALLBACK MatchWindow(HWND window, LPARAM context)
 {
     auto* search = reinterpret_cast<WindowSearch*>(context);
@@ -49,10 +49,8 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM context)
     GetWindowThreadProcessId(window, &process);
     if (lstrcmpA(className, search->className) == 0 &&
         (!search->title || lstrcmpA(title, search->title) == 0) &&
-        (!search->process || process == search->process)) {
-        search->found = window;
-        ++search->count;
-    }
+        (!search->process || process == search->process))
+        search->found.push_back(window);
     return TRUE;
 }
 
@@ -65,6 +63,26 @@ std::wstring Widen(const std::string& text)
                                      static_cast<int>(wide.size()));
     wide.resize(static_cast<size_t>(length));
     return wide;
+}
+
+std::string Utf16(const std::wstring& text, bool littleEndian)
+{
+    std::string bytes = littleEndian ? "\xff\xfe" : "\xfe\xff";
+    for (const wchar_t unit : text) {
+        const char low = static_cast<char>(unit & 0xff), high = static_cast<char>(unit >> 8);
+        bytes += littleEndian ? low : high;
+        bytes += littleEndian ? high : low;
+    }
+    return bytes;
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    std::string utf8(3 * text.size(), '\0');
+    utf8.resize(
+        static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr)));
+    return "\xef\xbb\xbf" + utf8;
 }
 
 ScratchFolder::ScratchFolder()
@@ -99,6 +117,11 @@ bool WriteFile(const std::string& path, const std::string& bytes)
 bool Exists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+UniqueHandle HoldOpen(const std::string& path, DWORD share)
+{
+    return UniqueHandle(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
 std::string SelfPath()
@@ -167,16 +190,20 @@ HWND RunningProgram::WaitForController(DWORD milliseconds)
 {
     DWORD start = GetTickCount();
     do {
-        WindowSearch search{process_.dwProcessId, "Class_Appuntello", "Appuntello", nullptr, 0};
-        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found) {
+        std::vector<HWND> found = FindWindows("Class_Appuntello", "Appuntello", process_.dwProcessId);
+        if (!found.empty()) {
             WaitForInputIdle(process_.hProcess, milliseconds);
-            return search.found;
+            return found.back();
         }
         if (WaitForSingleObject(process_.hProcess, 50) == WAIT_OBJECT_0)
             return nullptr;
     } while (GetTickCount() - start < milliseconds);
     return nullptr;
+}
+
+std::vector<HWND> RunningProgram::Windows(const char* className) const
+{
+    return FindWindows(className, nullptr, process_.dwProcessId);
 }
 
 bool RunningProgram::WaitExit(DWORD milliseconds, DWORD* exitCode)
@@ -187,11 +214,11 @@ bool RunningProgram::WaitExit(DWORD milliseconds, DWORD* exitCode)
     return true;
 }
 
-int CountWindows(const char* className, const char* title)
+std::vector<HWND> FindWindows(const char* className, const char* title, DWORD process)
 {
-    WindowSearch search{0, className, title, nullptr, 0};
+    WindowSearch search{className, title, process, {}};
     EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-    return search.count;
+    return search.found;
 }
 
 } // namespace testfiles

@@ -6,6 +6,9 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
+
+#include "base/handles.h"
 
 namespace testfiles {
 
@@ -25,10 +28,18 @@ class ScratchFolder {
 
 // ANSI text (code page 1252) to UTF-16.
 std::wstring Widen(const std::string& text);
+// The bytes of a text file as Notepad saves it in Unicode: the byte order
+// mark, then the text in UTF-16 (little- or big-endian) or in UTF-8.
+std::string Utf16(const std::wstring& text, bool littleEndian = true);
+std::string Utf8(const std::wstring& text);
 
 std::string ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
+// The file held open for reading, as another program (a player, a virus
+// scanner) holds it: while held it can be neither replaced nor deleted, and
+// with no sharing not even read.
+UniqueHandle HoldOpen(const std::string& path, DWORD share = FILE_SHARE_READ);
 // Appuntello.exe, built beside the test programs.
 std::string ProgramPath();
 // This test program.
@@ -57,14 +68,17 @@ class RunningProgram {
     // Ends it at once, as a crash or a kill would.
     void Kill();
     DWORD id() const { return process_.dwProcessId; }
+    // Its top-level windows of that class.
+    std::vector<HWND> Windows(const char* className) const;
 
   private:
     PROCESS_INFORMATION process_{};
     HANDLE output_ = INVALID_HANDLE_VALUE;
 };
 
-// Top-level windows of that class and title, in any process.
-int CountWindows(const char* className, const char* title);
+// Top-level windows of that class, in the order the system lists them: of
+// that title too unless it is nullptr, and of that process unless it is 0.
+std::vector<HWND> FindWindows(const char* className, const char* title = nullptr, DWORD process = 0);
 
 } // namespace testfiles
 

@@ -19,8 +19,7 @@ DWORD UnexpectedSince;
 
 bool HasClass(HWND window, const char* name)
 {
-    char className[64];
-    return GetClassNameA(window, className, sizeof className) && lstrcmpA(className, name) == 0;
+    return ClassName(window) == name;
 }
 
 struct OpenModals {
@@ -69,12 +68,6 @@ int StopsBefore(HMENU menu, int position)
         if (!(GetMenuState(menu, i, MF_BYPOSITION) & MF_SEPARATOR))
             ++stops;
     return stops;
-}
-
-void PostKey(HWND window, WPARAM key)
-{
-    PostMessageA(window, WM_KEYDOWN, key, 1);
-    PostMessageA(window, WM_KEYUP, key, 0xC0000001);
 }
 
 // Chooses the item as a keyboard user would: down to it, right into each
@@ -163,15 +156,18 @@ void Tick()
         ChooseByKeyboard(open.menu, popup, step.command);
     } else {
         ActingOn.insert(open.dialog);
+        const bool stoppedBefore = testing::Test::HasFatalFailure();
         step.action(open.dialog);
         ActingOn.erase(open.dialog);
+        if (!stoppedBefore && testing::Test::HasFatalFailure())
+            EndDialog(open.dialog, IDCANCEL); // the action stopped before it could end its dialog
     }
 }
 
-Script::Script()
+Script::Script(Where at)
 {
     if (Active)
-        ADD_FAILURE() << "two modal scripts at once";
+        ADD_FAILURE_AT(at.file, at.line) << "two modal scripts at once";
     Active = this;
 }
 
@@ -198,10 +194,7 @@ Script& Script::Dialog(std::string caption, std::function<void(HWND)> action, Wh
 
 bool Script::WaitDone(DWORD milliseconds)
 {
-    DWORD start = GetTickCount();
-    while (!steps_.empty() && GetTickCount() - start < milliseconds)
-        Pump(10);
-    return steps_.empty();
+    return PumpUntil([this] { return steps_.empty(); }, milliseconds);
 }
 
 void Install()
@@ -209,11 +202,11 @@ void Install()
     SetTimer(nullptr, 0, TickMilliseconds, OnTimer);
 }
 
-void Click(HWND dialog, int id)
+void Click(HWND dialog, int id, Where at)
 {
     HWND button = GetDlgItem(dialog, id);
     if (!button) {
-        ADD_FAILURE() << "no control " << id << " in the dialog";
+        ADD_FAILURE_AT(at.file, at.line) << "no control " << id << " in the dialog";
         return;
     }
     SendMessageA(button, BM_CLICK, 0, 0);
@@ -225,11 +218,30 @@ void TypeText(HWND control, std::string_view text)
         SendMessageA(control, WM_CHAR, static_cast<unsigned char>(c), 1);
 }
 
+void SendKey(HWND window, WPARAM key)
+{
+    SendMessageA(window, WM_KEYDOWN, key, 1);
+    SendMessageA(window, WM_KEYUP, key, 0xC0000001);
+}
+
+void PostKey(HWND window, WPARAM key)
+{
+    PostMessageA(window, WM_KEYDOWN, key, 1);
+    PostMessageA(window, WM_KEYUP, key, 0xC0000001);
+}
+
 std::string WindowText(HWND window)
 {
     char text[2048] = "";
     GetWindowTextA(window, text, sizeof text);
     return text;
+}
+
+std::string ClassName(HWND window)
+{
+    char name[256] = "";
+    GetClassNameA(window, name, sizeof name);
+    return name;
 }
 
 std::string MessageBoxText(HWND box)
@@ -243,6 +255,42 @@ std::string MessageBoxText(HWND box)
         }
     }
     return text;
+}
+
+RECT WindowRect(HWND window)
+{
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return rect;
+}
+
+RECT ClientRect(HWND window)
+{
+    RECT rect{};
+    GetClientRect(window, &rect);
+    return rect;
+}
+
+std::ostream& operator<<(std::ostream& out, const MenuItem& item)
+{
+    return out << "{\"" << item.text << "\", " << static_cast<int>(item.id) << ", state " << item.state
+               << "}";
+}
+
+std::vector<MenuItem> MenuItems(HMENU menu)
+{
+    std::vector<MenuItem> items;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        char text[128] = "";
+        GetMenuStringA(menu, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
+        UINT state = GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION);
+        if (GetSubMenu(menu, i))
+            state &= 0xFF; // the high byte counts the submenu's items
+        // Wine greys the separators it loads; a separator cannot be chosen either way.
+        state = state & MF_SEPARATOR ? MF_SEPARATOR : state & (MFS_GRAYED | MF_CHECKED);
+        items.push_back({text, GetMenuItemID(menu, i), state});
+    }
+    return items;
 }
 
 void Pump(DWORD milliseconds)
@@ -262,6 +310,17 @@ void Pump(DWORD milliseconds)
             break;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     } while (true);
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds)
+{
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > milliseconds)
+            return false;
+        Pump(10);
+    }
+    return true;
 }
 
 } // namespace modal

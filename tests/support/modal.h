@@ -14,8 +14,10 @@
 
 #include <deque>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tests/support/where.h"
 
@@ -23,7 +25,7 @@ namespace modal {
 
 class Script {
   public:
-    Script();
+    explicit Script(Where at = Here());
     ~Script();
     Script(const Script&) = delete;
     Script& operator=(const Script&) = delete;
@@ -33,7 +35,8 @@ class Script {
     Script& Menu(UINT command, std::function<void(HMENU popup)> inspect = nullptr, Where at = Here());
     // The next dialog (or message box) whose caption is this one (any caption
     // when empty): the action runs inside its modal loop and must end it, for
-    // example with Click(dialog, IDOK).
+    // example with Click(dialog, IDOK); one that stops at a fatal failure has
+    // its dialog cancelled.
     Script& Dialog(std::string caption, std::function<void(HWND dialog)> action, Where at = Here());
 
     bool Done() const { return steps_.empty(); }
@@ -61,15 +64,41 @@ void Tick();
 void Install();
 
 // A real click: the button sends its owner BN_CLICKED as a user's click does.
-void Click(HWND dialog, int id);
+void Click(HWND dialog, int id, Where at = Here());
 // Types text into a control one character at a time (WM_CHAR), so that text
 // limits and filters act as for a user.
 void TypeText(HWND control, std::string_view text);
+// A key pressed and released. Sent, the window handles it at once; posted,
+// it goes through the modal loop that runs, whose dialog manager turns Enter
+// and Esc into commands.
+void SendKey(HWND window, WPARAM key);
+void PostKey(HWND window, WPARAM key);
 std::string WindowText(HWND window);
+std::string ClassName(HWND window);
 // The message text of a message box.
 std::string MessageBoxText(HWND box);
+RECT WindowRect(HWND window);
+RECT ClientRect(HWND window);
+
+// A menu item as the user sees it: its text, its command (0 for a separator,
+// -1 for a submenu) and whether it is a separator, grey or checked.
+struct MenuItem {
+    std::string text;
+    UINT id;
+    UINT state = 0; // of MF_SEPARATOR, MFS_GRAYED, MF_DISABLED, MF_CHECKED
+    bool operator==(const MenuItem& other) const
+    {
+        return text == other.text && id == other.id && state == other.state;
+    }
+};
+std::ostream& operator<<(std::ostream& out, const MenuItem& item);
+const MenuItem Separator{"", 0, MF_SEPARATOR};
+std::vector<MenuItem> MenuItems(HMENU menu);
+
 // Pumps the thread's messages for a while (lets posted messages arrive).
 void Pump(DWORD milliseconds = 0);
+// Pumps messages until the condition holds; false when the time is up first.
+bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds);
 
 } // namespace modal
 

@@ -8,6 +8,7 @@
 #include "base/shared_state.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
+#include "res/resource.h"
 #include "voice/voice.h"
 
 namespace {
@@ -33,10 +34,18 @@ void ProgramTest::SetUp()
     std::string store = StoreFile();
     ASSERT_LT(store.size(), sizeof StorePath);
     std::strcpy(StorePath, store.c_str());
-    if (!StartsController())
-        return;
+    if (StartsController()) {
+        ASSERT_TRUE(Start());
+    }
+}
+
+testing::AssertionResult ProgramTest::Start()
+{
+    NoteCount = 0;
     controller = CreateControllerWindow(instance);
-    ASSERT_NE(controller, nullptr);
+    if (!controller)
+        return testing::AssertionFailure() << "the controller window was not created";
+    return testing::AssertionSuccess();
 }
 
 void ProgramTest::TearDown()
@@ -52,8 +61,7 @@ void ProgramTest::CloseProgram(Where at)
     TRACE_CALLER(at);
     SendMessageA(controller, WM_CLOSE, 0, 0);
     EXPECT_FALSE(IsWindow(controller));
-    MSG quit;
-    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_TRUE(TakeQuit());
     EXPECT_EQ(NoteListHead, nullptr);
 }
 
@@ -95,4 +103,21 @@ DWORD WindowCount()
     DWORD count = 0;
     EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&count));
     return count;
+}
+
+std::string NoteText(HWND note)
+{
+    // WM_GETTEXT, which the system carries to another process's edit field;
+    // GetWindowText reads only the captions of other processes' windows.
+    HWND edit = GetDlgItem(note, NoteEditId);
+    std::string text(static_cast<size_t>(SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0)) + 1, '\0');
+    text.resize(
+        static_cast<size_t>(SendMessageA(edit, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]))));
+    return text;
+}
+
+bool TakeQuit()
+{
+    MSG quit;
+    return PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
 }

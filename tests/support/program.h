@@ -22,6 +22,9 @@ class ProgramTest : public testing::Test {
     // Tests of the parts below the controller make none.
     virtual bool StartsController() const { return true; }
 
+    // Creates the controller window as a start of the program does: the
+    // cascade from the first place, the store loaded.
+    [[nodiscard]] testing::AssertionResult Start();
     // Closes the controller as "E&sci" does and checks that the loop would end.
     void CloseProgram(Where at = Here());
     // Notes in registry order, newest first.
@@ -36,5 +39,9 @@ class ProgramTest : public testing::Test {
 
 // The windows of this thread, children included: the leak checks count them.
 DWORD WindowCount();
+// The text in a note's edit field, of this program or of another process.
+std::string NoteText(HWND note);
+// Takes the WM_QUIT that a close leaves for the message loop: false when none waits.
+bool TakeQuit();
 
 #endif
