@@ -102,8 +102,8 @@ start_pulse() {
   fi
 }
 
-setup_wine() {
-  export WINEPREFIX=$arch_build/wineprefix
+setup_wine() {  # [prefix], the build's own by default
+  export WINEPREFIX=${1:-$arch_build/wineprefix}
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
   export WINELOADER=$wine_loader
