@@ -1,4 +1,4 @@
-# Shared by scripts/run, scripts/test and scripts/bench: building, and a
+# Shared by the scripts: configuring and building, and a
 # private X display, PulseAudio daemon and Wine prefix that leave the user's
 # own untouched. Source it; call cleanup_started on exit.
 
@@ -30,16 +30,30 @@ choose_arch() {
   arch_build=$build/$arch
 }
 
-configure_and_build() {  # arch [target...]
-  local a=$1; shift
-  local dir=$build/$a
+# Configures a build folder the first time; after that, configures it again
+# when a CMake file has changed since (a pull that adds a target, say): make
+# would otherwise say it has no rule for a target the old files do not know.
+configure() {  # dir source [cmake option...]
+  local dir=$1 source=$2; shift 2
   if [ ! -f "$dir/CMakeCache.txt" ]; then
-    cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$a.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake -S "$source" -B "$dir" "$@" >/dev/null
+  elif [ -f "$dir/Makefile" ]; then
+    cmake --build "$dir" --target cmake_check_build_system >/dev/null
   fi
+}
+
+build_targets() {  # dir [target...]
+  local dir=$1; shift
   local targets=()
   for t in "$@"; do targets+=(--target "$t"); done
   cmake --build "$dir" -j"$(nproc)" "${targets[@]}"
+}
+
+configure_and_build() {  # arch [target...]
+  local a=$1; shift
+  configure "$build/$a" "$root" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$a.cmake" \
+    -DCMAKE_BUILD_TYPE=Release || return 1
+  build_targets "$build/$a" "$@"
 }
 
 # Builds the product (32-bit) and, where 32-bit code cannot run, the 64-bit twin.
@@ -88,8 +102,8 @@ start_pulse() {
   fi
 }
 
-setup_wine() {
-  export WINEPREFIX=$arch_build/wineprefix
+setup_wine() {  # [prefix], the build's own by default
+  export WINEPREFIX=${1:-$arch_build/wineprefix}
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
   export WINELOADER=$wine_loader

@@ -22,7 +22,6 @@
 
 namespace {
 
-constexpr UINT MenuGetHandle = 0x01E1;   // MN_GETHMENU
 constexpr UINT TrackbarGetPos = WM_USER; // TBM_GETPOS
 constexpr UINT AnswerLimit = 2000;       // ms a busy program may take to answer
 

@@ -80,7 +80,7 @@ def cascade_position(index):
 
 # ---- 1. First start ----
 
-def first_start(s, record):
+def first_start(s):
     """No store: the tray icon appears; three notes from the tray menu; two lines
     typed into one, another renamed by a double click on its caption, one
     hidden; "E&sci" stores three notes with those titles and texts and the
@@ -143,22 +143,26 @@ def first_start(s, record):
     check_settings(program, DEFAULT_SETTINGS)
     stored = stored_notes(read_store(program.store))
     expected = [(first.title, "", ""), ("Telefonare a Lucia", "", ""), (third.title, "Comprare il pane#@e il caffè", "")]
-    check(sorted(stored) == sorted(expected), f"store holds {stored}, expected {expected}")
-    record["program"] = program
-    record["notes"] = [(first.title, ""), ("Telefonare a Lucia", ""), (third.title, text)]
+    check(stored == expected, f"store holds {stored}, expected {expected}, oldest first")
 
 
 # ---- 2. Start again ----
 
-def start_again(s, record):
+# What scenario 1 leaves, oldest first: two notes titled at their creation,
+# one renamed, the newest with two lines of text.
+AGAIN_NOTES = [("Appuntello - 08/12/2026  09:15", ""), ("Telefonare a Lucia", ""),
+               ("Appuntello - 08/12/2026  09:16", "Comprare il pane\r\ne il caffè")]
+
+
+def start_again(s):
     """The three notes come back shown, in cascade, in the same order, with
     their texts; the note list shows them newest first; choosing one brings it
     to the front."""
-    check("program" in record, "needs the store of scenario 1")
-    program = record["program"]
+    expected = AGAIN_NOTES  # oldest first
+    program = s.program_in("scenario-2", store=store_bytes(
+        (160, 120, 65535), [(title, text, "") for title, text in expected]))
     s.start(program)
     s.wait_ready(program, notes=3)
-    expected = record["notes"]  # oldest first
     arrangement = [(title, text, True, (*cascade_position(i), 160, 120)) for i, (title, text) in enumerate(expected)]
 
     def restored(st):
@@ -188,8 +192,8 @@ def start_again(s, record):
     s.screen.move(700, 400)
     s.screen.screenshot("2-notes.png")
     exit_program(s, program)
-    check(sorted(stored_notes(read_store(program.store))) ==
-          sorted((t, x.replace("\r\n", "#@"), "") for t, x in expected), "the store holds the same notes")
+    check(stored_notes(read_store(program.store)) == [(t, x.replace("\r\n", "#@"), "") for t, x in expected],
+          "the store holds the same notes, oldest first")
 
 
 # ---- 3. Options ----
@@ -201,7 +205,7 @@ def note_colour(s, note):
     return s.screen.pixel(pixels, c.x + c.w - 8, c.y + c.h - 8)
 
 
-def options(s, record):
+def options(s):
     """Notes 320 x 240 and another colour, Apply, OK: the open notes take them,
     a new note has that size; after exit and start the settings are on screen
     and in the store."""
@@ -266,7 +270,7 @@ def options(s, record):
 
 # ---- 4. Second start ----
 
-def second_start(s, record):
+def second_start(s):
     """A second start while the first runs ends at once, with 0, and leaves one
     tray icon and the first copy as it was."""
     program = s.program_in("scenario-4", store=store_bytes((160, 120, 65535), [("Unica nota", "testo", "")]))
@@ -316,7 +320,7 @@ def whole_store(program, title):
     return notes[0]
 
 
-def autosave(s, record):
+def autosave(s):
     """Typing into a note reaches the store while the program runs: within
     about 7 s while typing goes on, and about 2 s after the last key.
     Killed then, as in a crash, the program brings the text back at the next
@@ -431,7 +435,7 @@ def plant_dlls(s, program, names):
     return loaded
 
 
-def voice(s, record):
+def voice(s):
     """A voice message recorded from the note's menu, saved under a typed
     name, played; after exit and start the note still has it. A winmm.dll and
     a comdlg32.dll planted beside the program are never loaded."""
@@ -539,7 +543,6 @@ def main():
 
     passed = failed = 0
     session = Session(os.path.abspath(args.bin), os.path.abspath(args.out))
-    record = {}
     try:
         session.check_no_program("another copy of the program runs in this Wine prefix")
         # Menus are measured first, while none is open.
@@ -550,7 +553,7 @@ def main():
             started = time.monotonic()
             try:
                 session.screen.move(700, 400)
-                scenario(session, record)
+                scenario(session)
                 passed += 1
                 print(f"[e2e] PASS {name} ({time.monotonic() - started:.1f} s)", flush=True)
             except Exception as error:
