@@ -235,6 +235,41 @@ std::string Cell(double ms)
     return cell;
 }
 
+// What each column times, and the table's head.
+void PrintLegend()
+{
+    std::printf("Notes of 1,023 characters, no voice messages; times in milliseconds.\n");
+    std::printf("load = one run: the controller window's creation, which adds the tray icon, reads and\n"
+                "  parses the store and creates and paints every note window;\n");
+    std::printf("windows = one run: as many windows of a bare class with an edit field and the same texts,\n"
+                "  each painted, nothing else;\n");
+    std::printf("parse = best of 5: reading and parsing the store, no windows;\n");
+    std::printf("save = median of 7 (3 from 5,000 notes on): one note's text changed, then every note read\n"
+                "  from its window and the whole file written anew and put in place, what a save a moment\n"
+                "  after typing costs;\n");
+    std::printf("profile load, profile save = one run each of the per-key GetPrivateProfileStringA and\n"
+                "  WritePrivateProfileStringA calls on the same notes (the save first deletes each stored\n"
+                "  section).\n\n");
+    std::printf("%6s | %9s | %9s | %8s | %8s | %13s | %13s\n", "notes", "load", "windows", "parse", "save",
+                "profile load", "profile save");
+    std::printf("-------+-----------+-----------+----------+----------+---------------+--------------\n");
+    std::fflush(stdout);
+}
+
+// The counts whose per-key calls were left out, and why.
+void PrintSkipped(const std::vector<int>& skipped)
+{
+    if (skipped.empty())
+        return;
+    std::string counts;
+    for (int count : skipped) {
+        counts += (counts.empty() ? "" : ", ") + std::to_string(count);
+    }
+    std::printf("\nskipped: the per-key calls with %s notes, foreseen from the last count that ran and "
+                "the square of the notes to take over %.0f s.\n",
+                counts.c_str(), ProfileLimitMs / 1000);
+}
+
 } // namespace
 
 // Counts of notes to time may be given as arguments; 10, 100, 1,000 and 5,000 otherwise.
@@ -258,22 +293,7 @@ int main(int argc, char** argv)
         std::string(temp) + "appuntello-bench-" + std::to_string(GetCurrentProcessId());
     CreateDirectoryA(folder.c_str(), nullptr);
 
-    std::printf("Notes of 1,023 characters, no voice messages; times in milliseconds.\n");
-    std::printf("load = one run: the controller window's creation, which adds the tray icon, reads and\n"
-                "  parses the store and creates and paints every note window;\n");
-    std::printf("windows = one run: as many windows of a bare class with an edit field and the same texts,\n"
-                "  each painted, nothing else;\n");
-    std::printf("parse = best of 5: reading and parsing the store, no windows;\n");
-    std::printf("save = median of 7 (3 from 5,000 notes on): one note's text changed, then every note read\n"
-                "  from its window and the whole file written anew and put in place, what a save a moment\n"
-                "  after typing costs;\n");
-    std::printf("profile load, profile save = one run each of the per-key GetPrivateProfileStringA and\n"
-                "  WritePrivateProfileStringA calls on the same notes (the save first deletes each stored\n"
-                "  section).\n\n");
-    std::printf("%6s | %9s | %9s | %8s | %8s | %13s | %13s\n", "notes", "load", "windows", "parse", "save",
-                "profile load", "profile save");
-    std::printf("-------+-----------+-----------+----------+----------+---------------+--------------\n");
-    std::fflush(stdout);
+    PrintLegend();
 
     std::vector<int> skipped; // counts whose profile calls were left out
     // The last run of each kind of profile calls, to foresee the next one.
@@ -328,15 +348,7 @@ int main(int argc, char** argv)
             DeleteFileA(file.c_str());
         }
     }
-    if (!skipped.empty()) {
-        std::string counts;
-        for (int count : skipped) {
-            counts += (counts.empty() ? "" : ", ") + std::to_string(count);
-        }
-        std::printf("\nskipped: the per-key calls with %s notes, foreseen from the last count that ran and "
-                    "the square of the notes to take over %.0f s.\n",
-                    counts.c_str(), ProfileLimitMs / 1000);
-    }
+    PrintSkipped(skipped);
     RemoveDirectoryA(folder.c_str());
     UnregisterWindowClasses(instance);
     return 0;
