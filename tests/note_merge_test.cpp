@@ -1,0 +1,270 @@
+// The three-way merge of the store, without windows: the base (the store as
+// this run last read or wrote it), the notes here and the file on disk, one
+// row per rule, each checked by what the file and the screen hold afterwards.
+#include "store/note_merge.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// "Title|text"; nullptr in a run is a place that holds no note.
+StoredNote N(const char* note)
+{
+    const std::string text = note;
+    const std::size_t bar = text.find('|');
+    return StoredNote{text.substr(0, bar), bar == std::string::npos ? "" : text.substr(bar + 1), ""};
+}
+
+std::string Shown(const StoredNote& note)
+{
+    return note.text.empty() ? note.title : note.title + "|" + note.text;
+}
+
+StoredRun RunOf(const std::vector<const char*>& notes)
+{
+    StoredRun run;
+    for (const char* note : notes)
+        run.push_back(note ? std::optional<StoredNote>(N(note)) : std::nullopt);
+    return run;
+}
+
+std::string Ini(const StoredRun& run)
+{
+    std::string ini = "[OPZIONI]\r\nLARGHEZZA=160\r\n";
+    for (std::size_t p = 0; p < run.size(); ++p) {
+        ini += "[" + std::to_string(p) + "]\r\n";
+        if (run[p])
+            ini += "TITOLO=" + run[p]->title + "\r\nMESSAGE=" + EncodeText(run[p]->text) + "\r\nAUDIO=\r\n";
+    }
+    return ini;
+}
+
+// A note of this run: the place of the base it was read from (-1: new here),
+// and what it holds now (nullptr: deleted here).
+struct Here {
+    int from;
+    const char* now;
+    bool busy = false;
+};
+
+struct Row {
+    const char* rule;
+    std::vector<const char*> base;
+    std::vector<Here> here;
+    std::vector<const char*> disk;
+    std::vector<const char*> file;       // the notes of the file afterwards, in order
+    std::vector<const char*> screen;     // the notes here afterwards, then those the merge brought
+    std::vector<const char*> older = {}; // versions this run read before the base (stale ones)
+    bool diskIsStale = false;
+    bool guarded = false;
+    std::vector<const char*> copies = {}; // notes of a conflict copy
+};
+
+struct Result {
+    std::vector<std::string> file;
+    std::vector<std::string> screen;
+    MergeOutcome merge;
+};
+
+Result Merge(const Row& row)
+{
+    const StoredRun base = RunOf(row.base);
+    const StoredRun disk = RunOf(row.disk);
+    std::vector<NoteHere> here;
+    SeenVersions seen;
+    for (const Here& h : row.here) {
+        NoteHere note;
+        if (h.from >= 0)
+            note.record = NoteRecord{h.from, base[static_cast<std::size_t>(h.from)]};
+        if (h.now)
+            note.now = N(h.now);
+        note.busy = h.busy;
+        if (note.record.base)
+            seen[VersionOf(*note.record.base)] = SeenVersion{static_cast<int>(here.size()), true};
+        here.push_back(note);
+    }
+    for (const char* older : row.older)
+        seen.emplace(VersionOf(N(older)), SeenVersion{});
+    std::vector<StoredNote> copies;
+    for (const char* copied : row.copies)
+        copies.push_back(N(copied));
+
+    Result result;
+    result.merge = MergeNotes(MergeInput{base, disk, false, row.diskIsStale, here, seen, copies});
+    IniDocument file = IniDocument::Parse(Ini(disk));
+    PutNotes(file, NotesToSave(disk, here, result.merge).notes, disk, 0);
+    for (const auto& note : StoredNotes(file))
+        if (note)
+            result.file.push_back(Shown(*note));
+    for (std::size_t i = 0; i < here.size(); ++i) {
+        const MergedHere& merged = result.merge.here[i];
+        if (!here[i].now || merged.action == ScreenAction::Close)
+            continue;
+        result.screen.push_back(
+            Shown(merged.action == ScreenAction::Update ? *merged.record.base : *here[i].now));
+    }
+    for (const MergedNew& added : result.merge.added)
+        result.screen.push_back(Shown(added.note));
+    return result;
+}
+
+std::vector<std::string> Strings(const std::vector<const char*>& notes)
+{
+    return std::vector<std::string>(notes.begin(), notes.end());
+}
+
+// clang-format off
+const Row Rows[] = {
+    {"unchanged on both sides",
+     {"A", "B"}, {{0, "A"}, {1, "B"}}, {"A", "B"},
+     {"A", "B"}, {"A", "B"}},
+    {"changed here only: this run's version",
+     {"A", "B"}, {{0, "A|mio"}, {1, "B"}}, {"A", "B"},
+     {"A|mio", "B"}, {"A|mio", "B"}},
+    {"changed there only: the other version, in the file and on screen",
+     {"A", "B"}, {{0, "A"}, {1, "B"}}, {"A", "B|suo"},
+     {"A", "B|suo"}, {"A", "B|suo"}},
+    {"added here: added to the file",
+     {"A"}, {{0, "A"}, {-1, "N"}}, {"A"},
+     {"A", "N"}, {"A", "N"}},
+    {"added there: shown here",
+     {"A"}, {{0, "A"}}, {"A", "C"},
+     {"A", "C"}, {"A", "C"}},
+    {"deleted here, unchanged there: gone",
+     {"A", "B"}, {{0, "A"}, {1, nullptr}}, {"A", "B"},
+     {"A"}, {"A"}},
+    {"deleted there, unchanged here: its window closes",
+     {"A", "B", "C"}, {{0, "A"}, {1, "B"}, {2, "C"}}, {"A", "C"},
+     {"A", "C"}, {"A", "C"}},
+    {"deleted here, changed there: kept",
+     {"A", "B"}, {{0, "A"}, {1, nullptr}}, {"A", "B|suo"},
+     {"A", "B|suo"}, {"A", "B|suo"}},
+    {"deleted there, changed here: kept",
+     {"A", "B"}, {{0, "A"}, {1, "B|mio"}}, {"A"},
+     {"A", "B|mio"}, {"A", "B|mio"}},
+    {"changed on both sides differently: both versions, as two notes",
+     {"A", "B"}, {{0, "A"}, {1, "B|mio"}}, {"A", "B|suo"},
+     {"A", "B|suo", "B|mio"}, {"A", "B|mio", "B|suo"}},
+    {"the same change on both sides: one note",
+     {"A"}, {{0, "A|uguale"}}, {"A|uguale"},
+     {"A|uguale"}, {"A|uguale"}},
+    {"renumbered after a delete there, a note renamed and rewritten there between its neighbours",
+     {"A", "B", "C|vecchio", "D"}, {{0, "A"}, {1, "B"}, {2, "C|vecchio"}, {3, "D"}}, {"B", "X|nuovo", "D"},
+     {"B", "X|nuovo", "D"}, {"B", "X|nuovo", "D"}},
+    {"the last note renamed and rewritten there: closed here and shown anew",
+     {"A", "B", "C|vecchio"}, {{0, "A"}, {1, "B"}, {2, "C|vecchio"}}, {"A", "B", "X|nuovo"},
+     {"A", "B", "X|nuovo"}, {"A", "B", "X|nuovo"}},
+    {"a note renamed there keeps its place and is renamed here",
+     {"A|a", "B|b", "C|c"}, {{0, "A|a"}, {1, "B|b"}, {2, "C|c"}}, {"A|a", "X|b", "C|c"},
+     {"A|a", "X|b", "C|c"}, {"A|a", "X|b", "C|c"}},
+    {"a stale version there (an editor's old copy): this run's version stands",
+     {"A|nuovo", "B"}, {{0, "A|nuovo"}, {1, "B"}}, {"A|vecchio", "B"},
+     {"A|nuovo", "B"}, {"A|nuovo", "B"}, {"A|vecchio"}},
+    {"a store equal to an older one: nothing in it deletes or changes a note here",
+     {"A|nuovo", "B"}, {{0, "A|nuovo"}, {1, "B"}, {-1, "N"}}, {"A|vecchio"},
+     {"A|nuovo", "B", "N"}, {"A|nuovo", "B", "N"}, {"A|vecchio"}, true},
+    {"a store without a note that matched: both sides' notes",
+     {"A|a", "B|b"}, {{0, "A|a"}, {1, "B|b"}}, {"X|x", "Y|y"},
+     {"X|x", "Y|y", "A|a", "B|b"}, {"A|a", "B|b", "X|x", "Y|y"}, {}, false, true},
+    {"a cut-off file closes nothing and changes nothing here",
+     {"A|a", "B|bbbb", "C|c", "D|d", "E|e"},
+     {{0, "A|a"}, {1, "B|bbbb"}, {2, "C|c"}, {3, "D|d"}, {4, "E|e"}}, {"A|a", "B|bb"},
+     {"A|a", "B|bb", "B|bbbb", "C|c", "D|d", "E|e"}, {"A|a", "B|bbbb", "C|c", "D|d", "E|e", "B|bb"},
+     {}, false, true},
+    {"an empty file closes nothing",
+     {"A", "B"}, {{0, "A"}, {1, "B"}}, {},
+     {"A", "B"}, {"A", "B"}, {}, false, true},
+    {"a place without a note stays where it is",
+     {"A", nullptr, "B"}, {{0, "A|mio"}, {2, "B"}}, {"A", nullptr, "B", "C"},
+     {"A|mio", "B", "C"}, {"A|mio", "B", "C"}},
+    {"a note new here that the file holds too is that note",
+     {"A"}, {{0, "A"}, {-1, "N|copiata"}}, {"A", "N|copiata"},
+     {"A", "N|copiata"}, {"A", "N|copiata"}},
+    {"a conflict copy's notes not present are added",
+     {"A"}, {{0, "A"}}, {"A"},
+     {"A", "C|dalla copia"}, {"A", "C|dalla copia"}, {}, false, false, {"A", "C|dalla copia"}},
+    {"a note whose menu is open waits: neither rewritten nor closed",
+     {"A", "B", "C"}, {{0, "A", true}, {1, "B", true}, {2, "C"}}, {"A|suo", "C"},
+     {"A|suo", "C"}, {"A", "B", "C"}},
+};
+// clang-format on
+
+} // namespace
+
+TEST(NoteMerge, EachRuleAsTheFileAndTheScreenShowIt)
+{
+    for (const Row& row : Rows) {
+        SCOPED_TRACE(row.rule);
+        const Result result = Merge(row);
+        EXPECT_EQ(result.file, Strings(row.file));
+        EXPECT_EQ(result.screen, Strings(row.screen));
+        EXPECT_EQ(result.merge.guarded, row.guarded);
+    }
+}
+
+// What the other side took away was written here: the run keeps a copy first.
+// A busy note waits, and the next merge, once it is free, carries it out.
+TEST(NoteMerge, TakingAwayASavedNoteIsToldAndABusyNoteWaitsForTheNextMerge)
+{
+    const StoredRun base = RunOf({"A", "B", "C"});
+    const StoredRun disk = RunOf({"A|suo", "C"});
+    std::vector<NoteHere> here(3);
+    SeenVersions seen;
+    for (std::size_t i = 0; i < 3; ++i) {
+        here[i].record = NoteRecord{static_cast<int>(i), base[i]};
+        here[i].now = base[i];
+        seen[VersionOf(*base[i])] = SeenVersion{static_cast<int>(i), i == 2};
+    }
+    here[0].busy = here[1].busy = true;
+    const std::vector<StoredNote> none;
+    MergeOutcome merge = MergeNotes(MergeInput{base, disk, false, false, here, seen, none});
+    EXPECT_TRUE(merge.waiting);
+    EXPECT_FALSE(merge.takesAwaySaved) << "nothing was taken away: the busy notes wait";
+
+    // Against the file as read, the two notes that waited are free now.
+    for (std::size_t i = 0; i < 3; ++i) {
+        here[i].record = merge.here[i].record;
+        here[i].busy = false;
+    }
+    merge = MergeNotes(MergeInput{disk, disk, true, false, here, seen, none});
+    EXPECT_FALSE(merge.waiting);
+    EXPECT_EQ(merge.here[0].action, ScreenAction::Update);
+    EXPECT_EQ(merge.here[1].action, ScreenAction::Close);
+    EXPECT_EQ(merge.here[2].action, ScreenAction::Keep);
+    EXPECT_FALSE(merge.takesAwaySaved) << "A and B were read, not written, by this run";
+
+    seen[VersionOf(N("B"))].written = true;
+    here[0].record = NoteRecord{0, N("A")};
+    merge = MergeNotes(MergeInput{disk, disk, true, false, here, seen, none});
+    EXPECT_TRUE(merge.takesAwaySaved);
+}
+
+TEST(NoteMerge, SettingsMergeKeyByKeyAndAMissingKeyIsNoChange)
+{
+    StoredSettings base{160, 120, 0xFFFF};
+    StoredSettings here{300, 120, 0xFFFF};
+    MergeSettings(base, here, SettingsOnDisk{200, 240, std::nullopt}, false);
+    EXPECT_EQ(here.width, 300) << "changed on both sides: this run's value";
+    EXPECT_EQ(here.height, 240) << "changed there only";
+    EXPECT_EQ(here.color, 0xFFFFul) << "missing there";
+    EXPECT_EQ(base.width, 200);
+
+    MergeSettings(base, here, SettingsOnDisk{160, 120, 0xFF}, true);
+    EXPECT_EQ(here.height, 240) << "a stale file changes nothing";
+    EXPECT_EQ(here.color, 0xFFFFul);
+}
+
+TEST(NoteMerge, ConflictCopiesAreRecognisedByTheirEnglishAndItalianNames)
+{
+    for (const char* copy : {"Appuntello (Mario's conflicted copy 2026-12-09).ini",
+                             "appuntello (conflicted copy 2026-12-09 101500).INI",
+                             "Appuntello (copia in conflitto di Mario 2026-12-09).ini",
+                             "Appuntello.sync-conflict-20261209-101500-ABCDEF1.ini"})
+        EXPECT_TRUE(IsConflictCopyName("Appuntello.ini", copy)) << copy;
+    for (const char* other : {"Appuntello.ini", "Appuntello.ini.bak", "Appuntello (1).ini",
+                              "Altro (conflicted copy 2026-12-09).ini", "Appuntello (conflicted copy).txt"})
+        EXPECT_FALSE(IsConflictCopyName("Appuntello.ini", other)) << other;
+}
