@@ -105,15 +105,27 @@ void OnNoteChanged()
 
 } // namespace
 
-bool SaveNotesNow(HWND controller)
+bool SaveNotesNow(HWND controller, bool closing)
 {
-    if (SaveAllNotes()) {
+    SyncResult result = SaveAllNotes(closing);
+    for (const DWORD start = GetTickCount();
+         closing && result == SyncResult::Later && GetTickCount() - start < AutosaveTiming.closeWait;) {
+        Sleep(100);
+        result = SaveAllNotes(closing);
+    }
+    if (result == SyncResult::Done) {
         NotesChanged = false;
         SavePending = false;
         Failures = 0;
         Warned = false;
         ReleaseShutdown(controller);
         return true;
+    }
+    if (result == SyncResult::Later && !closing) {
+        // Not a failure: another writer is at it.
+        if (Controller)
+            SetTimer(Controller, AutosaveTimerId, AutosaveTiming.later, nullptr);
+        return false;
     }
     if (Failures++ == 0)
         FirstFailure = GetTickCount();
@@ -141,6 +153,7 @@ void StartAutosave(HWND controller)
 void StopAutosave(HWND controller)
 {
     KillTimer(controller, AutosaveTimerId);
+    KillTimer(controller, StoreWatchTimerId);
     Controller = nullptr;
     NoteChangeListener = nullptr;
 }
@@ -149,6 +162,7 @@ void ResumeAutosave(HWND controller)
 {
     Controller = controller;
     NoteChangeListener = OnNoteChanged;
+    SetTimer(controller, StoreWatchTimerId, AutosaveTiming.watch, nullptr);
     if (Failures > 0)
         ScheduleRetry();
 }
@@ -156,7 +170,15 @@ void ResumeAutosave(HWND controller)
 void OnAutosaveTimer(HWND controller)
 {
     KillTimer(controller, AutosaveTimerId);
-    if (Controller != controller || !NotesChanged)
+    if (Controller != controller || (!NotesChanged && !StoreChangedOnDisk()))
+        return;
+    SaveNotesNow(controller);
+}
+
+void OnStoreWatchTimer(HWND controller)
+{
+    // A save under way or being retried looks at the store itself.
+    if (Controller != controller || SavePending || Failures > 0 || !StoreChangedOnDisk())
         return;
     SaveNotesNow(controller);
 }

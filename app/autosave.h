@@ -8,6 +8,8 @@
 #include <windows.h>
 
 constexpr UINT_PTR AutosaveTimerId = 1;
+// Looks at the store now and then for another writer's changes.
+constexpr UINT_PTR StoreWatchTimerId = 2;
 
 struct AutosaveTimes {
     UINT delay;        // from the last change to the save
@@ -15,10 +17,13 @@ struct AutosaveTimes {
     UINT firstRetry;   // from a failed save to the next try; doubled at each failure...
     UINT longestRetry; // ...up to this
     DWORD warnAfter;   // failing for this long, the user is told
+    UINT watch;        // between two looks at the store for another writer's changes
+    UINT later;      // the store was still being written, or another copy was saving: tried again after this
+    DWORD closeWait; // at the close, how long to wait for either of them
 };
 // Tests shorten them.
 extern AutosaveTimes AutosaveTiming;
-constexpr AutosaveTimes DefaultAutosaveTiming{2000, 5000, 2000, 30000, 60000};
+constexpr AutosaveTimes DefaultAutosaveTiming{2000, 5000, 2000, 30000, 60000, 2000, 1000, 4000};
 
 // From the controller's creation, once the stored notes are loaded: every
 // change from now on is saved. Starts with nothing unsaved and no failure.
@@ -30,11 +35,17 @@ void StopAutosave(HWND controller);
 void ResumeAutosave(HWND controller);
 
 void OnAutosaveTimer(HWND controller);
+// Another writer's changes to the store are merged within a few seconds,
+// even when nothing is unsaved here.
+void OnStoreWatchTimer(HWND controller);
 
 // Saves every note now, recording the outcome: a failure starts the retries
 // (while autosave runs) and names the problem as the reason that holds a
-// shutdown back; a success ends both.
-bool SaveNotesNow(HWND controller);
+// shutdown back; a success ends both. When the store is still being written
+// by another writer, or another copy saves, the save is tried again in a
+// moment; with `closing` it is waited for, a few seconds at most, and a
+// store that does not exist yet is created.
+bool SaveNotesNow(HWND controller, bool closing = false);
 
 // True from a failed save until one succeeds.
 bool SavesFailing();

@@ -89,7 +89,7 @@ bool OnClose(HWND window)
     StopAutosave(window);
     // At the end of the session nobody can be asked: keep what could be
     // written and end. Its query has already saved what was unsaved then.
-    const bool saved = (SessionEnding && !NotesChanged) || SaveNotesNow(window);
+    const bool saved = (SessionEnding && !NotesChanged) || SaveNotesNow(window, true);
     if (!saved && !SessionEnding && !AskToQuitUnsaved()) {
         Closing = false;
         ResumeAutosave(window);
@@ -109,7 +109,7 @@ bool OnClose(HWND window)
 LRESULT OnQueryEndSession(HWND window)
 {
     if (!Closing && NotesChanged)
-        SaveNotesNow(window);
+        SaveNotesNow(window, true);
     return SavesFailing() ? FALSE : TRUE;
 }
 
@@ -145,6 +145,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_TIMER:
         if (wParam == AutosaveTimerId)
             OnAutosaveTimer(window);
+        else if (wParam == StoreWatchTimerId)
+            OnStoreWatchTimer(window);
         break;
     case WM_QUERYENDSESSION:
         return OnQueryEndSession(window);

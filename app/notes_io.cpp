@@ -22,21 +22,73 @@ std::string NoteText(HWND edit)
     return text;
 }
 
-// A new note with the stored title, text and voice path, at its place in the
-// store; nullptr when it could not be made whole.
-HWND RecreateNote(const LoadedNote& stored)
+NoteKey KeyOf(HWND note)
 {
-    HWND note = CreateNoteWindow(stored.note.title.c_str());
-    NoteNode* node = note ? FindNote(note) : nullptr;
+    return reinterpret_cast<NoteKey>(note);
+}
+
+HWND NoteOf(NoteKey key)
+{
+    HWND note = reinterpret_cast<HWND>(key);
+    return FindNote(note) ? note : nullptr;
+}
+
+// Gives a note a stored title, text and voice path; false when it could not
+// take them whole.
+bool Fill(HWND note, const StoredNote& stored)
+{
+    const NoteNode* node = FindNote(note);
     if (!node)
-        return nullptr;
-    if (!SetWindowTextA(node->edit, stored.note.text.c_str()) ||
-        !SetNoteVoicePath(note, stored.note.voicePath.c_str())) {
+        return false;
+    char title[TitleCapacity] = "";
+    GetWindowTextA(note, title, sizeof title);
+    // Unchanged texts are left alone: their caret and selection stay.
+    if (stored.title != title && !SetWindowTextA(note, stored.title.c_str()))
+        return false;
+    if (NoteText(node->edit) != stored.text && !SetWindowTextA(node->edit, stored.text.c_str()))
+        return false;
+    const char* voicePath = NoteVoicePath(note);
+    return (voicePath && stored.voicePath == voicePath) || SetNoteVoicePath(note, stored.voicePath.c_str());
+}
+
+// A new note with a stored title, text and voice path; nullptr when it could
+// not be made whole.
+HWND RecreateNote(const StoredNote& stored, NoteActivation activation)
+{
+    HWND note = CreateNoteWindow(stored.title.c_str(), activation);
+    if (note && !Fill(note, stored)) {
         DestroyWindow(note);
         return nullptr;
     }
-    node->storedPlace = stored.place;
     return note;
+}
+
+// Another writer's notes and settings on screen. Nothing here is a change of
+// the user's: the notes it touches are saved as the store now holds them.
+void ShowMerged(const ScreenChanges& changes, const StoredSettings& settings)
+{
+    void (*listener)() = NoteChangeListener;
+    NoteChangeListener = nullptr;
+    for (const auto& update : changes.update)
+        if (HWND note = NoteOf(update.first))
+            Fill(note, update.second);
+    for (NoteKey key : changes.close)
+        if (HWND note = NoteOf(key))
+            DestroyWindow(note); // its voice file stays on disk
+    for (std::size_t i = 0; i < changes.show.size(); ++i)
+        if (HWND note = RecreateNote(changes.show[i], NoteActivation::Quiet))
+            Store.Adopt(i, KeyOf(note));
+    if (changes.settingsChanged) {
+        NoteWidth = settings.width;
+        NoteHeight = settings.height;
+        if (NoteColor != settings.color) {
+            NoteColor = settings.color;
+            if (HBRUSH brush = CreateSolidBrush(NoteColor))
+                NoteBrush.reset(brush);
+            ForEachNote([](const NoteNode& node) { InvalidateRect(node.edit, nullptr, TRUE); });
+        }
+    }
+    NoteChangeListener = listener;
 }
 
 void TellUnreadable()
@@ -51,7 +103,7 @@ void LoadNotes()
 {
     // An unreadable store starts the run empty; the save will not replace it.
     StoredSettings settings{DefaultNoteWidth, DefaultNoteHeight, DefaultNoteColor};
-    std::vector<LoadedNote> notes;
+    std::vector<std::pair<int, StoredNote>> notes;
     Store = StoreSession();
     if (StorePath[0] != '\0' && !Store.Load(StorePath, settings, notes))
         TellUnreadable();
@@ -60,18 +112,17 @@ void LoadNotes()
     NoteColor = settings.color;
     NoteBrush.reset(CreateSolidBrush(NoteColor));
 
-    for (const LoadedNote& stored : notes) {
-        HWND note = RecreateNote(stored);
-        if (!note) {
-            Store.NotLoadedFrom(stored.place); // those sections stay in the file, unreached
-            return;
-        }
+    for (const auto& stored : notes) {
+        HWND note = RecreateNote(stored.second, NoteActivation::Activate);
+        if (!note)
+            return; // the notes from here on stay in the file as they are
+        Store.AdoptLoaded(stored.first, KeyOf(note));
         // On screen and painted before its voice message holds the thread.
         UpdateWindow(note);
         // Nothing in a store handed over by someone else may make the program
         // contact a server or a device before the user acts: only files on
         // local drives play by themselves, the others when the user asks.
-        if (!stored.note.voicePath.empty() && NamesLocalFile(stored.note.voicePath.c_str()))
+        if (!stored.second.voicePath.empty() && NamesLocalFile(stored.second.voicePath.c_str()))
             PlayVoiceMessage(note, NoteVoicePath(note));
     }
 }
@@ -84,27 +135,29 @@ StoredNote SaveNote(const NoteNode& note)
     return StoredNote{title, NoteText(note.edit), voicePath ? voicePath : ""};
 }
 
-bool SaveAllNotes()
+SyncResult SaveAllNotes(bool create)
 {
     if (StorePath[0] == '\0')
-        return true;
+        return SyncResult::Done;
     // Oldest first, so that order, cascade and ids come back the same. Only
     // the registry's notes: a window of the same class may belong to another
     // program.
-    std::vector<NoteNode*> nodes;
-    std::vector<NoteToSave> notes;
+    std::vector<NoteNow> notes;
     ForEachNoteOldestFirst([&](NoteNode& node) {
-        nodes.push_back(&node);
-        notes.push_back(NoteToSave{SaveNote(node), node.storedPlace});
+        notes.push_back(NoteNow{KeyOf(node.window), SaveNote(node), NoteIsBusy(node.window)});
     });
-    // The stored settings stay as the file has them unless the user chose new ones.
-    const StoredSettings settings{NoteWidth, NoteHeight, NoteColor};
-    std::vector<int> places;
-    if (!Store.Save(StorePath, settings, AppearanceCommitted, notes, places))
-        return false;
-    for (std::size_t n = 0; n < nodes.size(); ++n)
-        nodes[n]->storedPlace = places[n];
-    return true;
+    StoredSettings settings{NoteWidth, NoteHeight, NoteColor};
+    ScreenChanges changes;
+    const SyncResult result = Store.Sync(StorePath, settings, notes, create, changes);
+    // Also at the close, which may yet be abandoned: the run now stands
+    // against what the merge brought.
+    ShowMerged(changes, settings);
+    return result;
+}
+
+bool StoreChangedOnDisk()
+{
+    return StorePath[0] != '\0' && Store.ChangedOnDisk(StorePath);
 }
 
 bool AskToQuitUnsaved()

@@ -1,10 +1,12 @@
 // The notes between the screen and the store: recreated as note windows at
-// start, read from their windows when they are saved. Owns the run's store
-// session.
+// start, and at every save brought together with the store on disk, where
+// another writer may have changed it meanwhile: what the merge brings is shown
+// (notes updated in place, closed, or added at the next cascade positions,
+// none of them taking the keyboard). Owns the run's store session.
 #ifndef APPUNTELLO_APP_NOTES_IO_H
 #define APPUNTELLO_APP_NOTES_IO_H
 
-#include "store/note_codec.h"
+#include "store/note_store.h"
 
 struct NoteNode;
 
@@ -13,11 +15,17 @@ struct NoteNode;
 // that is there but cannot be read is reported to the user.
 void LoadNotes();
 
-// Writes every registered note (oldest first) and the settings; the notes stay
-// open. False when the store could not be written, the old file being left as
-// it was. With no StorePath at all (a controller made without one) nothing is
-// kept.
-bool SaveAllNotes();
+// Writes every registered note and the settings, merged first with the store
+// on disk when another writer changed it, and shows what the merge brought;
+// with `create`, a store that does not exist yet is created. Later when the file was still being
+// written or another writer was saving; Failed when the store could not be
+// read or written, the old file being left as it was. With no StorePath at
+// all (a controller made without one) nothing is kept.
+SyncResult SaveAllNotes(bool create = false);
+
+// Whether the store on disk changed since this run last read or wrote it, a
+// conflict copy lies beside it, or a note waits for a merge.
+bool StoreChangedOnDisk();
 
 // After a failed save at exit: tells the user and asks whether to quit all the
 // same, losing the changes. True for yes.

@@ -1,6 +1,7 @@
 // Replacing a file whole, in one step: its name holds either the whole old
 // file or the whole new one, whatever ends the program or the system meanwhile.
-// The store and the recorder's WAVE files are written this way.
+// The store, the copies kept beside it and the recorder's WAVE files are
+// written this way.
 #ifndef APPUNTELLO_BASE_FILE_REPLACE_H
 #define APPUNTELLO_BASE_FILE_REPLACE_H
 
@@ -18,19 +19,21 @@ struct FilePiece {
 // of at most 64 KiB.
 enum class ReplaceStep { TempCreated, TempWritten, TempFlushed, Replaced };
 
-struct ReplaceHooks {
-    // Told after each step when set.
-    void (*afterStep)(ReplaceStep step) = nullptr;
-    // Runs, when set, once the new content is safe on the disk and before it
-    // takes the target's name: the target is still the old file.
-    void (*beforeRename)(const std::string& target) = nullptr;
-};
+// For tests: told of each step of every replacement (the crash tests end the
+// process at one of them), and a step answered with false fails there, as a
+// full disk would.
+extern bool (*ReplaceStepHook)(const std::string& target, ReplaceStep step);
 
-// Writes the pieces to a temporary file beside the target (so on the same
-// volume), flushes it to the disk and puts it in the target's place with one
-// rename. False when the target could not be replaced: it is then as it was,
-// and no temporary file is left.
-bool ReplaceFileInOneStep(const std::string& target, std::initializer_list<FilePiece> pieces,
-                          const ReplaceHooks& hooks = ReplaceHooks{});
+// Writes the pieces to a temporary file of this process's own beside the
+// target (so on the same volume, and apart from another copy of the program
+// saving the same file), flushes it to the disk and puts it in the target's
+// place with one rename. False when the target could not be replaced: it is
+// then as it was, and no temporary file is left.
+bool ReplaceFileInOneStep(const std::string& target, std::initializer_list<FilePiece> pieces);
+
+// The temporary files of replacements of the target that a crash left
+// behind: those of the name's pattern whose last write is older than `age`
+// milliseconds (a save in progress elsewhere writes its own now).
+void RemoveLeftoverTemporaryFiles(const std::string& target, unsigned long age);
 
 #endif

@@ -22,9 +22,6 @@ constexpr int LargestNoteSize = 480;
 constexpr int LargestWindowExtent = 32767;
 constexpr int NoteSizeTickStep = 40;
 
-// A note's place among the store's notes before it has one.
-constexpr int NotInStore = -1;
-
 // 0x00BBGGRR: yellow.
 constexpr unsigned long DefaultNoteColor = 0x0000FFFF;
 

@@ -13,7 +13,6 @@ OwnedMenu NoteMenu;
 int NoteWidth = DefaultNoteWidth;
 int NoteHeight = DefaultNoteHeight;
 COLORREF NoteColor = DefaultNoteColor;
-bool AppearanceCommitted;
 OwnedBrush NoteBrush;
 
 unsigned NoteCount;
@@ -38,7 +37,6 @@ void ResetSharedState()
     NoteWidth = DefaultNoteWidth;
     NoteHeight = DefaultNoteHeight;
     NoteColor = DefaultNoteColor;
-    AppearanceCommitted = false;
     NoteBrush.reset();
     NoteCount = 0;
     NotesChanged = false;

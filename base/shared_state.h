@@ -29,8 +29,6 @@ extern OwnedMenu NoteMenu;
 extern int NoteWidth;
 extern int NoteHeight;
 extern COLORREF NoteColor;
-// Set by the Options dialog's OK: the user chose the settings in this run.
-extern bool AppearanceCommitted;
 // Created from the stored colour at start, replaced by the Options dialog's
 // Apply, deleted by the controller at close.
 extern OwnedBrush NoteBrush;

@@ -12,7 +12,6 @@ NoteNode* AddNote(NoteWindow window)
     if (!node)
         return nullptr;
     node->window = window;
-    node->storedPlace = NotInStore;
     if (NoteListHead) {
         node->NoteId = NoteListHead->NoteId + 1;
         node->next = NoteListHead;

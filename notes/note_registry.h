@@ -4,8 +4,6 @@
 #ifndef APPUNTELLO_NOTE_REGISTRY_H
 #define APPUNTELLO_NOTE_REGISTRY_H
 
-#include "base/note_limits.h"
-
 // The same type as HWND (with STRICT), without pulling in windows.h.
 struct HWND__;
 using NoteWindow = HWND__*;
@@ -14,9 +12,6 @@ struct NoteNode {
     int NoteId;
     NoteWindow window;
     NoteWindow edit; // the note's edit field, kept at hand: finding it is a round trip to the window server
-    // The note's place in the store, where it was loaded from or last saved
-    // to; NotInStore until its first save.
-    int storedPlace;
     NoteNode* next; // older
     NoteNode* prev; // newer
 };
@@ -25,8 +20,7 @@ struct NoteNode {
 // at destruction; the controller frees what is left at close.
 extern NoteNode* NoteListHead;
 
-// Registers a window at the head, with the head's id + 1 (0 when empty), not
-// yet in the store. Returns its node, or nullptr when no memory could be had.
+// Registers a window at the head, with the head's id + 1 (0 when empty). Returns its node, or nullptr when no memory could be had.
 NoteNode* AddNote(NoteWindow window);
 // Unregisters a window and frees its node; an unknown window is ignored.
 void RemoveNote(NoteWindow window);

@@ -15,6 +15,9 @@ namespace {
 constexpr DWORD NoteStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_MINIMIZEBOX; // 0x90C20000
 constexpr DWORD NoteEditStyle = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL;
 
+// The note whose menu is open, while it is.
+HWND NoteWithMenu;
+
 LRESULT OnCreate(HWND note)
 {
     char* voicePath = AllocateVoicePath(VoicePathCapacity);
@@ -53,8 +56,10 @@ void OnContextMenu(HWND note, LPARAM lParam)
         at = POINT{0, 0};
         ClientToScreen(note, &at);
     }
+    NoteWithMenu = note;
     UINT command = static_cast<UINT>(TrackPopupMenu(
         GetSubMenu(NoteMenu.get(), 0), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, note, nullptr));
+    NoteWithMenu = nullptr;
     if (command)
         SendMessageA(note, WM_COMMAND, command, 0);
 }
@@ -107,15 +112,27 @@ HWND NoteEditOf(HWND note)
     return GetDlgItem(note, NoteEditId);
 }
 
-HWND CreateNoteWindow(const char* title)
+HWND CreateNoteWindow(const char* title, NoteActivation activation)
 {
     // Read before the window exists: the count grows during creation. The
     // size and the step are kept in 96-DPI pixels and drawn at the screen's.
     CascadePoint at = CascadePosition(NoteCount, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
                                       static_cast<unsigned>(ToScreenPixels(static_cast<int>(CascadeStep))));
-    return CreateWindowExA(WS_EX_TOOLWINDOW, NoteClassName, title, NoteStyle, at.x, at.y,
-                           ToScreenPixels(NoteWidth), ToScreenPixels(NoteHeight), ControllerWindow, nullptr,
-                           AppInstance, nullptr);
+    const bool quiet = activation == NoteActivation::Quiet;
+    HWND note =
+        CreateWindowExA(WS_EX_TOOLWINDOW, NoteClassName, title, quiet ? NoteStyle & ~WS_VISIBLE : NoteStyle,
+                        at.x, at.y, ToScreenPixels(NoteWidth), ToScreenPixels(NoteHeight), ControllerWindow,
+                        nullptr, AppInstance, nullptr);
+    if (note && quiet)
+        ShowWindow(note, SW_SHOWNOACTIVATE);
+    return note;
+}
+
+bool NoteIsBusy(HWND note)
+{
+    // A modal dialog or message box owned by the note disables it.
+    return note == NoteWithMenu || !IsWindowEnabled(note) ||
+           (RecorderWindow && IsWindow(RecorderWindow) && GetWindow(RecorderWindow, GW_OWNER) == note);
 }
 
 LRESULT CALLBACK NoteWndProc(HWND note, UINT message, WPARAM wParam, LPARAM lParam)

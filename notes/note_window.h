@@ -10,8 +10,18 @@
 LRESULT CALLBACK NoteWndProc(HWND note, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK TitleDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+enum class NoteActivation {
+    Activate, // comes to the front and takes the keyboard: a note the user asked for
+    Quiet,    // shown behind what the user is doing: another writer's note
+};
+
 // Creates a shown note at the next cascade position with the current size.
-HWND CreateNoteWindow(const char* title);
+HWND CreateNoteWindow(const char* title, NoteActivation activation = NoteActivation::Activate);
+
+// Its menu, its title dialog, a question about its voice file or its
+// recorder is open: another writer's changes wait rather than rewrite or
+// close it under the user's hands.
+bool NoteIsBusy(HWND note);
 
 HWND NoteEditOf(HWND note);
 

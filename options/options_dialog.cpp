@@ -55,7 +55,6 @@ void OnOk(HWND dialog)
     NoteWidth = SliderPosition(dialog, IDC_WIDTH_SLIDER);
     NoteHeight = SliderPosition(dialog, IDC_HEIGHT_SLIDER);
     NoteColor = PendingColor;
-    AppearanceCommitted = true;
     NoteChanged();
     EndDialog(dialog, 1);
 }

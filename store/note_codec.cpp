@@ -114,18 +114,20 @@ StoredSettings ReadSettings(const IniDocument& store)
     return settings;
 }
 
-void PutSettings(IniDocument& store, const StoredSettings& settings, bool replaceStored)
+void PutSettings(IniDocument& store, const StoredSettings& settings)
 {
-    auto put = [&](const char* key, long long value) {
-        if (replaceStored || !store.Get(OptionsSection, key))
+    const StoredSettings stored = ReadSettings(store);
+    auto put = [&](const char* key, long long value, bool same) {
+        if (!same || !store.Get(OptionsSection, key))
             store.Set(OptionsSection, key, std::to_string(value));
     };
-    put(WidthKey, settings.width);
-    put(HeightKey, settings.height);
+    put(WidthKey, settings.width, stored.width == settings.width);
+    put(HeightKey, settings.height, stored.height == settings.height);
     // The colour taken as one signed 32-bit number, as it has always been stored.
     const auto color = static_cast<unsigned>(settings.color);
     put(ColorKey,
-        color <= 0x7fffffffu ? static_cast<long long>(color) : static_cast<long long>(color) - 0x100000000ll);
+        color <= 0x7fffffffu ? static_cast<long long>(color) : static_cast<long long>(color) - 0x100000000ll,
+        stored.color == settings.color);
 }
 
 StoredRun StoredNotes(const IniDocument& store, const TextCharset& charset)

@@ -39,10 +39,10 @@ struct StoredNote {
 // as stored; only one of 0 or less, or one no screen could show, is brought
 // to the nearest size a note can have. The colour is kept within 24 bits.
 StoredSettings ReadSettings(const IniDocument& store);
-// Writes the settings. Unless `replaceStored`, a setting already in the file
-// stays as it was written there (the user did not choose a new one), and only
-// missing ones are added.
-void PutSettings(IniDocument& store, const StoredSettings& settings, bool replaceStored = true);
+// Writes the settings where the file lacks them or reads them as other
+// values: a setting that reads as its value stays as it was written there (a
+// hand-set "COLORE=-1" for white).
+void PutSettings(IniDocument& store, const StoredSettings& settings);
 
 // The run of numbered sections, from "0" up to the first number that has no
 // section: place i is section first + i (first is 0 at load). A place whose
@@ -52,6 +52,9 @@ using StoredRun = std::vector<std::optional<StoredNote>>;
 
 // The places of the run as loading finds them.
 StoredRun StoredNotes(const IniDocument& store, const TextCharset& charset = AnsiCharset);
+
+// A note's place among the store's notes before it has one.
+constexpr int NotInStore = -1;
 
 // A note to write: what it holds now, and its place in the run (see PutNotes)
 // where it was loaded from or last written to; NotInStore for a new note.

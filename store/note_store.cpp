@@ -1,10 +1,24 @@
 #include "store/note_store.h"
 
+#include <windows.h>
+
 #include <utility>
 
-#include "store/store_file.h"
+#include "base/file_replace.h"
+
+const char BackupSuffix[] = ".bak";
+const char MineSuffix[] = ".mine";
+const char SetAsideSuffix[] = ".set-aside";
 
 namespace {
+
+// A look at a changed file that stays the same this long: its writer is done.
+constexpr DWORD HoldStill = 1000;
+// A file that never holds still this long is read all the same: the guard
+// against damaged files then protects the notes.
+constexpr DWORD LongestWaitForStill = 10000;
+// A temporary file older than this is no save in progress.
+constexpr unsigned long LeftoverAge = 60000;
 
 template <StoreEncoding encoding> std::string ToNote(std::string_view stored)
 {
@@ -35,85 +49,282 @@ StoreEncoding Parse(const std::string& bytes, IniDocument& store)
     return encoding;
 }
 
+std::uint64_t HashOf(const std::string& bytes)
+{
+    return VersionOf(StoredNote{bytes, std::string(), std::string()});
+}
+
+bool SameSettings(const StoredSettings& a, const StoredSettings& b)
+{
+    return a.width == b.width && a.height == b.height && a.color == b.color;
+}
+
+// A setting the file lacks, or holds as another value, must be written.
+bool SettingsDiffer(const StoredSettings& settings, const SettingsOnDisk& disk)
+{
+    return !disk.width || !disk.height || !disk.color || *disk.width != settings.width ||
+           *disk.height != settings.height || *disk.color != settings.color;
+}
+
+bool Keep(const std::string& path, const std::string& bytes)
+{
+    return ReplaceFileInOneStep(path, {{bytes.data(), bytes.size()}});
+}
+
 } // namespace
 
-bool ReadStore(const char* path, IniDocument& store)
-{
-    std::string bytes;
-    const FileRead result = ReadWholeFile(path, bytes);
-    Parse(bytes, store);
-    return result != FileRead::Failed;
-}
-
-bool StoreSession::ReadFile(const char* path, std::string& bytes, IniDocument& store)
-{
-    const FileRead result = ReadWholeFile(path, bytes);
-    encoding_ = Parse(bytes, store);
-    return result != FileRead::Failed;
-}
-
-bool StoreSession::ReadForSave(const char* path, std::string& bytes, IniDocument& store)
-{
-    if (!writtenKnown_)
-        return ReadFile(path, bytes, store);
-    writtenKnown_ = false; // whatever happens next, the document is taken
-    if (ReadWholeFile(path, bytes) == FileRead::Failed)
-        return false;
-    if (bytes != writtenBytes_)
-        encoding_ = Parse(bytes, store);
-    else
-        store = std::move(writtenStore_);
-    return true;
-}
-
-bool StoreSession::Load(const char* path, StoredSettings& settings, std::vector<LoadedNote>& notes)
+bool StoreSession::Load(const char* path, StoredSettings& settings,
+                        std::vector<std::pair<int, StoredNote>>& notes)
 {
     *this = StoreSession();
-    std::string bytes;
-    IniDocument store;
-    const bool read = ReadFile(path, bytes, store);
-    firstCounted_ = read;
-    settings = ReadSettings(store);
-    shown_ = StoredNotes(store, CharsetOf(encoding_));
     notes.clear();
-    for (std::size_t place = 0; place < shown_.size(); ++place)
-        if (shown_[place])
-            notes.push_back(LoadedNote{static_cast<int>(place), *shown_[place]});
-    return read;
-}
-
-void StoreSession::NotLoadedFrom(int place)
-{
-    if (place >= 0 && static_cast<std::size_t>(place) < shown_.size())
-        shown_.resize(static_cast<std::size_t>(place));
-}
-
-bool StoreSession::Save(const char* path, const StoredSettings& settings, bool replaceSettings,
-                        const std::vector<NoteToSave>& notes, std::vector<int>& places)
-{
-    // A store that is there but cannot be read is not replaced: what it holds
-    // besides the notes would be lost.
-    std::string old;
-    IniDocument store;
-    if (!ReadForSave(path, old, store))
+    settings = settings_;
+    std::string bytes;
+    const FileRead read = ReadWholeFile(path, bytes);
+    if (read == FileRead::Failed)
         return false;
-    const unsigned first = firstCounted_ ? first_ : static_cast<unsigned>(StoredNotes(store).size());
-    PutSettings(store, settings, replaceSettings);
-    SavedRun saved = PutNotes(store, notes, shown_, first, CharsetOf(encoding_));
-    const std::string bytes = EncodeStoreBytes(store.Serialize(), encoding_);
-    // An unchanged store is left alone, and its backup keeps the last version
-    // that differed.
-    if (bytes != old) {
-        if (!WriteStoreFile(path, bytes, !backupMade_))
-            return false;
-        backupMade_ = true;
+    look_ = LookAt(path);
+    encoding_ = Parse(bytes, document_);
+    documentCurrent_ = true;
+    run_ = StoredNotes(document_, CharsetOf(encoding_));
+    settings = settings_ = ReadSettings(document_);
+    known_ = true;
+    if (read == FileRead::Read) {
+        found_ = bytes;
+        foundKnown_ = true;
     }
-    writtenBytes_ = bytes;
-    writtenStore_ = std::move(store);
-    writtenKnown_ = true;
-    first_ = first;
-    firstCounted_ = true;
-    shown_ = std::move(saved.shown);
-    places = std::move(saved.placeOf);
+    seenFiles_.insert(HashOf(bytes));
+    bytes_ = std::move(bytes);
+    for (std::size_t place = 0; place < run_.size(); ++place)
+        if (run_[place]) {
+            Remember(VersionOf(*run_[place]), 0, false);
+            notes.emplace_back(static_cast<int>(place), *run_[place]);
+        }
     return true;
+}
+
+void StoreSession::AdoptLoaded(int place, NoteKey key)
+{
+    const StoredNote& note = *run_[static_cast<std::size_t>(place)];
+    records_[key] = NoteRecord{place, note};
+    seen_[VersionOf(note)].key = key;
+}
+
+void StoreSession::Remember(NoteVersion version, NoteKey key, bool written)
+{
+    Seen& seen = seen_[version];
+    if (key)
+        seen.key = key;
+    seen.written = seen.written || written;
+}
+
+bool StoreSession::ChangedOnDisk(const char* path)
+{
+    if (waiting_ || !known_ || LookAt(path) != look_)
+        return true;
+    return !FindConflictCopies(path).empty();
+}
+
+bool StoreSession::HeldStill(const FileLook& look)
+{
+    const DWORD now = GetTickCount();
+    if (!changing_ || look != changingLook_) {
+        if (!changing_)
+            firstChange_ = now;
+        changing_ = true;
+        changingLook_ = look;
+        changingSince_ = now;
+        return now - firstChange_ >= LongestWaitForStill;
+    }
+    return now - changingSince_ >= HoldStill || now - firstChange_ >= LongestWaitForStill;
+}
+
+// Copies that have held still for a moment, read whole; the others wait.
+std::vector<StoredNote> StoreSession::ReadConflictCopies(const std::string& path,
+                                                         std::vector<std::string>& read)
+{
+    std::vector<StoredNote> notes;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const unsigned long long moment =
+        (static_cast<unsigned long long>(now.dwHighDateTime) << 32 | now.dwLowDateTime);
+    for (const std::string& copy : FindConflictCopies(path)) {
+        const FileLook look = LookAt(copy);
+        std::string bytes;
+        if (look.written + HoldStill * 10000ull > moment ||
+            ReadWholeFile(copy.c_str(), bytes) != FileRead::Read)
+            continue;
+        IniDocument document;
+        const StoreEncoding encoding = Parse(bytes, document);
+        for (const auto& note : StoredNotes(document, CharsetOf(encoding)))
+            if (note)
+                notes.push_back(*note);
+        read.push_back(copy);
+    }
+    return notes;
+}
+
+SyncResult StoreSession::Sync(const char* path, StoredSettings& settings, const std::vector<NoteNow>& notes,
+                              bool create, ScreenChanges& changes)
+{
+    changes = ScreenChanges();
+    FileLook look = LookAt(path);
+    if (!(known_ && look == look_) && !HeldStill(look))
+        return SyncResult::Later;
+    // The look and the write under the lock: no other writer changes the
+    // file in between.
+    StoreLock lock(path);
+    if (lock.taken())
+        return SyncResult::Later;
+    changing_ = false;
+    RemoveLeftoverTemporaryFiles(path, LeftoverAge);
+
+    look = LookAt(path);
+    bool same = known_ && look == look_;
+    std::string bytes;
+    StoredRun disk;
+    IniDocument document;
+    StoreEncoding encoding = encoding_;
+    if (!same) {
+        if (ReadWholeFile(path, bytes) == FileRead::Failed)
+            return SyncResult::Failed; // never written over: tried again later
+        same = known_ && bytes == bytes_;
+    }
+    if (same) {
+        bytes = bytes_;
+        disk = run_;
+        if (documentCurrent_)
+            document = std::move(document_);
+        else
+            Parse(bytes, document);
+        documentCurrent_ = false;
+    } else {
+        encoding = Parse(bytes, document);
+        disk = StoredNotes(document, CharsetOf(encoding));
+        if (!known_ && look.exists) {
+            found_ = bytes; // the first store this run could read
+            foundKnown_ = true;
+        }
+    }
+    const bool stale = !same && known_ && seenFiles_.count(HashOf(bytes)) > 0;
+
+    // The run's notes, then those deleted here since the last sync.
+    std::vector<NoteHere> here;
+    std::vector<NoteKey> keys;
+    std::unordered_map<NoteKey, int> indexOf;
+    for (const NoteNow& now : notes) {
+        auto record = records_.find(now.key);
+        here.push_back(
+            NoteHere{record != records_.end() ? record->second : NoteRecord{}, now.note, now.busy});
+        indexOf[now.key] = static_cast<int>(keys.size());
+        keys.push_back(now.key);
+    }
+    for (const auto& record : records_)
+        if (!indexOf.count(record.first)) {
+            here.push_back(NoteHere{record.second, std::nullopt, false});
+            indexOf[record.first] = static_cast<int>(keys.size());
+            keys.push_back(record.first);
+        }
+    SeenVersions seen;
+    seen.reserve(seen_.size());
+    for (const auto& version : seen_) {
+        auto index = version.second.key ? indexOf.find(version.second.key) : indexOf.end();
+        seen[version.first] =
+            SeenVersion{index != indexOf.end() ? index->second : -1, version.second.written};
+    }
+    std::vector<std::string> copies;
+    const std::vector<StoredNote> fromCopies = ReadConflictCopies(path, copies);
+
+    const StoredRun none;
+    const MergeOutcome merge =
+        MergeNotes(MergeInput{known_ ? run_ : none, disk, same, stale, here, seen, fromCopies});
+    const StoredSettings before = settings;
+    MergeSettings(settings_, settings, ReadSettingsOnDisk(document), stale);
+    changes.settingsChanged = !SameSettings(before, settings);
+    const MergedSave save = NotesToSave(disk, here, merge);
+    // Read now: found again later, a version of these is stale.
+    for (const auto& note : disk)
+        if (note)
+            Remember(VersionOf(*note), 0, false);
+
+    // What another writer takes away from this run's saved notes is kept
+    // first; so is a file that would have closed most notes.
+    if (merge.takesAwaySaved && wroteAny_)
+        Keep(path + std::string(MineSuffix), lastWritten_);
+    if (merge.guarded && look.exists)
+        Keep(path + std::string(SetAsideSuffix), bytes);
+
+    bool written = false, failed = false;
+    SavedRun saved;
+    if (save.changes || SettingsDiffer(settings, ReadSettingsOnDisk(document)) || (create && !look.exists)) {
+        PutSettings(document, settings);
+        saved = PutNotes(document, save.notes, disk, 0, CharsetOf(encoding));
+        std::string newBytes = EncodeStoreBytes(document.Serialize(), encoding);
+        if (newBytes != bytes || !look.exists) {
+            if (foundKnown_ && !backupMade_)
+                backupMade_ = Keep(path + std::string(BackupSuffix), found_);
+            written = WriteStoreFile(path, newBytes);
+            failed = !written;
+        }
+        if (written) {
+            for (const NoteToSave& note : save.notes)
+                Remember(VersionOf(note.now), 0, true);
+            seenFiles_.insert(HashOf(newBytes));
+            lastWritten_ = newBytes;
+            wroteAny_ = true;
+            bytes = std::move(newBytes);
+            look = LookAt(path);
+        }
+    }
+    // What the run now stands against: the file written, or as it was read.
+    if (written) {
+        run_ = std::move(saved.shown);
+        document_ = std::move(document);
+        documentCurrent_ = true;
+    } else {
+        run_ = std::move(disk);
+        if (!failed) { // the document still holds the bytes read
+            document_ = std::move(document);
+            documentCurrent_ = true;
+        }
+    }
+    if (written)
+        settings_ = settings;
+    bytes_ = std::move(bytes);
+    look_ = look;
+    encoding_ = encoding;
+    known_ = true;
+    seenFiles_.insert(HashOf(bytes_));
+
+    const MergedRecords records = RecordsAfterSave(here, merge, save, written ? &saved.placeOf : nullptr);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const bool gone = i >= notes.size() || merge.here[i].action == ScreenAction::Close;
+        if (gone) {
+            records_.erase(keys[i]);
+            continue;
+        }
+        records_[keys[i]] = records.here[i];
+        if (records.here[i].base)
+            Remember(VersionOf(*records.here[i].base), keys[i], false);
+        if (merge.here[i].action == ScreenAction::Update)
+            changes.update.emplace_back(keys[i], *merge.here[i].record.base);
+    }
+    for (std::size_t i = 0; i < notes.size(); ++i)
+        if (merge.here[i].action == ScreenAction::Close)
+            changes.close.push_back(keys[i]);
+    for (const MergedNew& added : merge.added)
+        changes.show.push_back(added.note);
+    toAdopt_ = records.added;
+    waiting_ = merge.waiting;
+    // A conflict copy goes once a store holding its notes is on disk.
+    if (!failed)
+        for (const std::string& copy : copies)
+            DeleteFileA(copy.c_str());
+    return failed ? SyncResult::Failed : SyncResult::Done;
+}
+
+void StoreSession::Adopt(std::size_t index, NoteKey key)
+{
+    if (index < toAdopt_.size())
+        records_[key] = toAdopt_[index];
 }

@@ -1,74 +1,131 @@
-// The note store of a run: the INI file at StorePath, read whole at start and
-// written whole at every save. Knows nothing of windows: the controller turns
-// the stored notes into note windows and back.
+// The note store of a run: the INI file at StorePath, read whole at start,
+// and at every save looked at first: when another writer (a sync client, a
+// second copy of the program, a text editor) changed it since this run last
+// read or wrote it, its changes are merged with the run's (note_merge.h)
+// before the result is written, under a lock that every copy of the program
+// sees. Knows nothing of windows: the controller turns the stored notes into
+// note windows and back, each note named by a key of its choosing.
 #ifndef APPUNTELLO_STORE_NOTE_STORE_H
 #define APPUNTELLO_STORE_NOTE_STORE_H
 
+#include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "store/ini_document.h"
 #include "store/note_codec.h"
+#include "store/note_merge.h"
+#include "store/store_file.h"
 #include "store/store_text.h"
 
-// A stored note and its place in the run of numbered sections (note_codec.h).
-struct LoadedNote {
-    int place;
+// How the run names a note to the store: never 0.
+using NoteKey = std::uintptr_t;
+
+// A note of the run as it is now.
+struct NoteNow {
+    NoteKey key;
     StoredNote note;
+    // Its menu, title dialog or recorder is open: a merge leaves it as it is
+    // and comes back to it later.
+    bool busy = false;
 };
 
-// What a run knows of its store between saves: which sections its notes came
-// from and what each showed, where the run's sections start, the file's
-// encoding, and the file as the run last wrote it.
+// What a merge asks of the screen.
+struct ScreenChanges {
+    std::vector<std::pair<NoteKey, StoredNote>> update; // a note's new title, text and voice path
+    std::vector<NoteKey> close;
+    // Notes to show anew; each is adopted (StoreSession::Adopt) once its window exists.
+    std::vector<StoredNote> show;
+    bool settingsChanged = false; // the settings passed in were changed
+};
+
+enum class SyncResult {
+    Done,
+    // The file is still being written, or another writer is saving: nothing
+    // was read or written; try again in a moment.
+    Later,
+    // The file could not be read, or the merged store could not be written
+    // (the file was then left as it was); what the merge asks of the screen
+    // still holds.
+    Failed,
+};
+
+// Copies kept beside the store, each replaced by the next.
+extern const char BackupSuffix[];   // ".bak": the store as the run found it
+extern const char MineSuffix[];     // ".mine": the store as the run last wrote it, before another writer's
+                                    // changes replaced or removed a note saved from here
+extern const char SetAsideSuffix[]; // ".set-aside": a file that would have closed most notes, kept as it came
+
 class StoreSession {
   public:
     // Reads the store: its settings (defaults for what is missing) and its
-    // notes, oldest first, each with its place. False when a file is there but
-    // cannot be read: the run then starts with the defaults and no notes, and
-    // its saves keep every stored section where it is, adding the run's notes
-    // after the stored ones.
-    bool Load(const char* path, StoredSettings& settings, std::vector<LoadedNote>& notes);
+    // notes, oldest first, each with its place; adopt each note made
+    // (AdoptLoaded). False when a file is there but cannot be read: the run
+    // then starts with the defaults and no notes, and the file's notes are
+    // merged in as soon as it can be read.
+    bool Load(const char* path, StoredSettings& settings, std::vector<std::pair<int, StoredNote>>& notes);
+    void AdoptLoaded(int place, NoteKey key);
 
-    // The notes from this place on could not be made: their sections stay in
-    // the file as they are, out of the way of the notes saved.
-    void NotLoadedFrom(int place);
+    // Whether a merge has anything to do: the file was changed since this
+    // run last read or wrote it (a look at its size and times, not a read),
+    // a conflict copy lies beside it, or a note waits for a merge.
+    bool ChangedOnDisk(const char* path);
 
-    // Writes the settings and the notes, oldest first, into the store, keeping
-    // whatever else the file holds; an unchanged file is not written again.
-    // The settings replace those in the file only when `replaceSettings` (the
-    // user chose them); otherwise the file's stay as written and only missing
-    // ones are added. Afterwards notes[n] is at place places[n]. False when the
-    // store could not be written, the old file being left as it was.
-    bool Save(const char* path, const StoredSettings& settings, bool replaceSettings,
-              const std::vector<NoteToSave>& notes, std::vector<int>& places);
+    // Brings the store and the run's notes (oldest first) and settings
+    // together: reads the file when it changed, merges, and writes the result
+    // when it differs from the file (or, with `create`, when there is no file
+    // yet). `settings` becomes the merged settings; `changes` tells what the
+    // screen must now show.
+    SyncResult Sync(const char* path, StoredSettings& settings, const std::vector<NoteNow>& notes,
+                    bool create, ScreenChanges& changes);
+    // The window of changes.show[index] exists, under this key.
+    void Adopt(std::size_t index, NoteKey key);
 
   private:
-    bool ReadForSave(const char* path, std::string& bytes, IniDocument& store);
-    bool ReadFile(const char* path, std::string& bytes, IniDocument& store);
+    bool HeldStill(const FileLook& look);
+    void Remember(NoteVersion version, NoteKey key, bool written);
+    std::vector<StoredNote> ReadConflictCopies(const std::string& path, std::vector<std::string>& read);
 
-    // The run's sections are first_, first_ + 1, ...: what each showed as a
-    // note when it was loaded or last written. first_ is 0 unless the store
-    // could not be read at start: the run's notes then go after the stored
-    // ones, which the first save counts.
-    StoredRun shown_;
-    unsigned first_ = 0;
-    bool firstCounted_ = true;
-    // The backup keeps the store as the run found it: only the run's first
-    // write makes one, so that it still holds the last session's notes after a
-    // mistake.
-    bool backupMade_ = false;
-    // A store saved as Unicode is written back as Unicode.
+    // The file as this run last read or wrote it: its notes, document,
+    // bytes, encoding and look. Until a file could be read, nothing.
+    StoredRun run_;
+    IniDocument document_;
+    bool documentCurrent_ = false; // document_ holds bytes_ parsed
+    std::string bytes_;
+    bool known_ = false;
+    FileLook look_;
     StoreEncoding encoding_ = StoreEncoding::Ansi;
-    // The file as the run last wrote it, and its document: a save a moment
-    // after typing then needs no second parse of the whole store, which was
-    // most of its cost. Any other bytes in the file are parsed.
-    std::string writtenBytes_;
-    IniDocument writtenStore_;
-    bool writtenKnown_ = false;
-};
+    StoredSettings settings_{DefaultNoteWidth, DefaultNoteHeight, DefaultNoteColor};
 
-// The store file as it is now: an empty document when there is none yet.
-// False when a file is there but cannot be read.
-bool ReadStore(const char* path, IniDocument& store);
+    // Each note of the run against that file.
+    std::unordered_map<NoteKey, NoteRecord> records_;
+    // Every version of a note this run read or wrote, with the note that had
+    // it (0: none now), and every store it read or wrote: a version or a
+    // store found again later is stale.
+    struct Seen {
+        NoteKey key = 0;
+        bool written = false;
+    };
+    std::unordered_map<NoteVersion, Seen> seen_;
+    std::unordered_set<std::uint64_t> seenFiles_;
+    std::vector<NoteRecord> toAdopt_;
+    bool waiting_ = false;
+
+    // The backup keeps the store as the run found it, made at the run's
+    // first write (and again at the next, until one could be made).
+    std::string found_;
+    bool foundKnown_ = false;
+    bool backupMade_ = false;
+    std::string lastWritten_;
+    bool wroteAny_ = false;
+
+    // A changed file is read only once its look has held still.
+    FileLook changingLook_;
+    unsigned long changingSince_ = 0;
+    unsigned long firstChange_ = 0;
+    bool changing_ = false;
+};
 
 #endif

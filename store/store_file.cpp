@@ -4,47 +4,36 @@
 
 #include "base/file_replace.h"
 #include "base/handles.h"
-
-void (*SaveStepHook)(SaveStep step);
+#include "store/note_merge.h"
 
 namespace {
 
 // Far beyond any store of notes; a larger file would only exhaust memory.
 constexpr LONGLONG LargestStoreFile = 64 * 1024 * 1024;
 
-void Step(SaveStep step)
+// A writer holds the lock for the milliseconds of a save: one older than this
+// was left by a writer that died.
+constexpr ULONGLONG StaleLockAge = 60ull * 1000 * 10000; // in 100 ns
+
+ULONGLONG AsNumber(const FILETIME& time)
 {
-    if (SaveStepHook)
-        SaveStepHook(step);
+    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-void StepOfReplacement(ReplaceStep step)
+HANDLE CreateLockFile(const std::string& path)
 {
-    switch (step) {
-    case ReplaceStep::TempCreated:
-        return Step(SaveStep::TempCreated);
-    case ReplaceStep::TempWritten:
-        return Step(SaveStep::TempWritten);
-    case ReplaceStep::TempFlushed:
-        return Step(SaveStep::TempFlushed);
-    case ReplaceStep::Replaced:
-        return Step(SaveStep::Replaced);
-    }
+    return CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
 }
 
-// The old store gets a second name: a hard link costs nothing, and file
-// systems without links (FAT) get a copy. The backup only helps: a save goes
-// on without it.
-void KeepBackup(const std::string& path)
+bool IsStale(const std::string& lock)
 {
-    const std::string backup = path + ".bak";
-    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return; // no store yet: an older backup stays as it is
-    DeleteFileA(backup.c_str());
-    Step(SaveStep::BackupRemoved);
-    if (!CreateHardLinkA(backup.c_str(), path.c_str(), nullptr))
-        CopyFileA(path.c_str(), backup.c_str(), FALSE);
-    Step(SaveStep::BackupMade);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(lock.c_str(), GetFileExInfoStandard, &data))
+        return false;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return AsNumber(now) > AsNumber(data.ftLastWriteTime) + StaleLockAge;
 }
 
 } // namespace
@@ -76,14 +65,72 @@ FileRead ReadWholeFile(const char* path, std::string& bytes)
     return FileRead::Read;
 }
 
-// Replaces the store so that its name always holds either the whole old file
-// or the whole new one: the old store is linked as "<store>.bak" once the new
-// content is safe on the disk, and one rename puts the new file in its place.
-bool WriteStoreFile(const std::string& path, const std::string& bytes, bool keepBackup)
+bool WriteStoreFile(const std::string& path, const std::string& bytes, const std::string* backup)
 {
-    ReplaceHooks hooks;
-    hooks.afterStep = StepOfReplacement;
-    if (keepBackup)
-        hooks.beforeRename = KeepBackup;
-    return ReplaceFileInOneStep(path, {{bytes.data(), bytes.size()}}, hooks);
+    // The backup only helps: a save goes on without it.
+    if (backup)
+        ReplaceFileInOneStep(path + ".bak", {{backup->data(), backup->size()}});
+    return ReplaceFileInOneStep(path, {{bytes.data(), bytes.size()}});
+}
+
+FileLook LookAt(const std::string& path)
+{
+    FileLook look;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return look;
+    look.exists = true;
+    look.size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    look.written = AsNumber(data.ftLastWriteTime);
+    look.created = AsNumber(data.ftCreationTime);
+    return look;
+}
+
+StoreLock::StoreLock(const std::string& store) : handle_(INVALID_HANDLE_VALUE)
+{
+    const std::string lock = store + ".lock";
+    HANDLE file = CreateLockFile(lock);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS && IsStale(lock)) {
+        DeleteFileA(lock.c_str());
+        file = CreateLockFile(lock);
+    }
+    if (file != INVALID_HANDLE_VALUE) {
+        // Who holds it, for a person who finds it.
+        char holder[64];
+        DWORD length = wsprintfA(holder, "%lu\r\n", GetCurrentProcessId());
+        WriteFile(file, holder, length, &length, nullptr);
+        handle_ = file;
+        return;
+    }
+    // Elsewhere (a folder that cannot take new files) the save itself tells.
+    const DWORD error = GetLastError();
+    taken_ = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
+             error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+StoreLock::~StoreLock()
+{
+    if (handle_ != INVALID_HANDLE_VALUE)
+        CloseHandle(static_cast<HANDLE>(handle_));
+}
+
+std::vector<std::string> FindConflictCopies(const std::string& store)
+{
+    std::vector<std::string> copies;
+    const std::size_t slash = store.find_last_of("\\/") + 1;
+    const std::string folder = store.substr(0, slash);
+    const std::string name = store.substr(slash);
+    const std::size_t dot = name.rfind('.');
+    // Every conflict copy starts with the store's name without its extension.
+    const std::string pattern = folder + name.substr(0, dot) + "*";
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return copies;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsConflictCopyName(name, found.cFileName))
+            copies.push_back(folder + found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return copies;
 }

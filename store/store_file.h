@@ -1,9 +1,12 @@
-// The store file itself: read whole, and replaced whole in one step so that
-// its name always holds a complete store.
+// The store file itself and the files beside it: read whole, replaced whole
+// in one step so that its name always holds a complete store, looked at
+// without reading it, locked while one writer saves, and the copies that sync
+// clients and the run itself leave beside it.
 #ifndef APPUNTELLO_STORE_STORE_FILE_H
 #define APPUNTELLO_STORE_STORE_FILE_H
 
 #include <string>
+#include <vector>
 
 enum class FileRead { Read, Missing, Failed };
 
@@ -11,18 +14,52 @@ enum class FileRead { Read, Missing, Failed };
 // it is there but cannot be read whole.
 FileRead ReadWholeFile(const char* path, std::string& bytes);
 
-// Writes the bytes to a temporary file beside the store, keeps the old store
-// as "<store>.bak" when asked to, and puts the new file in its place with one
-// rename. False when the store could not be replaced; the old file is then as
-// it was.
-bool WriteStoreFile(const std::string& path, const std::string& bytes, bool keepBackup = true);
+// Writes the bytes in one step (base/file_replace.h). With a backup, the
+// store's backup "<store>.bak" first becomes those bytes, the same way, so
+// that a backup that cannot be written keeps the previous one; the save goes
+// on without it. False when the store could not be replaced; the old file is
+// then as it was.
+bool WriteStoreFile(const std::string& path, const std::string& bytes, const std::string* backup = nullptr);
 
-// The steps of writing the store file, in order. TempWritten comes once per
-// piece of the file written.
-enum class SaveStep { TempCreated, TempWritten, TempFlushed, BackupRemoved, BackupMade, Replaced };
+// What a look at a file tells without reading it: whether it is there, its
+// size, and when it was last written and made. Another writer's save changes
+// one of them (a sync client's rename gives a new file).
+struct FileLook {
+    bool exists = false;
+    unsigned long long size = 0;
+    unsigned long long written = 0;
+    unsigned long long created = 0;
+    bool operator==(const FileLook& other) const
+    {
+        return exists == other.exists && size == other.size && written == other.written &&
+               created == other.created;
+    }
+    bool operator!=(const FileLook& other) const { return !(*this == other); }
+};
+FileLook LookAt(const std::string& path);
 
-// Called after each step when set: the crash tests end the process here to
-// show that every moment of a save leaves a whole store behind.
-extern void (*SaveStepHook)(SaveStep step);
+// The lock of writers to one store: the file "<store>.lock", made only where
+// none is (an exclusive create, which works across computers on a share,
+// where two machines' share modes may not meet), held while one writer reads
+// and writes the store, and removed when released, or by the system when its
+// holder dies. A lock older than a minute belongs to a writer that died
+// without the system's help (a computer switched off) and is removed.
+class StoreLock {
+  public:
+    explicit StoreLock(const std::string& store);
+    ~StoreLock();
+    StoreLock(const StoreLock&) = delete;
+    StoreLock& operator=(const StoreLock&) = delete;
+
+    // Another writer holds the store now: try again later.
+    bool taken() const { return taken_; }
+
+  private:
+    void* handle_; // the lock file, deleted when closed
+    bool taken_ = false;
+};
+
+// Sync clients' conflict copies of the store in its folder, full paths.
+std::vector<std::string> FindConflictCopies(const std::string& store);
 
 #endif

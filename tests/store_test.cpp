@@ -75,7 +75,6 @@ class NoteStore : public ProgramTest {
         if (controller && IsWindow(controller)) {
             EndSession();
         }
-        SaveStepHook = nullptr;
         ProgramTest::TearDown();
     }
 
@@ -589,19 +588,26 @@ TEST_F(NoteStore, ThePreviousStoreIsKeptAsOneBackup)
     ASSERT_TRUE(Close());
     EXPECT_EQ(File(), second);
     EXPECT_EQ(ReadFile(store + ".bak"), first);
-    EXPECT_FALSE(testfiles::Exists(store + ".tmp"));
+    EXPECT_TRUE(testfiles::Matching(store + "*.tmp").empty());
 }
 
-TEST_F(NoteStore, ALeftoverTemporaryFileFromAnInterruptedSaveDoesNotMatter)
+// A temporary file that a crash left (read-only even) is removed by the next
+// save; one that another copy of the program is writing now is left to it.
+TEST_F(NoteStore, TemporaryFilesOfCrashedSavesGoThoseOfSavesUnderWayStay)
 {
     ASSERT_TRUE(WriteFile(store, ExampleStore));
-    ASSERT_TRUE(WriteFile(store + ".tmp", "[0]\r\nTITOLO=mezzo sal"));
+    const std::string crashed = store + ".1a2b3c.tmp", underWay = store + ".4d5e6f.tmp";
+    ASSERT_TRUE(WriteFile(crashed, "[0]\r\nTITOLO=mezzo sal"));
+    ASSERT_TRUE(WriteFile(underWay, "[0]\r\nTITOLO=sta scrive"));
+    ASSERT_TRUE(testfiles::MakeOld(crashed));
+    ASSERT_TRUE(SetFileAttributesA(crashed.c_str(), FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(Start());
     EXPECT_EQ(Titles(), (std::vector<std::string>{"Shopping", "Calls"}));
     NewNote("nuova");
     ASSERT_TRUE(Close());
     EXPECT_EQ(Document().Get("2", "TITOLO"), "nuova");
-    EXPECT_FALSE(testfiles::Exists(store + ".tmp"));
+    EXPECT_EQ(GetFileAttributesA(store.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(testfiles::Matching(store + "*.tmp"), (std::vector<std::string>{underWay}));
 }
 
 // ---- A store that cannot be written ----
@@ -613,7 +619,7 @@ TEST_F(NoteStore, AStoreThatCannotBeWrittenIsLeftAsItWasAndTheExitWaits)
     ASSERT_TRUE(WriteFile(store, ExampleStore));
     ASSERT_TRUE(Start());
     NewNote("nuova", "da non perdere");
-    ASSERT_TRUE(CreateDirectoryA((store + ".tmp").c_str(), nullptr));
+    testfiles::Writes disk("Appuntello.ini"); // full
     {
         modal::Script script;
         script.Dialog("Attenzione", [&](HWND box) {
@@ -627,10 +633,10 @@ TEST_F(NoteStore, AStoreThatCannotBeWrittenIsLeftAsItWasAndTheExitWaits)
     EXPECT_EQ(File(), ExampleStore);
     ASSERT_EQ(Notes().size(), 3u);
     EXPECT_TRUE(IsWindowVisible(Notes()[2]));
-    EXPECT_FALSE(testfiles::Exists(store + ".bak"));
+    EXPECT_TRUE(!testfiles::Exists(store + ".bak") || ReadFile(store + ".bak") == ExampleStore);
 
     // The user makes room and tries again.
-    ASSERT_TRUE(RemoveDirectoryA((store + ".tmp").c_str()));
+    disk.Fail("");
     ASSERT_TRUE(Close());
     EXPECT_EQ(Document().Get("2", "MESSAGE"), "da non perdere");
     EXPECT_EQ(ReadFile(store + ".bak"), ExampleStore);
@@ -642,7 +648,7 @@ TEST_F(NoteStore, CloseRequestsWhileTheWarningIsOpenDoNothing)
 {
     ASSERT_TRUE(Start());
     HWND note = NewNote("nuova", "da non perdere");
-    ASSERT_TRUE(CreateDirectoryA((store + ".tmp").c_str(), nullptr));
+    testfiles::Writes disk("Appuntello.ini"); // full
     {
         modal::Script script;
         script.Dialog("Attenzione", [&](HWND box) {
@@ -656,7 +662,7 @@ TEST_F(NoteStore, CloseRequestsWhileTheWarningIsOpenDoNothing)
         EXPECT_TRUE(script.Done());
     }
     ASSERT_TRUE(IsWindow(note));
-    ASSERT_TRUE(RemoveDirectoryA((store + ".tmp").c_str()));
+    disk.Fail("");
     ASSERT_TRUE(Close()) << "the close can be tried again";
     EXPECT_EQ(Document().Get("0", "MESSAGE"), "da non perdere");
 }
@@ -707,7 +713,7 @@ TEST_F(NoteStore, AStoreThatCannotBeReadIsNotReplaced)
         EXPECT_TRUE(script.Done());
     }
     EXPECT_EQ(ReadFile(store + "\\dentro.txt"), "contenuto");
-    EXPECT_FALSE(testfiles::Exists(store + ".tmp"));
+    EXPECT_TRUE(testfiles::Matching(store + "*.tmp").empty());
 }
 
 // When saving can never succeed, the user may still leave: the store stays
@@ -717,7 +723,7 @@ TEST_F(NoteStore, TheUserMayQuitWithoutSavingAndTheStoreStaysAsItWas)
     ASSERT_TRUE(WriteFile(store, ExampleStore));
     ASSERT_TRUE(Start());
     NewNote("persa");
-    ASSERT_TRUE(CreateDirectoryA((store + ".tmp").c_str(), nullptr));
+    testfiles::Writes disk("Appuntello.ini"); // full
     modal::Script script;
     script.Dialog("Attenzione", [](HWND box) { modal::Click(box, IDYES); });
     EXPECT_TRUE(Close());
@@ -804,26 +810,13 @@ TEST_F(NoteStore, ALongStorePathSaves)
     }
 }
 
-// A temporary file that an earlier crash left read-only is not reused: the
-// new store would be read-only too.
-TEST_F(NoteStore, AStaleReadOnlyTemporaryFileIsReplaced)
-{
-    ASSERT_TRUE(WriteFile(store + ".tmp", "[0]\r\nTITOLO=mezzo"));
-    ASSERT_TRUE(SetFileAttributesA((store + ".tmp").c_str(), FILE_ATTRIBUTE_READONLY));
-    ASSERT_TRUE(Start());
-    NewNote("nuova");
-    ASSERT_TRUE(Close());
-    EXPECT_EQ(Document().Get("0", "TITOLO"), "nuova");
-    EXPECT_EQ(GetFileAttributesA(store.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-}
-
 TEST_F(NoteStore, AtTheEndOfTheSessionNobodyIsAskedAndTheProgramEnds)
 {
     ASSERT_TRUE(WriteFile(store, ExampleStore));
     ASSERT_TRUE(Start());
     NewNote("nuova");
-    ASSERT_TRUE(CreateDirectoryA((store + ".tmp").c_str(), nullptr));
-    EndSession(); // a message box here would fail the test: nobody expects one
+    testfiles::Writes disk("Appuntello.ini"); // full
+    EndSession();                             // a message box here would fail the test: nobody expects one
     EXPECT_FALSE(IsWindow(controller));
     EXPECT_EQ(NoteListHead, nullptr);
     EXPECT_EQ(File(), ExampleStore);
@@ -935,3 +928,153 @@ TEST_F(NoteStore, StartPlaysEachLocalVoiceMessageToItsEndAndNoneFromAShare)
 }
 
 } // namespace
+
+// ---- Other writers: a sync client, a text editor, another computer ----
+
+namespace {
+
+// A sync client brings another computer's store: written beside it, then
+// renamed over it.
+bool ReplaceByRename(const std::string& store, const std::string& bytes)
+{
+    const std::string temp = store + ".synctemp";
+    return WriteFile(temp, bytes) && MoveFileExA(temp.c_str(), store.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+// Long enough for the program to look at the store (every 2 s), see it hold
+// still (1 s) and merge it.
+constexpr DWORD MergeWithin = 5000;
+
+const std::string ExampleWithANoteFromElsewhere =
+    std::string(ExampleStore) + "[2]\r\nTITOLO=Dal portatile\r\nMESSAGE=scritta altrove\r\nAUDIO=\r\n";
+
+} // namespace
+
+// A note written into the store by another computer while the program runs
+// appears on screen, behind what the user is doing: the keyboard stays in the
+// note being typed into.
+TEST_F(NoteStore, ANoteSyncedInWhileRunningShowsWithoutTakingTheKeyboard)
+{
+    ASSERT_TRUE(WriteFile(store, ExampleStore));
+    ASSERT_TRUE(Start());
+    HWND typing = Notes()[0];
+    SetForegroundWindow(typing);
+    ASSERT_EQ(GetFocus(), NoteEditOf(typing));
+    ASSERT_TRUE(ReplaceByRename(store, ExampleWithANoteFromElsewhere));
+    ASSERT_TRUE(modal::PumpUntil([&] { return Notes().size() == 3; }, MergeWithin));
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"Shopping", "Calls", "Dal portatile"}));
+    EXPECT_EQ(NoteText(Notes()[2]), "scritta altrove");
+    EXPECT_TRUE(IsWindowVisible(Notes()[2]));
+    EXPECT_EQ(GetFocus(), NoteEditOf(typing));
+    EXPECT_EQ(File(), ExampleWithANoteFromElsewhere) << "nothing changed here: nothing written";
+}
+
+// Nothing changed here: the exit leaves another computer's store as it came,
+// byte for byte, its line ends and comment included.
+TEST_F(NoteStore, AnExitWithNothingChangedLeavesAReplacedStoreByteForByte)
+{
+    ASSERT_TRUE(WriteFile(store, ExampleStore));
+    ASSERT_TRUE(Start());
+    const std::string theirs = "; dall'altro computer\n[OPZIONI]\nLARGHEZZA=200\nALTEZZA=120\nCOLORE=65535\n"
+                               "[0]\nTITOLO=Shopping\nMESSAGE=bread#@milk#@eggs\nAUDIO=\n[1]\nTITOLO=Calls\n"
+                               "MESSAGE=\nAUDIO=C:\\Voice\\calls.wav\n[2]\nTITOLO=Nuova\nMESSAGE=\nAUDIO=\n";
+    ASSERT_TRUE(ReplaceByRename(store, theirs));
+    ASSERT_TRUE(Close());
+    EXPECT_EQ(File(), theirs);
+}
+
+// Dropbox keeps the version of two computers that saved before syncing as a
+// conflict copy: its notes are taken in, and the copy goes once the store
+// holds them.
+TEST_F(NoteStore, AConflictCopysNoteIsShownAndTheCopyIsGone)
+{
+    ASSERT_TRUE(WriteFile(store, ExampleStore));
+    const std::string copy = folder / "Appuntello (Mario's conflicted copy 2026-12-09).ini";
+    ASSERT_TRUE(WriteFile(copy, ExampleWithANoteFromElsewhere));
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(modal::PumpUntil([&] { return !testfiles::Exists(copy); }, MergeWithin));
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"Shopping", "Calls", "Dal portatile"}));
+    EXPECT_EQ(Document().Get("2", "MESSAGE"), "scritta altrove");
+}
+
+// An empty file over the store (a glitch, a store emptied by mistake) is not
+// taken as the deletion of every note: they stay, and the store holds them.
+TEST_F(NoteStore, AnEmptyFileWrittenOverTheStoreClosesNoNote)
+{
+    ASSERT_TRUE(WriteFile(store, ExampleStore));
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(WriteFile(store, ""));
+    modal::Pump(MergeWithin);
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"Shopping", "Calls"}));
+    ASSERT_TRUE(Close());
+    EXPECT_EQ(Document().Get("0", "MESSAGE"), "bread#@milk");
+    EXPECT_EQ(Document().Get("1", "TITOLO"), "Calls");
+}
+
+// A text editor opened the store, the program saved what was typed, the
+// editor saved its old copy: what was typed stays on screen and comes back
+// into the store.
+TEST_F(NoteStore, AnEditorsStaleCopyLeavesWhatWasTypedOnScreenAndInTheStore)
+{
+    ASSERT_TRUE(WriteFile(store, ExampleStore));
+    ASSERT_TRUE(Start());
+    HWND note = Notes()[1];
+    modal::TypeText(NoteEditOf(note), "richiamare");
+    ASSERT_TRUE(
+        modal::PumpUntil([&] { return Document().Get("1", "MESSAGE") == "richiamare"; }, MergeWithin));
+    ASSERT_TRUE(WriteFile(store, ExampleStore)); // the editor's save, in place
+    ASSERT_TRUE(
+        modal::PumpUntil([&] { return Document().Get("1", "MESSAGE") == "richiamare"; }, MergeWithin));
+    EXPECT_EQ(NoteText(note), "richiamare");
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"Shopping", "Calls"}));
+}
+
+// The backup is made beside the store and then renamed over the old one: one
+// that cannot be written (a full disk) leaves the previous backup.
+TEST_F(NoteStore, ABackupThatCannotBeWrittenKeepsThePreviousOne)
+{
+    const std::string previous = "[0]\r\nTITOLO=copia di prima\r\n";
+    ASSERT_TRUE(WriteFile(store, ExampleStore));
+    ASSERT_TRUE(WriteFile(store + ".bak", previous));
+    ASSERT_TRUE(Start());
+    NewNote("nuova");
+    testfiles::Writes disk(".bak");
+    ASSERT_TRUE(Close());
+    EXPECT_EQ(Document().Get("2", "TITOLO"), "nuova");
+    EXPECT_EQ(ReadFile(store + ".bak"), previous);
+}
+
+// Another computer changed a note saved here: the change reaches the screen,
+// and the store as this run last wrote it is kept beside it first.
+TEST_F(NoteStore, AChangeFromElsewhereReachesTheScreenAndWhatItReplacedIsKept)
+{
+    ASSERT_TRUE(WriteFile(store, ExampleStore));
+    ASSERT_TRUE(Start());
+    HWND calls = Notes()[1];
+    SetWindowTextA(NoteEditOf(calls), "scritta qui");
+    ASSERT_EQ(SaveAllNotes(), SyncResult::Done);
+    const std::string mine = File();
+    IniDocument theirs = Document();
+    theirs.Set("1", "MESSAGE", "riscritta altrove");
+    ASSERT_TRUE(ReplaceByRename(store, theirs.Serialize()));
+    ASSERT_TRUE(modal::PumpUntil([&] { return NoteText(calls) == "riscritta altrove"; }, MergeWithin));
+    EXPECT_EQ(ReadFile(store + ".mine"), mine);
+    EXPECT_EQ(File(), theirs.Serialize());
+}
+
+// Another copy of the program saving holds the lock beside the store: a save
+// waits for it. A lock left by a writer that died long ago is removed.
+TEST_F(NoteStore, AnotherWritersLockIsWaitedForAndAStaleOneRemoved)
+{
+    ASSERT_TRUE(WriteFile(store, ExampleStore));
+    ASSERT_TRUE(Start());
+    NewNote("nuova");
+    const std::string lock = store + ".lock";
+    ASSERT_TRUE(WriteFile(lock, "4242\r\n"));
+    EXPECT_EQ(SaveAllNotes(), SyncResult::Later);
+    EXPECT_EQ(File(), ExampleStore);
+    ASSERT_TRUE(testfiles::MakeOld(lock));
+    EXPECT_EQ(SaveAllNotes(), SyncResult::Done);
+    EXPECT_EQ(Document().Get("2", "TITOLO"), "nuova");
+    EXPECT_FALSE(testfiles::Exists(lock));
+}

@@ -6,6 +6,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "base/file_replace.h"
+
 namespace testfiles {
 
 namespace {
@@ -54,7 +56,74 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM context)
     return TRUE;
 }
 
+std::string FailingSuffix;
+std::vector<std::string> ReplacedFiles;
+
+bool EndsWith(const std::string& text, const std::string& suffix)
+{
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+bool WatchReplacement(const std::string& target, ReplaceStep step)
+{
+    if (step == ReplaceStep::Replaced)
+        ReplacedFiles.push_back(target);
+    return FailingSuffix.empty() || !EndsWith(target, FailingSuffix);
+}
+
 } // namespace
+
+bool MakeOld(const std::string& path)
+{
+    UniqueHandle file(
+        CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    FILETIME then;
+    GetSystemTimeAsFileTime(&then);
+    then.dwHighDateTime -= 1; // seven minutes ago
+    return file.valid() && SetFileTime(file.get(), nullptr, nullptr, &then);
+}
+
+std::vector<std::string> Matching(const std::string& pattern)
+{
+    std::vector<std::string> files;
+    const std::string folder = pattern.substr(0, pattern.find_last_of('\\') + 1);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return files;
+    do
+        files.push_back(folder + found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    return files;
+}
+
+Writes::Writes(std::string failing)
+{
+    FailingSuffix = std::move(failing);
+    ReplacedFiles.clear();
+    ReplaceStepHook = WatchReplacement;
+}
+
+Writes::~Writes()
+{
+    ReplaceStepHook = nullptr;
+    FailingSuffix.clear();
+}
+
+void Writes::Fail(std::string suffix)
+{
+    FailingSuffix = std::move(suffix);
+}
+
+int Writes::Replaced(const std::string& suffix) const
+{
+    int count = 0;
+    for (const std::string& file : ReplacedFiles)
+        count += EndsWith(file, suffix) ? 1 : 0;
+    return count;
+}
 
 std::wstring Widen(const std::string& text)
 {

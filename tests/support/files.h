@@ -40,6 +40,26 @@ bool Exists(const std::string& path);
 // scanner) holds it: while held it can be neither replaced nor deleted, and
 // with no sharing not even read.
 UniqueHandle HoldOpen(const std::string& path, DWORD share = FILE_SHARE_READ);
+// Gives the file a last write some minutes ago, as a file left by a program
+// that died then.
+bool MakeOld(const std::string& path);
+// Files matching a pattern with wildcards ("<store>.*.tmp"), full paths.
+std::vector<std::string> Matching(const std::string& pattern);
+
+// While it lives, every replacement of a file whose name ends with `suffix`
+// fails as on a full disk (the target is left as it was), and replacements
+// put in place are counted.
+class Writes {
+  public:
+    explicit Writes(std::string failing = "");
+    ~Writes();
+    Writes(const Writes&) = delete;
+    Writes& operator=(const Writes&) = delete;
+    // Files put in place whose names end with this.
+    int Replaced(const std::string& suffix) const;
+    void Fail(std::string suffix);
+};
+
 // Appuntello.exe, built beside the test programs.
 std::string ProgramPath();
 // This test program.
