@@ -306,7 +306,10 @@ MergeOutcome MergeNotes(const MergeInput& input)
             continue;
         const NoteVersion version = VersionOf(*input.here[i].now);
         present[version] = 1;
-        if (!out.here[i].record.base && out.here[i].action == ScreenAction::Keep)
+        // Not a note just made and still empty: two computers make those in
+        // the same minute, with the same title.
+        const StoredNote& now = *input.here[i].now;
+        if (!out.here[i].record.base && (!now.text.empty() || !now.voicePath.empty()))
             newHere.emplace(version, i);
     }
     for (std::size_t j = 0; j < disk.size(); ++j) {
