@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/controller.h"
+#include "app/tray.h"
 #include "base/shared_state.h"
 #include "base/store_path.h"
 #include "notes/note_window.h"
@@ -76,8 +77,11 @@ bool SetStorePathFromModule(HINSTANCE instance)
 
 HWND CreateControllerWindow(HINSTANCE instance)
 {
-    return CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, ControllerClassName, ControllerTitle,
-                           WS_POPUP | WS_VISIBLE, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+    HWND controller = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, ControllerClassName, ControllerTitle,
+                                      WS_POPUP | WS_VISIBLE, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+    if (controller)
+        GiveKeyboardToNewestNote();
+    return controller;
 }
 
 void RunMessageLoop()
