@@ -44,11 +44,10 @@ void OnDestroy(HWND note)
     NoteChanged();
 }
 
-void OnContextMenu(HWND note, LPARAM lParam)
+// From the keyboard both coordinates are -1 (the whole lParam is not -1 in a
+// 64-bit build: only its low 32 bits are set): the menu opens at the note's corner.
+void OpenNoteMenu(HWND note, POINT at)
 {
-    POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    // From the keyboard both coordinates are -1: open at the note's corner.
-    // (The whole lParam is not -1 in a 64-bit build: only its low 32 bits are set.)
     if (at.x == -1 && at.y == -1) {
         at = POINT{0, 0};
         ClientToScreen(note, &at);
@@ -144,7 +143,15 @@ LRESULT CALLBACK NoteWndProc(HWND note, UINT message, WPARAM wParam, LPARAM lPar
             MoveWindow(NoteEditOf(note), 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
         break;
     case WM_CONTEXTMENU:
-        OnContextMenu(note, lParam);
+        OpenNoteMenu(note, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        break;
+    case WM_SYSCOMMAND:
+        // Alt+Space opens a window's menu everywhere in Windows; a note has no
+        // system menu, so its own stands in. (Shift+F10 is the text's menu.)
+        if ((wParam & 0xFFF0) == SC_KEYMENU && lParam == ' ') {
+            OpenNoteMenu(note, POINT{-1, -1});
+            return 0;
+        }
         break;
     case WM_NCLBUTTONDBLCLK:
         if (wParam == HTCAPTION)

@@ -216,12 +216,8 @@ TEST_F(NoteWindowTest, TheKeyboardGoesToTheTextOfTheNoteInFront)
     HWND older = NewNote("Vecchia");
     HWND note = NewNote("Nuova");
     EXPECT_EQ(GetFocus(), NoteEditOf(note)) << "a new note";
-    for (char key : std::string("CIAO")) { // pressed as on the keyboard, sent where the focus is
-        INPUT press[2] = {{INPUT_KEYBOARD, {}}, {INPUT_KEYBOARD, {}}};
-        press[0].ki.wVk = press[1].ki.wVk = static_cast<WORD>(key);
-        press[1].ki.dwFlags = KEYEVENTF_KEYUP;
-        SendInput(2, press, sizeof(INPUT));
-    }
+    for (char key : std::string("CIAO")) // pressed as on the keyboard, sent where the focus is
+        modal::PressKeys({static_cast<WORD>(key)});
     modal::PumpUntil([&] { return GetWindowTextLengthA(NoteEditOf(note)) >= 4; }, 3000);
     EXPECT_EQ(NoteText(note), "ciao");
 
@@ -265,6 +261,19 @@ TEST_F(NoteWindowTest, KeyboardContextMenuOpensAtTheNotesCorner)
     EXPECT_TRUE(script.Done());
     EXPECT_EQ(menu.left, corner.x);
     EXPECT_EQ(menu.top, corner.y);
+}
+
+// A note has no system menu: Alt+Space, which opens a window's menu
+// everywhere in Windows, opens the note's own.
+TEST_F(NoteWindowTest, AltSpaceInTheTextOpensTheNoteMenu)
+{
+    ASSERT_EQ(GetFocus(), NoteEditOf(NewNote()));
+    HMENU shown = nullptr;
+    modal::Script script;
+    script.Menu(0, [&](HMENU popup) { shown = popup; });
+    modal::PressKeys({VK_MENU, VK_SPACE});
+    EXPECT_TRUE(script.WaitDone(3000));
+    EXPECT_EQ(shown, GetSubMenu(NoteMenu.get(), 0));
 }
 
 TEST_F(NoteWindowTest, DeleteDestroysTheNoteAndFreesWhatItOwns)
