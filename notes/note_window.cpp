@@ -2,6 +2,8 @@
 
 #include <windowsx.h>
 
+#include <cmath>
+
 #include "base/screen_scale.h"
 #include "base/shared_state.h"
 #include "notes/cascade.h"
@@ -91,15 +93,54 @@ void OnCommand(HWND note, WPARAM command)
     }
 }
 
+// WCAG's relative luminance: each sRGB channel made linear, weighted by how
+// bright the eye finds it.
+double RelativeLuminance(COLORREF color)
+{
+    auto linear = [](BYTE channel) {
+        const double c = channel / 255.0;
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(GetRValue(color)) + 0.7152 * linear(GetGValue(color)) +
+           0.0722 * linear(GetBValue(color));
+}
+
+// Black or white, whichever contrasts more with the background: the contrast
+// ratios are (L + 0.05) / 0.05 for black and 1.05 / (L + 0.05) for white.
+COLORREF ReadableTextColor(COLORREF background)
+{
+    const double shade = RelativeLuminance(background) + 0.05;
+    return shade * shade >= 0.05 * 1.05 ? RGB(0, 0, 0) : RGB(255, 255, 255);
+}
+
+// The text is drawn against the colour the brush really paints: after
+// "A&ggiorna" that is the previewed colour, which NoteColor is not yet. In
+// high contrast the user's own window colours win over the note colour.
 LRESULT OnCtlColorEdit(HDC dc)
 {
+    if (HighContrastOn()) {
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW)); // the system's: never deleted
+    }
     LOGBRUSH brush{};
     GetObjectA(NoteBrush.get(), sizeof brush, &brush);
     SetBkColor(dc, brush.lbColor);
+    SetTextColor(dc, ReadableTextColor(brush.lbColor));
     return reinterpret_cast<LRESULT>(NoteBrush.get());
 }
 
 } // namespace
+
+bool SystemHighContrastOn()
+{
+    HIGHCONTRASTA contrast{};
+    contrast.cbSize = sizeof contrast;
+    return SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
+           (contrast.dwFlags & HCF_HIGHCONTRASTON);
+}
+
+bool (*HighContrastOn)() = SystemHighContrastOn;
 
 HWND NoteEditOf(HWND note)
 {
@@ -152,6 +193,13 @@ LRESULT CALLBACK NoteWndProc(HWND note, UINT message, WPARAM wParam, LPARAM lPar
             OpenNoteMenu(note, POINT{-1, -1});
             return 0;
         }
+        break;
+    case WM_SETTINGCHANGE:
+        if (wParam == SPI_SETHIGHCONTRAST) // turned on or off: other colours
+            InvalidateRect(NoteEditOf(note), nullptr, TRUE);
+        break;
+    case WM_SYSCOLORCHANGE: // the colours high contrast paints with
+        InvalidateRect(NoteEditOf(note), nullptr, TRUE);
         break;
     case WM_NCLBUTTONDBLCLK:
         if (wParam == HTCAPTION)

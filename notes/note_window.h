@@ -15,4 +15,9 @@ HWND CreateNoteWindow(const char* title);
 
 HWND NoteEditOf(HWND note);
 
+// Whether the user has turned high contrast on; the notes then paint with the
+// system's window colours. Tests put their own here.
+extern bool (*HighContrastOn)();
+bool SystemHighContrastOn();
+
 #endif

@@ -23,6 +23,7 @@ void ResetProgram()
     AutosaveTiming = DefaultAutosaveTiming;
     ReadLocalTime = GetLocalTime;
     ReadModuleFileName = GetModuleFileNameA;
+    HighContrastOn = SystemHighContrastOn;
 }
 
 } // namespace
