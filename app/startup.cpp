@@ -6,6 +6,7 @@
 #include "base/store_path.h"
 #include "notes/note_window.h"
 #include "res/resource.h"
+#include "voice/voice.h"
 
 const char SingleInstanceMutexName[] = "Local\\Appuntello.SingleInstance";
 DWORD(WINAPI* ReadModuleFileName)(HMODULE, LPSTR, DWORD) = GetModuleFileNameA;
@@ -88,6 +89,10 @@ void RunMessageLoop()
 {
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        // The recorder is a window of buttons, not a dialog: the dialog
+        // manager gives it Tab, Enter, Space, Esc and the buttons' letters.
+        if (RecorderWindow && IsDialogMessageA(RecorderWindow, &message))
+            continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }

@@ -30,6 +30,7 @@ bool SetStorePathFromModule(HINSTANCE instance);
 // The controller, which loads the stored notes; then the newest note takes
 // the keyboard if the program has the foreground.
 HWND CreateControllerWindow(HINSTANCE instance);
+// Until the quit message; the recorder's keys pass through the dialog manager.
 void RunMessageLoop();
 
 #endif
