@@ -62,9 +62,11 @@ void OnCommand(HWND window, WPARAM command)
     case IDM_DELETE_ALL:
         OnDeleteAll();
         break;
-    case IDM_OPTIONS:
+    case IDM_OPTIONS: {
+        KeyboardReturn back(window);
         DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_OPTIONS), window, OptionsDlgProc, 0);
         break;
+    }
     }
 }
 

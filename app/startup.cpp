@@ -1,10 +1,12 @@
 #include "app/startup.h"
 
 #include "app/controller.h"
+#include "app/tray.h"
 #include "base/shared_state.h"
 #include "base/store_path.h"
 #include "notes/note_window.h"
 #include "res/resource.h"
+#include "voice/voice.h"
 
 const char SingleInstanceMutexName[] = "Local\\Appuntello.SingleInstance";
 DWORD(WINAPI* ReadModuleFileName)(HMODULE, LPSTR, DWORD) = GetModuleFileNameA;
@@ -76,14 +78,21 @@ bool SetStorePathFromModule(HINSTANCE instance)
 
 HWND CreateControllerWindow(HINSTANCE instance)
 {
-    return CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, ControllerClassName, ControllerTitle,
-                           WS_POPUP | WS_VISIBLE, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+    HWND controller = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, ControllerClassName, ControllerTitle,
+                                      WS_POPUP | WS_VISIBLE, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+    if (controller)
+        GiveKeyboardToNewestNote();
+    return controller;
 }
 
 void RunMessageLoop()
 {
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        // The recorder is a window of buttons, not a dialog: the dialog
+        // manager gives it Tab, Enter, Space, Esc and the buttons' letters.
+        if (RecorderWindow && IsDialogMessageA(RecorderWindow, &message))
+            continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }

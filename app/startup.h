@@ -27,7 +27,10 @@ extern DWORD(WINAPI* ReadModuleFileName)(HMODULE, LPSTR, DWORD);
 // fit its buffer (the derived path would name the wrong file).
 bool SetStorePathFromModule(HINSTANCE instance);
 
+// The controller, which loads the stored notes; then the newest note takes
+// the keyboard if the program has the foreground.
 HWND CreateControllerWindow(HINSTANCE instance);
+// Until the quit message; the recorder's keys pass through the dialog manager.
 void RunMessageLoop();
 
 #endif

@@ -1,6 +1,7 @@
 #include "app/tray.h"
 
 #include <shellapi.h>
+#include <windowsx.h>
 
 #include "base/shared_state.h"
 #include "notes/note_registry.h"
@@ -24,6 +25,40 @@ OwnedMenu NoteListMenu;
 // Whether the shell has our icon, so that it is removed once.
 bool IconAdded;
 
+// When something happened on the icon. The shell reports some events twice:
+// NIN_SELECT after every release of the left button, WM_CONTEXTMENU after
+// every release of the right one, and one Enter on the icon as two
+// NIN_KEYSELECT. A report within the double-click time of its first is that
+// same event again.
+class Moment {
+  public:
+    void Mark()
+    {
+        tick_ = GetTickCount();
+        marked_ = true;
+    }
+    bool Recent() const { return marked_ && GetTickCount() - tick_ <= GetDoubleClickTime(); }
+    // Whether the mark is recent; it counts once.
+    bool Take()
+    {
+        const bool recent = Recent();
+        marked_ = false;
+        return recent;
+    }
+
+  private:
+    DWORD tick_ = 0;
+    bool marked_ = false;
+};
+
+Moment LeftRelease;
+Moment RightRelease;
+Moment MenuClosed;
+bool MenuOpen;
+
+// Menus and dialogs of the controller that are running, one inside the other.
+int KeyboardReturnDepth;
+
 HICON TrayIconOrClassIcon(HWND window)
 {
     if (TrayIcon)
@@ -36,20 +71,60 @@ HMENU TrayPopup(HWND window)
     return GetSubMenu(GetMenu(window), 0);
 }
 
-// The first, smallest version of the record: every shell version takes it.
-BOOL NotifyTray(DWORD action, HWND window, UINT flags, HICON icon, const char* tip)
+// The record of version 4, which the shell of Vista and later takes: the one
+// whose icon tells us of the keys pressed on it.
+BOOL NotifyTray(DWORD action, HWND window, UINT flags, HICON icon, const char* tip, UINT version = 0)
 {
     GlobalRecord<NOTIFYICONDATAA> record;
     if (!record)
         return FALSE;
-    record->cbSize = NOTIFYICONDATAA_V1_SIZE;
+    record->cbSize = sizeof(NOTIFYICONDATAA);
     record->hWnd = window;
     record->uID = TrayIconId;
     record->uFlags = flags;
     record->uCallbackMessage = TrayCallbackMessage;
     record->hIcon = icon;
     lstrcpynA(record->szTip, tip, sizeof record->szTip);
+    record->uVersion = version;
     return Shell_NotifyIconA(action, record.get());
+}
+
+void OpenTrayMenu(HWND controller, POINT at)
+{
+    KeyboardReturn back(controller);
+    // The menu closes on a click elsewhere only if our window is in front
+    // while it runs, and gets the WM_NULL afterwards.
+    SetForegroundWindow(controller);
+    MenuOpen = true;
+    UINT command = static_cast<UINT>(
+        TrackPopupMenu(TrayPopup(controller), TPM_RETURNCMD, at.x, at.y, 0, controller, nullptr));
+    MenuOpen = false;
+    MenuClosed.Mark();
+    PostMessageA(controller, WM_NULL, 0, 0);
+    if (command)
+        SendMessageA(controller, WM_COMMAND, command, 0);
+}
+
+// Enter, Space, Shift+F10 or the Menu key on the focused icon: the menu opens
+// at the icon. One Enter is reported twice, the second time inside the first
+// menu's loop or right after it.
+void OpenTrayMenuFromKeyboard(HWND controller, WPARAM anchor)
+{
+    if (MenuOpen || MenuClosed.Recent())
+        return;
+    OpenTrayMenu(controller, POINT{GET_X_LPARAM(anchor), GET_Y_LPARAM(anchor)});
+}
+
+POINT CursorPosition()
+{
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    return cursor;
+}
+
+bool IsVisibleNote(HWND window)
+{
+    return window && FindNote(window) && IsWindowVisible(window) && !IsIconic(window);
 }
 
 } // namespace
@@ -61,6 +136,8 @@ void ShowTrayIcon(HWND controller)
         static_cast<HICON>(LoadImageA(AppInstance, MAKEINTRESOURCEA(IDI_APPUNTELLO), IMAGE_ICON,
                                       GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
     IconAdded = AddTrayIcon(controller, TrayIconOrClassIcon(controller)) != FALSE;
+    LeftRelease = RightRelease = MenuClosed = Moment();
+    MenuOpen = false;
 }
 
 void ShowTrayIconAgain(HWND controller, UINT message)
@@ -78,23 +155,35 @@ void RemoveTrayIconAndMenus(HWND controller)
     TrayIcon.reset(); // the shell keeps a copy of its own
 }
 
-void OnTrayCallback(HWND controller, WPARAM id, LPARAM mouseMessage)
+void OnTrayCallback(HWND controller, WPARAM anchor, LPARAM event)
 {
-    if (id != TrayIconId)
+    if (HIWORD(event) != TrayIconId)
         return;
-    POINT cursor;
-    GetCursorPos(&cursor);
-    if (mouseMessage == WM_LBUTTONUP) {
-        // The menu closes on a click elsewhere only if our window is in front
-        // while it runs, and gets the WM_NULL afterwards.
-        SetForegroundWindow(controller);
-        UINT command = static_cast<UINT>(
-            TrackPopupMenu(TrayPopup(controller), TPM_RETURNCMD, cursor.x, cursor.y, 0, controller, nullptr));
-        PostMessageA(controller, WM_NULL, 0, 0);
-        if (command)
-            SendMessageA(controller, WM_COMMAND, command, 0);
-    } else if (mouseMessage == WM_RBUTTONDBLCLK) {
+    switch (LOWORD(event)) {
+    case WM_LBUTTONUP:
+        LeftRelease.Mark();
+        OpenTrayMenu(controller, CursorPosition());
+        break;
+    case WM_RBUTTONUP:
+        RightRelease.Mark(); // a single right click does nothing
+        break;
+    case WM_RBUTTONDBLCLK:
         PostMessageA(controller, WM_COMMAND, IDM_NEW_NOTE, 0);
+        break;
+    case NIN_SELECT:
+        // Right after a left release it is that release again; alone, Enter
+        // on an icon that the mouse selected.
+        if (!LeftRelease.Take())
+            OpenTrayMenuFromKeyboard(controller, anchor);
+        break;
+    case WM_CONTEXTMENU:
+        // Right after a right release it is that click again.
+        if (!RightRelease.Take())
+            OpenTrayMenuFromKeyboard(controller, anchor);
+        break;
+    case NIN_KEYSELECT:
+        OpenTrayMenuFromKeyboard(controller, anchor);
+        break;
     }
 }
 
@@ -117,7 +206,13 @@ void OnInitTrayPopup(HWND controller, HMENU popup)
 
 BOOL AddTrayIcon(HWND window, HICON icon)
 {
-    return NotifyTray(NIM_ADD, window, NIF_MESSAGE | NIF_ICON | NIF_TIP, icon, TrayTip);
+    // With version 4 the tip shows only when asked for.
+    BOOL added = NotifyTray(NIM_ADD, window, NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP, icon, TrayTip);
+    // Without it the shell reports the mouse alone, and turns Enter or the
+    // Menu key on the icon into a right click, which does nothing.
+    if (added)
+        NotifyTray(NIM_SETVERSION, window, 0, nullptr, "", NOTIFYICON_VERSION_4);
+    return added;
 }
 
 BOOL RemoveTrayIcon(HWND window)
@@ -157,4 +252,33 @@ HICON CurrentTrayIcon()
 HMENU CurrentNoteListMenu()
 {
     return NoteListMenu.get();
+}
+
+KeyboardReturn::KeyboardReturn(HWND controller)
+    : controller_(controller), outermost_(KeyboardReturnDepth++ == 0)
+{
+    HWND foreground = GetForegroundWindow();
+    if (outermost_ && IsVisibleNote(foreground))
+        note_ = foreground;
+}
+
+KeyboardReturn::~KeyboardReturn()
+{
+    --KeyboardReturnDepth;
+    if (!outermost_ || GetForegroundWindow() != controller_)
+        return;
+    if (IsVisibleNote(note_))
+        SetForegroundWindow(note_); // its WM_SETFOCUS hands the keyboard to its text
+    else if (IconAdded)
+        NotifyTray(NIM_SETFOCUS, controller_, 0, nullptr, "");
+}
+
+void GiveKeyboardToNewestNote()
+{
+    DWORD process = 0;
+    HWND foreground = GetForegroundWindow();
+    if (!foreground || !GetWindowThreadProcessId(foreground, &process) || process != GetCurrentProcessId())
+        return;
+    if (NoteListHead && IsVisibleNote(NoteListHead->window))
+        SetForegroundWindow(NoteListHead->window);
 }

@@ -1,6 +1,7 @@
 // The tray icon and its menu: the icon added at the controller's creation,
 // added again after the shell restarts and removed at close; the menu opened
-// at the icon, with the note list built afresh at every opening.
+// at the icon, with the note list built afresh at every opening; and where
+// the keyboard goes when the menu or a dialog of the hidden controller closes.
 #ifndef APPUNTELLO_APP_TRAY_H
 #define APPUNTELLO_APP_TRAY_H
 
@@ -15,12 +16,17 @@ void ShowTrayIconAgain(HWND controller, UINT message);
 // Removes the icon from the tray and releases it and the note list.
 void RemoveTrayIconAndMenus(HWND controller);
 
-// The shell's report of a mouse event on the icon: the menu at a release of
-// the left button, a new note at a double click of the right one.
-void OnTrayCallback(HWND controller, WPARAM id, LPARAM mouseMessage);
+// The shell's report of an event on the icon, as its version 4 gives it:
+// anchor holds the icon's or the cursor's place on the screen (x in the low
+// word, y in the high one), event the event in its low word and the icon's id
+// in its high one. The menu opens at a release of the left button (at the
+// cursor) and at Enter, Space, Shift+F10 or the Menu key on the focused icon
+// (at the icon); a double click of the right button makes a new note.
+void OnTrayCallback(HWND controller, WPARAM anchor, LPARAM event);
 // The tray menu is about to open: its note list is built afresh.
 void OnInitTrayPopup(HWND controller, HMENU popup);
 
+// Adds the icon and asks the shell for the events of version 4, keys included.
 BOOL AddTrayIcon(HWND window, HICON icon);
 BOOL RemoveTrayIcon(HWND window);
 // The notes, newest first, each by its title and under its NoteId's command.
@@ -29,5 +35,29 @@ HMENU BuildNoteListMenu();
 HICON CurrentTrayIcon();
 // The note list of the last opening of the menu, until the next or the close.
 HMENU CurrentNoteListMenu();
+
+// The controller is a window of no size: what is typed to it goes nowhere.
+// Held while a menu or dialog of the controller runs, this gives the keyboard
+// back when it closes: to the note that had it, else to the notification
+// area. A note that the command brought forward or made keeps it, and so does
+// another program the user went to. Only the outermost of nested ones acts.
+class KeyboardReturn {
+  public:
+    explicit KeyboardReturn(HWND controller);
+    ~KeyboardReturn();
+    KeyboardReturn(const KeyboardReturn&) = delete;
+    KeyboardReturn& operator=(const KeyboardReturn&) = delete;
+
+  private:
+    HWND controller_;
+    HWND note_ = nullptr;
+    bool outermost_;
+};
+
+// Once the controller exists: it was shown after the notes it loaded, and so
+// took the keyboard from them. The newest note takes it back, but only when
+// the program has the foreground: started with the session, it takes the
+// keyboard from no other program.
+void GiveKeyboardToNewestNote();
 
 #endif

@@ -47,11 +47,10 @@ void OnDestroy(HWND note)
     NoteChanged();
 }
 
-void OnContextMenu(HWND note, LPARAM lParam)
+// From the keyboard both coordinates are -1 (the whole lParam is not -1 in a
+// 64-bit build: only its low 32 bits are set): the menu opens at the note's corner.
+void OpenNoteMenu(HWND note, POINT at)
 {
-    POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    // From the keyboard both coordinates are -1: open at the note's corner.
-    // (The whole lParam is not -1 in a 64-bit build: only its low 32 bits are set.)
     if (at.x == -1 && at.y == -1) {
         at = POINT{0, 0};
         ClientToScreen(note, &at);
@@ -97,15 +96,68 @@ void OnCommand(HWND note, WPARAM command)
     }
 }
 
+// x to the power 2.4, for x in [0, 1]: x squared times the fifth root of x
+// squared, found by Newton's method from above. The C runtime's pow would
+// add 3.5 KB to the program.
+double PowerTwoPointFour(double x)
+{
+    const double square = x * x;
+    double root = 1;
+    for (int step = 0; step < 24; ++step) {
+        const double fourth = root * root * root * root;
+        root -= (fourth * root - square) / (5 * fourth);
+    }
+    return square * root;
+}
+
+// WCAG's relative luminance: each sRGB channel made linear, weighted by how
+// bright the eye finds it.
+double RelativeLuminance(COLORREF color)
+{
+    auto linear = [](BYTE channel) {
+        const double c = channel / 255.0;
+        return c <= 0.04045 ? c / 12.92 : PowerTwoPointFour((c + 0.055) / 1.055);
+    };
+    return 0.2126 * linear(GetRValue(color)) + 0.7152 * linear(GetGValue(color)) +
+           0.0722 * linear(GetBValue(color));
+}
+
+// Black or white, whichever contrasts more with the background: the contrast
+// ratios are (L + 0.05) / 0.05 for black and 1.05 / (L + 0.05) for white.
+COLORREF ReadableTextColor(COLORREF background)
+{
+    const double shade = RelativeLuminance(background) + 0.05;
+    return shade * shade >= 0.05 * 1.05 ? RGB(0, 0, 0) : RGB(255, 255, 255);
+}
+
+// The text is drawn against the colour the brush really paints: after
+// "A&ggiorna" that is the previewed colour, which NoteColor is not yet. In
+// high contrast the user's own window colours win over the note colour.
 LRESULT OnCtlColorEdit(HDC dc)
 {
+    if (HighContrastOn()) {
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW)); // the system's: never deleted
+    }
     LOGBRUSH brush{};
     GetObjectA(NoteBrush.get(), sizeof brush, &brush);
     SetBkColor(dc, brush.lbColor);
+    SetTextColor(dc, ReadableTextColor(brush.lbColor));
     return reinterpret_cast<LRESULT>(NoteBrush.get());
 }
 
 } // namespace
+
+bool SystemHighContrastOn()
+{
+    HIGHCONTRASTA contrast{};
+    contrast.cbSize = sizeof contrast;
+    return SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
+           (contrast.dwFlags & HCF_HIGHCONTRASTON);
+}
+
+bool (*HighContrastOn)() = SystemHighContrastOn;
 
 HWND NoteEditOf(HWND note)
 {
@@ -161,7 +213,22 @@ LRESULT CALLBACK NoteWndProc(HWND note, UINT message, WPARAM wParam, LPARAM lPar
             MoveWindow(NoteEditOf(note), 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
         break;
     case WM_CONTEXTMENU:
-        OnContextMenu(note, lParam);
+        OpenNoteMenu(note, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        break;
+    case WM_SYSCOMMAND:
+        // Alt+Space opens a window's menu everywhere in Windows; a note has no
+        // system menu, so its own stands in. (Shift+F10 is the text's menu.)
+        if ((wParam & 0xFFF0) == SC_KEYMENU && lParam == ' ') {
+            OpenNoteMenu(note, POINT{-1, -1});
+            return 0;
+        }
+        break;
+    case WM_SETTINGCHANGE:
+        if (wParam == SPI_SETHIGHCONTRAST) // turned on or off: other colours
+            InvalidateRect(NoteEditOf(note), nullptr, TRUE);
+        break;
+    case WM_SYSCOLORCHANGE: // the colours high contrast paints with
+        InvalidateRect(NoteEditOf(note), nullptr, TRUE);
         break;
     case WM_NCLBUTTONDBLCLK:
         if (wParam == HTCAPTION)

@@ -25,4 +25,9 @@ bool NoteIsBusy(HWND note);
 
 HWND NoteEditOf(HWND note);
 
+// Whether the user has turned high contrast on; the notes then paint with the
+// system's window colours. Tests put their own here.
+extern bool (*HighContrastOn)();
+bool SystemHighContrastOn();
+
 #endif

@@ -54,8 +54,19 @@ bool TrayIconPresent(HWND controller)
 
 class Controller : public ProgramTest {
   protected:
-    void ClickTray() { SendMessageA(controller, TrayCallbackMessage, TrayIconId, WM_LBUTTONUP); }
+    void ClickTray() { SendTrayEvent(controller, WM_LBUTTONUP); }
 };
+
+// The tray's reports to the controller, as they arrive: the controller's
+// window procedure listened in on.
+WNDPROC ControllerProc;
+std::vector<LPARAM> TrayReports;
+LRESULT CALLBACK ListenToTray(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == TrayCallbackMessage)
+        TrayReports.push_back(lParam);
+    return CallWindowProcA(ControllerProc, window, message, wParam, lParam);
+}
 
 } // namespace
 
@@ -67,20 +78,101 @@ TEST_F(Controller, TrayIconIsAddedAtStart)
 TEST_F(Controller, OtherIconIdsAndOtherMouseMessagesDoNothing)
 {
     // A menu opened here would be an unexpected modal loop and fail the test.
-    SendMessageA(controller, TrayCallbackMessage, TrayIconId + 1, WM_LBUTTONUP);
-    SendMessageA(controller, TrayCallbackMessage, TrayIconId + 1, WM_RBUTTONDBLCLK);
-    for (LPARAM mouse : {WM_RBUTTONUP, WM_RBUTTONDOWN, WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_MOUSEMOVE})
-        SendMessageA(controller, TrayCallbackMessage, TrayIconId, mouse);
+    for (UINT event : {UINT(WM_LBUTTONUP), UINT(WM_RBUTTONDBLCLK), UINT(NIN_KEYSELECT), UINT(WM_CONTEXTMENU)})
+        SendTrayEvent(controller, event, TrayIconId + 1);
+    for (UINT mouse : {WM_RBUTTONUP, WM_RBUTTONDOWN, WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_MOUSEMOVE})
+        SendTrayEvent(controller, mouse);
     modal::Pump(100);
     EXPECT_TRUE(Notes().empty());
 }
 
-TEST_F(Controller, RightDoubleClickCreatesANote)
+// What the shell reports for each thing the user does on the icon, in order,
+// doubles included, and what comes of it.
+TEST_F(Controller, EachTrayActionOpensOneMenuOrNone)
 {
-    SendMessageA(controller, TrayCallbackMessage, TrayIconId, WM_RBUTTONDBLCLK);
-    EXPECT_TRUE(Notes().empty()) << "posted, not created at once";
-    modal::Pump(100);
-    EXPECT_EQ(Notes().size(), 1u);
+    struct Sequence {
+        const char* action;
+        std::vector<UINT> events;
+        int menus;
+        size_t notes;
+    } const sequences[] = {
+        {"Enter, reported twice", {NIN_KEYSELECT, NIN_KEYSELECT}, 1, 0},
+        {"Shift+F10 or the Menu key", {WM_CONTEXTMENU}, 1, 0},
+        {"a left click", {WM_LBUTTONDOWN, WM_LBUTTONUP, NIN_SELECT}, 1, 0},
+        {"a right click", {WM_RBUTTONDOWN, WM_RBUTTONUP, WM_CONTEXTMENU}, 0, 0},
+        {"a right double click",
+         {WM_RBUTTONUP, WM_CONTEXTMENU, WM_RBUTTONDBLCLK, WM_RBUTTONUP, WM_CONTEXTMENU},
+         0,
+         1},
+    };
+    for (const Sequence& sequence : sequences) {
+        SCOPED_TRACE(sequence.action);
+        CloseProgram(); // a fresh icon: the shell's doubles are told apart by time
+        ASSERT_TRUE(Start());
+        {
+            modal::Script script; // and a menu it does not expect fails the test
+            for (int i = 0; i < sequence.menus; ++i)
+                script.Menu(0);
+            for (UINT event : sequence.events)
+                SendTrayEvent(controller, event, TrayIconId, POINT{900, 740});
+        }
+        EXPECT_TRUE(Notes().empty()) << "a new note is posted, not made at once";
+        modal::Pump(100);
+        EXPECT_EQ(Notes().size(), sequence.notes);
+    }
+}
+
+// Through Wine's own tray: the shell reports the way the program asked for.
+TEST_F(Controller, AClickOnWinesTrayArrivesAsEventsOfVersion4)
+{
+    HWND tray = FindWindowA("Shell_TrayWnd", nullptr);
+    ASSERT_TRUE(tray && IsWindowVisible(tray)) << "no taskbar: the tests run in a Wine virtual desktop";
+    ControllerProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(controller, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListenToTray)));
+    // Icons sit right to left, each with a border of 2: ours reports to us.
+    const int slot = GetSystemMetrics(SM_CXSMICON) + 4;
+    int x = -1;
+    for (int index = 0; index < 8 && x < 0; ++index) {
+        TrayReports.clear();
+        const int at = modal::ClientRect(tray).right - slot * index - slot / 2;
+        PostMessageA(tray, WM_MOUSEMOVE, 0, MAKELPARAM(at, slot / 2));
+        if (modal::PumpUntil([] { return !TrayReports.empty(); }, 300))
+            x = at;
+    }
+    ASSERT_GE(x, 0) << "our icon is not in the tray";
+    TrayReports.clear();
+    {
+        modal::Script script; // one menu: the release's NIN_SELECT opens none
+        script.Menu(0);
+        PostMessageA(tray, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, slot / 2));
+        PostMessageA(tray, WM_LBUTTONUP, 0, MAKELPARAM(x, slot / 2));
+        EXPECT_TRUE(script.WaitDone(3000));
+        modal::Pump(200);
+    }
+    SetWindowLongPtrA(controller, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControllerProc));
+    EXPECT_EQ(TrayReports, (std::vector<LPARAM>{MAKELPARAM(WM_LBUTTONDOWN, TrayIconId),
+                                                MAKELPARAM(WM_LBUTTONUP, TrayIconId),
+                                                MAKELPARAM(NIN_SELECT, TrayIconId)}));
+}
+
+// The controller is a window of no size: the keyboard must not stay on it.
+TEST_F(Controller, TheKeyboardGoesBackWhereItWasAndToTheNewestNoteAtStart)
+{
+    NewNote("Vecchia");
+    HWND note = NewNote("Nuova");
+    ASSERT_EQ(GetFocus(), NoteEditOf(note));
+    {
+        modal::Script script;
+        script.Menu(0);
+        ClickTray();
+    }
+    EXPECT_EQ(GetForegroundWindow(), note);
+    EXPECT_EQ(GetFocus(), NoteEditOf(note));
+
+    CloseProgram();       // the notes are stored...
+    ASSERT_TRUE(Start()); // ...and come back: the newest takes the keyboard once they are all there
+    ASSERT_EQ(Notes().size(), 2u);
+    EXPECT_EQ(GetFocus(), NoteEditOf(Notes()[0]));
 }
 
 TEST_F(Controller, NewNoteFromTheTrayMenuIsTitledWithDateAndTime)

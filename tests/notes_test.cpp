@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "app/controller.h"
 #include "base/shared_state.h"
@@ -216,12 +219,8 @@ TEST_F(NoteWindowTest, TheKeyboardGoesToTheTextOfTheNoteInFront)
     HWND older = NewNote("Vecchia");
     HWND note = NewNote("Nuova");
     EXPECT_EQ(GetFocus(), NoteEditOf(note)) << "a new note";
-    for (char key : std::string("CIAO")) { // pressed as on the keyboard, sent where the focus is
-        INPUT press[2] = {{INPUT_KEYBOARD, {}}, {INPUT_KEYBOARD, {}}};
-        press[0].ki.wVk = press[1].ki.wVk = static_cast<WORD>(key);
-        press[1].ki.dwFlags = KEYEVENTF_KEYUP;
-        SendInput(2, press, sizeof(INPUT));
-    }
+    for (char key : std::string("CIAO")) // pressed as on the keyboard, sent where the focus is
+        modal::PressKeys({static_cast<WORD>(key)});
     modal::PumpUntil([&] { return GetWindowTextLengthA(NoteEditOf(note)) >= 4; }, 3000);
     EXPECT_EQ(NoteText(note), "ciao");
 
@@ -267,6 +266,19 @@ TEST_F(NoteWindowTest, KeyboardContextMenuOpensAtTheNotesCorner)
     EXPECT_EQ(menu.top, corner.y);
 }
 
+// A note has no system menu: Alt+Space, which opens a window's menu
+// everywhere in Windows, opens the note's own.
+TEST_F(NoteWindowTest, AltSpaceInTheTextOpensTheNoteMenu)
+{
+    ASSERT_EQ(GetFocus(), NoteEditOf(NewNote()));
+    HMENU shown = nullptr;
+    modal::Script script;
+    script.Menu(0, [&](HMENU popup) { shown = popup; });
+    modal::PressKeys({VK_MENU, VK_SPACE});
+    EXPECT_TRUE(script.WaitDone(3000));
+    EXPECT_EQ(shown, GetSubMenu(NoteMenu.get(), 0));
+}
+
 TEST_F(NoteWindowTest, DeleteDestroysTheNoteAndFreesWhatItOwns)
 {
     HWND older = NewNote("Vecchia");
@@ -291,6 +303,74 @@ TEST_F(NoteWindowTest, EditBackgroundIsPaintedWithTheNoteBrush)
     GetObjectA(NoteBrush.get(), sizeof brush, &brush);
     EXPECT_EQ(pixel, brush.lbColor);
     EXPECT_EQ(pixel, RGB(255, 255, 0)) << "yellow by default";
+}
+
+namespace {
+
+// WCAG's contrast ratio of two colours.
+double Contrast(COLORREF a, COLORREF b)
+{
+    auto luminance = [](COLORREF color) {
+        double l = 0;
+        for (auto [channel, weight] :
+             {std::pair{GetRValue(color), 0.2126}, {GetGValue(color), 0.7152}, {GetBValue(color), 0.0722}}) {
+            const double c = channel / 255.0;
+            l += weight * (c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+        }
+        return l + 0.05;
+    };
+    return std::max(luminance(a), luminance(b)) / std::min(luminance(a), luminance(b));
+}
+
+// What the note's text field painted: its colour below the text, and the
+// pixel of the text (a line of M) that stands out most from it.
+std::pair<COLORREF, COLORREF> Painted(HWND note)
+{
+    HWND edit = NoteEditOf(note);
+    UpdateWindow(edit);
+    HDC dc = GetDC(edit);
+    const COLORREF background = GetPixel(dc, 2, modal::ClientRect(edit).bottom - 2);
+    COLORREF text = background;
+    for (int y = 0; y < 14; ++y)
+        for (int x = 6; x < 66; ++x) // right of the caret
+            if (Contrast(GetPixel(dc, x, y), background) > Contrast(text, background))
+                text = GetPixel(dc, x, y);
+    ReleaseDC(edit, dc);
+    return {background, text};
+}
+
+} // namespace
+
+// The text's colour follows the colour the brush paints, which after
+// "A&ggiorna" is not yet the stored one.
+TEST_F(NoteWindowTest, TextCanBeReadOnEveryNoteColour)
+{
+    HWND note = NewNote();
+    SetWindowTextA(NoteEditOf(note), "MMMMMMMMMM");
+    for (COLORREF color :
+         {RGB(0, 0, 0), RGB(0, 0, 255), RGB(255, 0, 0), RGB(255, 0, 255), RGB(255, 255, 0)}) {
+        NoteBrush.reset(CreateSolidBrush(color));
+        InvalidateRect(NoteEditOf(note), nullptr, TRUE);
+        const auto [background, text] = Painted(note);
+        EXPECT_EQ(background, color);
+        EXPECT_GE(Contrast(text, background), 4.5) << "on colour " << std::hex << color;
+    }
+    EXPECT_EQ(Painted(note).second, RGB(0, 0, 0)) << "the default yellow keeps black text";
+    EXPECT_EQ(NoteColor, RGB(255, 255, 0)) << "the store keeps the user's colour";
+}
+
+// Wine cannot turn high contrast on: the test answers that question itself.
+TEST_F(NoteWindowTest, HighContrastPaintsWithTheSystemColoursAndSettingsChangesRepaint)
+{
+    HWND note = NewNote();
+    ASSERT_NE(GetSysColor(COLOR_WINDOW), RGB(255, 255, 0));
+    ASSERT_EQ(Painted(note).first, RGB(255, 255, 0)); // painted before the change
+    HighContrastOn = [] { return true; };
+    SendMessageA(note, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+    EXPECT_EQ(Painted(note).first, GetSysColor(COLOR_WINDOW));
+    HighContrastOn = [] { return false; };
+    SendMessageA(note, WM_SYSCOLORCHANGE, 0, 0);
+    EXPECT_EQ(Painted(note).first, RGB(255, 255, 0));
 }
 
 // The checks that the leak tests rely on see an object come and go.

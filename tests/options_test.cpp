@@ -273,7 +273,7 @@ TEST_F(OptionsDialog, OpensFromTheTrayMenuAndLeavesTheNotesUsable)
                     modal::Click(options, IDCANCEL);
                 })
         .Menu(IDM_DELETE_NOTE);
-    SendMessageA(controller, TrayCallbackMessage, TrayIconId, WM_LBUTTONUP);
+    SendTrayEvent(controller, WM_LBUTTONUP);
     EXPECT_TRUE(script.WaitDone(5000));
     EXPECT_NE(dialog, nullptr);
     EXPECT_FALSE(IsWindow(dialog));

@@ -11,10 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "app/startup.h"
 #include "tests/support/files.h"
 #include "tests/support/modal.h"
 #include "tests/support/sound.h"
 #include "voice/recorder.h"
+#include "voice/voice.h"
 #include "voice/wave_capture.h"
 
 namespace {
@@ -143,7 +145,7 @@ TEST_F(RecorderTest, RecordsAboutASecondIntoAWaveFile)
     EXPECT_EQ(Modes, std::vector<LPARAM>{MCI_MODE_RECORD});
     EXPECT_EQ(Notifiers, std::vector<HWND>{recorder});
     EXPECT_EQ(modal::WindowText(recorder), "waveaudio - Registrazione");
-    EXPECT_EQ(GetFocus(), recorder); // back from the button, to read the keys
+    EXPECT_EQ(GetFocus(), GetDlgItem(recorder, RecorderStopButtonId)); // the button to press next
     modal::Pump(1000);
     modal::Click(recorder, RecorderStopButtonId);
     double recorded = SecondsSince(started);
@@ -243,6 +245,35 @@ TEST_F(RecorderTest, SeekAndRecordWhileRecordingStartAgainFromEmptyWithoutANotif
     ASSERT_EQ(Save(recorder, path), 0);
     EXPECT_NEAR(WaveSeconds(path, RecorderLayout), sinceRestart, 0.3);
     Send(recorder, WM_CLOSE);
+}
+
+// Keys as the program's message loop hands them on: each posted where the
+// focus is, and the loop run until it has taken them.
+TEST_F(RecorderTest, TabMovesEnterAndSpacePressAndEscClosesThroughTheMessageLoop)
+{
+    HWND recorder = OpenRecorder();
+    RecorderWindow = recorder; // as opening it from a note does
+    HWND record = GetDlgItem(recorder, RecorderRecordButtonId);
+    HWND stop = GetDlgItem(recorder, RecorderStopButtonId);
+    auto press = [](WPARAM key) {
+        modal::PostKey(GetFocus(), key);
+        PostQuitMessage(0);
+        RunMessageLoop();
+    };
+    EXPECT_EQ(GetFocus(), record);
+    press(VK_RETURN);
+    EXPECT_EQ(Modes, std::vector<LPARAM>{MCI_MODE_RECORD});
+    EXPECT_EQ(GetFocus(), stop);
+    press(VK_TAB);
+    EXPECT_EQ(GetFocus(), record);
+    press(VK_TAB);
+    press(VK_SPACE);
+    EXPECT_EQ(Modes, (std::vector<LPARAM>{MCI_MODE_RECORD, MCI_MODE_STOP}));
+    EXPECT_EQ(GetFocus(), record);
+    press(VK_ESCAPE);
+    EXPECT_FALSE(IsWindow(recorder)) << "Esc closes it as its close box does";
+    EXPECT_EQ(Modes.size(), 2u);
+    ResetRecorderState();
 }
 
 TEST_F(RecorderTest, TwentyRecordAndCloseCyclesLeaveNoWindowNorDevice)

@@ -16,7 +16,6 @@
 namespace {
 
 const char RecorderClassName[] = "Class_Recorder";
-constexpr int TimeLabelId = 3;
 constexpr UINT_PTR ElapsedTimer = 1;
 constexpr UINT ElapsedMilliseconds = 200;
 constexpr DWORD FlagsMask = 0xFFFF;
@@ -88,6 +87,24 @@ void ShowElapsed(Recorder* recorder)
     SetWindowTextA(recorder->timeLabel, text);
 }
 
+// The button that can be pressed next: Stop while recording, else Record.
+HWND NextButton(const Recorder* recorder)
+{
+    return recorder->mode == MCI_MODE_RECORD ? recorder->stopButton : recorder->recordButton;
+}
+
+// Gives the keyboard to the next button, marked as the one Enter presses.
+void FocusNextButton(const Recorder* recorder)
+{
+    HWND next = NextButton(recorder);
+    if (!IsWindowEnabled(next))
+        return;
+    HWND other = next == recorder->stopButton ? recorder->recordButton : recorder->stopButton;
+    SendMessageA(other, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    SendMessageA(next, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+    SetFocus(next);
+}
+
 void ShowState(Recorder* recorder)
 {
     std::string caption;
@@ -97,8 +114,15 @@ void ShowState(Recorder* recorder)
         caption +=
             (caption.empty() ? "" : " - ") + std::string(ModeText(recorder->mode, recorder->deviceFailed));
     SetWindowTextA(recorder->window, caption.c_str());
+    HWND focus = GetFocus();
+    const bool hadKeyboard = focus && (focus == recorder->window || IsChild(recorder->window, focus));
     EnableWindow(recorder->recordButton, recorder->mode != MCI_MODE_NOT_READY);
     EnableWindow(recorder->stopButton, recorder->mode == MCI_MODE_RECORD);
+    // A button that has just been disabled loses the keyboard (Stop, when the
+    // device stops delivering), and the window itself can press nothing.
+    focus = GetFocus();
+    if (hadKeyboard && (!focus || focus == recorder->window || !IsWindowEnabled(focus)))
+        FocusNextButton(recorder);
     ShowElapsed(recorder);
 }
 
@@ -292,13 +316,13 @@ void PressButton(Recorder* recorder, int id)
         OnRecord(recorder);
     else
         OnStop(recorder);
-    // A click leaves the focus on the button; the window itself reads the keys.
-    if (StillAlive(window, recorder) && GetFocus() != window)
-        SetFocus(window);
+    if (StillAlive(window, recorder))
+        FocusNextButton(recorder);
 }
 
-// The program's message loop runs no IsDialogMessage: R and F (with or without
-// Alt, as the buttons' underlined letters suggest) press the buttons.
+// R and F (with or without Alt, as the buttons' underlined letters suggest)
+// press the buttons when the window itself has the keyboard; the program's
+// message loop hands the rest of the keys to the dialog manager.
 bool OnKey(Recorder* recorder, WPARAM key)
 {
     if (key == 'r' || key == 'R')
@@ -337,9 +361,10 @@ bool OnCreate(Recorder* recorder)
 {
     recorder->font.reset(CreateMessageFont());
     recorder->recordButton =
-        CreateChild(recorder, "button", "&Registra", BS_PUSHBUTTON, RecorderRecordButtonId);
-    recorder->stopButton = CreateChild(recorder, "button", "&Ferma", BS_PUSHBUTTON, RecorderStopButtonId);
-    recorder->timeLabel = CreateChild(recorder, "static", "", SS_LEFT | SS_CENTERIMAGE, TimeLabelId);
+        CreateChild(recorder, "button", "&Registra", BS_PUSHBUTTON | WS_TABSTOP, RecorderRecordButtonId);
+    recorder->stopButton =
+        CreateChild(recorder, "button", "&Ferma", BS_PUSHBUTTON | WS_TABSTOP, RecorderStopButtonId);
+    recorder->timeLabel = CreateChild(recorder, "static", "", SS_LEFT | SS_CENTERIMAGE, RecorderTimeLabelId);
     if (!recorder->recordButton || !recorder->stopButton || !recorder->timeLabel)
         return false;
     ShowState(recorder);
@@ -398,7 +423,15 @@ LRESULT CALLBACK RecorderWndProc(HWND window, UINT message, WPARAM wParam, LPARA
             PressButton(recorder, static_cast<int>(wParam));
             return 0;
         }
+        if (wParam == IDCANCEL) { // Esc, through the dialog manager: as the close box
+            SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+            return 0;
+        }
         break;
+    case WM_SETFOCUS:
+        // Activated: the keyboard goes on to the button that can be pressed.
+        FocusNextButton(recorder);
+        return 0;
     case WM_CHAR:
     case WM_SYSCHAR:
         if (OnKey(recorder, wParam))

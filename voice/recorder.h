@@ -32,9 +32,11 @@ constexpr DWORD NoteRecorderStyle = WS_VISIBLE | WS_OVERLAPPEDWINDOW | RecorderF
                                     RecorderFlagNoMenu;
 static_assert(NoteRecorderStyle == 0x10CF2158, "the style MCIWndCreate is given for a note's recorder");
 
-// Child controls.
-constexpr int RecorderRecordButtonId = 1;
-constexpr int RecorderStopButtonId = 2;
+// Child controls. Not 1 and 2: the dialog manager, which reads the
+// recorder's keys, sends IDOK for Enter and IDCANCEL for Esc.
+constexpr int RecorderRecordButtonId = 101;
+constexpr int RecorderStopButtonId = 102;
+constexpr int RecorderTimeLabelId = 103;
 
 // Called as MCIWndCreateA without a file: the owner receives the mode
 // notifications; RecorderNewMessage opens a recording. Registers the class

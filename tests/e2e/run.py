@@ -385,6 +385,7 @@ def autosave(s):
 # ---- 6. Voice message ----
 
 RECORD_SECONDS = 2.2  # shown by the recorder before Stop is pressed
+RECORD_BUTTON, STOP_BUTTON, TIME_LABEL = 101, 102, 103  # the recorder's controls (voice/recorder.h)
 
 
 def voice_streams_settle(kind, what, timeout=15):
@@ -452,18 +453,18 @@ def voice(s):
     recorder = s.wait("the recorder", lambda st: next(
         (r for r in st.recorders if r.owner == note.hwnd and r.visible), None))
     check(recorder.rect.y >= note.rect.y + note.rect.h, f"the recorder {recorder.rect} lies below the note {note.rect}")
-    record_button, stop_button = s.control(recorder, 1), s.control(recorder, 2)
+    record_button, stop_button = s.control(recorder, RECORD_BUTTON), s.control(recorder, STOP_BUTTON)
     check(record_button.text == "&Registra" and record_button.enabled, "the recorder offers \"&Registra\"")
     check(stop_button.text == "&Ferma" and not stop_button.enabled, "\"&Ferma\" is greyed before recording")
 
-    s.click_control(recorder, 1)
-    s.wait("the recording to start", lambda st: s.control(recorder, 2).enabled)
+    s.click_control(recorder, RECORD_BUTTON)
+    s.wait("the recording to start", lambda st: s.control(recorder, STOP_BUTTON).enabled)
     wait_until("the program to record from the sound server", lambda: sound_streams("source-outputs"), 10, 0.1)
     wait_until(f"the recorder to show {RECORD_SECONDS} s",
-               lambda: elapsed_seconds(s.control(recorder, 3).text) >= RECORD_SECONDS, 20, 0.1)
+               lambda: elapsed_seconds(s.control(recorder, TIME_LABEL).text) >= RECORD_SECONDS, 20, 0.1)
     s.screen.move(700, 400)
     s.screen.screenshot("6-recorder.png")
-    s.click_control(recorder, 2)
+    s.click_control(recorder, STOP_BUTTON)
 
     # No earlier message: no question, the Save dialog at once.
     dialog = s.wait("the Save dialog over the recorder", lambda st: st.dialog("Save As", owner=recorder.hwnd))

@@ -230,6 +230,21 @@ void PostKey(HWND window, WPARAM key)
     PostMessageA(window, WM_KEYUP, key, 0xC0000001);
 }
 
+void PressKeys(std::initializer_list<WORD> keys)
+{
+    std::vector<INPUT> input;
+    for (WORD key : keys) {
+        input.push_back(INPUT{INPUT_KEYBOARD, {}});
+        input.back().ki.wVk = key;
+    }
+    for (auto key = keys.end(); key != keys.begin();) {
+        input.push_back(INPUT{INPUT_KEYBOARD, {}});
+        input.back().ki.wVk = *--key;
+        input.back().ki.dwFlags = KEYEVENTF_KEYUP;
+    }
+    SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT));
+}
+
 std::string WindowText(HWND window)
 {
     char text[2048] = "";

@@ -14,6 +14,7 @@
 
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -73,6 +74,9 @@ void TypeText(HWND control, std::string_view text);
 // and Esc into commands.
 void SendKey(HWND window, WPARAM key);
 void PostKey(HWND window, WPARAM key);
+// Keys pressed in order and released in reverse, as a hand does, through the
+// system's input: they reach the window with the focus, and modifiers count.
+void PressKeys(std::initializer_list<WORD> keys);
 std::string WindowText(HWND window);
 std::string ClassName(HWND window);
 // The message text of a message box.

@@ -23,6 +23,7 @@ void ResetProgram()
     AutosaveTiming = DefaultAutosaveTiming;
     ReadLocalTime = GetLocalTime;
     ReadModuleFileName = GetModuleFileNameA;
+    HighContrastOn = SystemHighContrastOn;
 }
 
 } // namespace
@@ -120,4 +121,9 @@ bool TakeQuit()
 {
     MSG quit;
     return PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+}
+
+void SendTrayEvent(HWND controller, UINT event, UINT id, POINT at)
+{
+    SendMessageA(controller, TrayCallbackMessage, MAKEWPARAM(at.x, at.y), MAKELPARAM(event, id));
 }

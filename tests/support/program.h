@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "res/resource.h"
 #include "tests/support/files.h"
 #include "tests/support/where.h"
 
@@ -43,5 +44,8 @@ DWORD WindowCount();
 std::string NoteText(HWND note);
 // Takes the WM_QUIT that a close leaves for the message loop: false when none waits.
 bool TakeQuit();
+// The shell's report of an event on the tray icon, as its version 4 sends it:
+// the event and the icon's id in lParam, the icon's or the cursor's place in wParam.
+void SendTrayEvent(HWND controller, UINT event, UINT id = TrayIconId, POINT at = {});
 
 #endif
