@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/controller_run.h"
 #include "app/notes_io.h"
 #include "base/captions.h"
 #include "base/shared_state.h"
@@ -11,174 +12,135 @@ AutosaveTimes AutosaveTiming = DefaultAutosaveTiming;
 
 namespace {
 
-HWND Controller; // while autosave runs
-DWORD FirstUnsavedChange;
-bool SavePending; // a change waits for its save
-
-unsigned Failures; // in a row
-DWORD FirstFailure;
-bool Warned;
-bool ShutdownHeld;
-
-// Windows Vista and later show this text to a user whose shutdown waits for
-// us; found at run time, older systems do without.
-using BlockReasonCreate = BOOL(WINAPI*)(HWND, LPCWSTR);
-using BlockReasonDestroy = BOOL(WINAPI*)(HWND);
-
-FARPROC UserFunction(const char* name)
+bool Running(const ControllerRun& run)
 {
-    HMODULE user = GetModuleHandleA("user32.dll");
-    return user ? GetProcAddress(user, name) : nullptr;
+    return run.phase == RunPhase::Running;
 }
 
-template <typename Function> Function As(FARPROC proc)
+// The text Windows shows to a user whose shutdown waits for us.
+void HoldShutdown(ControllerRun& run)
 {
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
-}
-
-void HoldShutdown(HWND controller)
-{
-    if (ShutdownHeld)
-        return;
-    auto create = As<BlockReasonCreate>(UserFunction("ShutdownBlockReasonCreate"));
-    if (!create)
+    if (run.autosave.shutdownHeld)
         return;
     const std::string reason = std::string("Appunti non salvati: impossibile scrivere nel file ") + StorePath;
     std::vector<WCHAR> wide(reason.size() + 1);
     if (!MultiByteToWideChar(CP_ACP, 0, reason.c_str(), -1, wide.data(), static_cast<int>(wide.size())))
         return;
-    ShutdownHeld = create(controller, wide.data()) != FALSE;
+    run.autosave.shutdownHeld = ShutdownBlockReasonCreate(run.window, wide.data()) != FALSE;
 }
 
-void ReleaseShutdown(HWND controller)
+void ReleaseShutdown(ControllerRun& run)
 {
-    if (!ShutdownHeld)
+    if (!run.autosave.shutdownHeld)
         return;
-    ShutdownHeld = false;
-    if (auto destroy = As<BlockReasonDestroy>(UserFunction("ShutdownBlockReasonDestroy")))
-        destroy(controller);
+    run.autosave.shutdownHeld = false;
+    ShutdownBlockReasonDestroy(run.window);
 }
 
-UINT RetryDelay()
+UINT RetryDelay(const AutosaveState& state)
 {
     UINT delay = AutosaveTiming.firstRetry;
-    for (unsigned i = 1; i < Failures && delay < AutosaveTiming.longestRetry; ++i)
+    for (unsigned i = 1; i < state.failures && delay < AutosaveTiming.longestRetry; ++i)
         delay *= 2;
     return delay < AutosaveTiming.longestRetry ? delay : AutosaveTiming.longestRetry;
 }
 
-void ScheduleRetry()
+void ScheduleRetry(ControllerRun& run)
 {
-    if (Controller)
-        SetTimer(Controller, AutosaveTimerId, RetryDelay(), nullptr);
+    if (Running(run))
+        SetTimer(run.window, AutosaveTimerId, RetryDelay(run.autosave), nullptr);
 }
 
 // Once, until a save succeeds again. The box runs a modal loop in which the
 // retries go on.
-void WarnOnce()
+void WarnOnce(ControllerRun& run)
 {
-    if (Warned || !Controller || GetTickCount() - FirstFailure < AutosaveTiming.warnAfter)
+    AutosaveState& state = run.autosave;
+    if (state.warned || !Running(run) || GetTickCount() - state.firstFailure < AutosaveTiming.warnAfter)
         return;
-    Warned = true;
+    state.warned = true;
     const std::string message =
         std::string("Impossibile salvare gli appunti nel file\n") + StorePath +
         "\n\nGli appunti restano aperti: il programma riprover\xe0 a salvarli da solo.";
-    MessageBoxA(Controller, message.c_str(), WarningCaption, MB_OK | MB_ICONWARNING);
-}
-
-// Saving is put off after each change, but not once the first unsaved change
-// is longestWait old, so that typing without pause is saved too. While saves
-// fail, the retries keep their own pace.
-void OnNoteChanged()
-{
-    if (!Controller || Failures > 0)
-        return;
-    const DWORD now = GetTickCount();
-    if (!SavePending) {
-        SavePending = true;
-        FirstUnsavedChange = now;
-    } else if (now - FirstUnsavedChange >= AutosaveTiming.longestWait) {
-        return; // the timer runs out soon: the save is not put off again
-    }
-    SetTimer(Controller, AutosaveTimerId, AutosaveTiming.delay, nullptr);
+    MessageBoxA(run.window, message.c_str(), WarningCaption, MB_OK | MB_ICONWARNING);
 }
 
 } // namespace
 
-bool SaveNotesNow(HWND controller, bool closing)
+// Saving is put off after each change, but not once the first unsaved change
+// is longestWait old, so that typing without pause is saved too. While saves
+// fail, the retries keep their own pace.
+void OnNoteChanged(ControllerRun& run)
 {
-    SyncResult result = SaveAllNotes(closing);
+    AutosaveState& state = run.autosave;
+    state.unsaved = true;
+    if (state.failures > 0)
+        return;
+    const DWORD now = GetTickCount();
+    if (!state.savePending) {
+        state.savePending = true;
+        state.firstUnsavedChange = now;
+    } else if (now - state.firstUnsavedChange >= AutosaveTiming.longestWait) {
+        return; // the timer runs out soon: the save is not put off again
+    }
+    SetTimer(run.window, AutosaveTimerId, AutosaveTiming.delay, nullptr);
+}
+
+bool SaveNotesNow(ControllerRun& run, bool closing)
+{
+    AutosaveState& state = run.autosave;
+    SyncResult result = SaveAllNotes(run, closing);
     for (const DWORD start = GetTickCount();
          closing && result == SyncResult::Later && GetTickCount() - start < AutosaveTiming.closeWait;) {
         Sleep(100);
-        result = SaveAllNotes(closing);
+        result = SaveAllNotes(run, closing);
     }
     if (result == SyncResult::Done) {
-        NotesChanged = false;
-        SavePending = false;
-        Failures = 0;
-        Warned = false;
-        ReleaseShutdown(controller);
+        state.unsaved = false;
+        state.savePending = false;
+        state.failures = 0;
+        state.warned = false;
+        ReleaseShutdown(run);
         return true;
     }
     if (result == SyncResult::Later && !closing) {
         // Not a failure: another writer is at it.
-        if (Controller)
-            SetTimer(Controller, AutosaveTimerId, AutosaveTiming.later, nullptr);
+        if (Running(run))
+            SetTimer(run.window, AutosaveTimerId, AutosaveTiming.later, nullptr);
         return false;
     }
-    if (Failures++ == 0)
-        FirstFailure = GetTickCount();
-    HoldShutdown(controller);
-    ScheduleRetry();
-    WarnOnce();
+    if (state.failures++ == 0)
+        state.firstFailure = GetTickCount();
+    HoldShutdown(run);
+    ScheduleRetry(run);
+    WarnOnce(run);
     return false;
 }
 
-bool SavesFailing()
+void StartAutosave(ControllerRun& run)
 {
-    return Failures > 0;
+    run.phase = RunPhase::Running;
+    SetTimer(run.window, StoreWatchTimerId, AutosaveTiming.watch, nullptr);
+    if (run.autosave.failures > 0)
+        ScheduleRetry(run);
 }
 
-void StartAutosave(HWND controller)
+void StopAutosave(ControllerRun& run)
 {
-    NotesChanged = false;
-    SavePending = false;
-    Failures = 0;
-    Warned = false;
-    ShutdownHeld = false;
-    ResumeAutosave(controller);
+    KillTimer(run.window, AutosaveTimerId);
+    KillTimer(run.window, StoreWatchTimerId);
 }
 
-void StopAutosave(HWND controller)
+void OnAutosaveTimer(ControllerRun& run)
 {
-    KillTimer(controller, AutosaveTimerId);
-    KillTimer(controller, StoreWatchTimerId);
-    Controller = nullptr;
-    NoteChangeListener = nullptr;
+    KillTimer(run.window, AutosaveTimerId);
+    if (Running(run) && (run.autosave.unsaved || StoreChangedOnDisk(run)))
+        SaveNotesNow(run);
 }
 
-void ResumeAutosave(HWND controller)
-{
-    Controller = controller;
-    NoteChangeListener = OnNoteChanged;
-    SetTimer(controller, StoreWatchTimerId, AutosaveTiming.watch, nullptr);
-    if (Failures > 0)
-        ScheduleRetry();
-}
-
-void OnAutosaveTimer(HWND controller)
-{
-    KillTimer(controller, AutosaveTimerId);
-    if (Controller != controller || (!NotesChanged && !StoreChangedOnDisk()))
-        return;
-    SaveNotesNow(controller);
-}
-
-void OnStoreWatchTimer(HWND controller)
+void OnStoreWatchTimer(ControllerRun& run)
 {
     // A save under way or being retried looks at the store itself.
-    if (Controller != controller || SavePending || Failures > 0 || !StoreChangedOnDisk())
-        return;
-    SaveNotesNow(controller);
+    if (Running(run) && !run.autosave.savePending && run.autosave.failures == 0 && StoreChangedOnDisk(run))
+        SaveNotesNow(run);
 }

@@ -1,11 +1,15 @@
 // Saving as the user goes: the notes are written a moment after each change,
 // and a save that fails is tried again on its own, less and less often, until
 // one succeeds. Saves that keep failing are told to the user once, and at the
-// end of the Windows session they hold the shutdown back with the reason.
+// end of the Windows session they hold the shutdown back with the reason. The
+// store is also looked at now and then, so that another writer's changes are
+// merged while the program is idle.
 #ifndef APPUNTELLO_APP_AUTOSAVE_H
 #define APPUNTELLO_APP_AUTOSAVE_H
 
 #include <windows.h>
+
+struct ControllerRun;
 
 constexpr UINT_PTR AutosaveTimerId = 1;
 // Looks at the store now and then for another writer's changes.
@@ -25,29 +29,37 @@ struct AutosaveTimes {
 extern AutosaveTimes AutosaveTiming;
 constexpr AutosaveTimes DefaultAutosaveTiming{2000, 5000, 2000, 30000, 60000, 2000, 1000, 4000};
 
-// From the controller's creation, once the stored notes are loaded: every
-// change from now on is saved. Starts with nothing unsaved and no failure.
-void StartAutosave(HWND controller);
-// The close begins: no save of ours, no timer, and the notes destroyed by the
-// close mark nothing.
-void StopAutosave(HWND controller);
-// The close was abandoned: saving goes on, retrying what the close could not save.
-void ResumeAutosave(HWND controller);
+// What autosave keeps for one run of the controller (ControllerRun).
+struct AutosaveState {
+    // The unsaved mark: from a change the store keeps until the save that writes it.
+    bool unsaved = false;
+    bool savePending = false;     // a change waits for its save...
+    DWORD firstUnsavedChange = 0; // ...since this moment
+    unsigned failures = 0;        // in a row
+    DWORD firstFailure = 0;
+    bool warned = false;       // the user was told; again only after a save succeeds
+    bool shutdownHeld = false; // the reason is shown to a user whose shutdown waits for us
+};
 
-void OnAutosaveTimer(HWND controller);
+// Once the stored notes are made, and again when a close is abandoned: every
+// change from now on is saved, and the store is watched.
+void StartAutosave(ControllerRun& run);
+// The close begins: no save of ours, no timer.
+void StopAutosave(ControllerRun& run);
+
+// A change the store keeps, while the run is running.
+void OnNoteChanged(ControllerRun& run);
+void OnAutosaveTimer(ControllerRun& run);
 // Another writer's changes to the store are merged within a few seconds,
 // even when nothing is unsaved here.
-void OnStoreWatchTimer(HWND controller);
+void OnStoreWatchTimer(ControllerRun& run);
 
 // Saves every note now, recording the outcome: a failure starts the retries
-// (while autosave runs) and names the problem as the reason that holds a
+// (while the run is running) and names the problem as the reason that holds a
 // shutdown back; a success ends both. When the store is still being written
 // by another writer, or another copy saves, the save is tried again in a
 // moment; with `closing` it is waited for, a few seconds at most, and a
 // store that does not exist yet is created.
-bool SaveNotesNow(HWND controller, bool closing = false);
-
-// True from a failed save until one succeeds.
-bool SavesFailing();
+bool SaveNotesNow(ControllerRun& run, bool closing = false);
 
 #endif

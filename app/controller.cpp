@@ -1,6 +1,7 @@
 #include "app/controller.h"
 
 #include "app/autosave.h"
+#include "app/controller_run.h"
 #include "app/notes_io.h"
 #include "app/tray.h"
 #include "base/shared_state.h"
@@ -12,11 +13,6 @@
 void(WINAPI* ReadLocalTime)(LPSYSTEMTIME) = GetLocalTime;
 
 namespace {
-
-bool SessionEnding;
-// Set while the close sequence runs: a close request arriving meanwhile (a
-// second "E&sci", the end of the session) while it asks the user does nothing.
-bool Closing;
 
 void OnNewNote()
 {
@@ -40,8 +36,9 @@ void OnDeleteAll()
     NoteCount = 0;
 }
 
-void OnCommand(HWND window, WPARAM command)
+void OnCommand(ControllerRun& run, WPARAM command)
 {
+    const HWND window = run.window;
     if (command >= NoteListFirstCommand && command <= NoteListLastCommand) {
         ShowNoteById(static_cast<int>(command - NoteListFirstCommand));
         return;
@@ -63,43 +60,45 @@ void OnCommand(HWND window, WPARAM command)
         OnDeleteAll();
         break;
     case IDM_OPTIONS: {
-        KeyboardReturn back(window);
+        KeyboardReturn back(window, run.tray);
         DialogBoxParamA(AppInstance, MAKEINTRESOURCEA(IDD_OPTIONS), window, OptionsDlgProc, 0);
         break;
     }
     }
 }
 
-void OnCreate(HWND window)
+void OnCreate(ControllerRun& run)
 {
-    ControllerWindow = window;
-    SessionEnding = false;
-    Closing = false;
-    ShowTrayIcon(window);
+    ControllerWindow = run.window;
+    NoteCount = 0;
+    ShowTrayIcon(run.window, run.tray);
     NoteMenu.reset(LoadMenuA(AppInstance, MAKEINTRESOURCEA(IDR_NOTE_MENU)));
-    LoadNotes();
-    StartAutosave(window);
+    LoadNotes(run);
+    StartAutosave(run);
 }
 
 // Returns false when the close was abandoned: the notes could not be saved
 // and the user can try again.
-bool OnClose(HWND window)
+bool OnClose(ControllerRun& run)
 {
-    if (Closing)
+    if (run.phase == RunPhase::Closing)
         return false;
-    Closing = true;
-    StopAutosave(window);
+    run.phase = RunPhase::Closing;
+    StopAutosave(run);
     // At the end of the session nobody can be asked: keep what could be
     // written and end. Its query has already saved what was unsaved then.
-    const bool saved = (SessionEnding && !NotesChanged) || SaveNotesNow(window, true);
-    if (!saved && !SessionEnding && !AskToQuitUnsaved()) {
-        Closing = false;
-        ResumeAutosave(window);
+    const bool saved = (run.sessionEnding && !run.autosave.unsaved) || SaveNotesNow(run, true);
+    if (!saved && !run.sessionEnding && !AskToQuitUnsaved()) {
+        StartAutosave(run);
         return false;
     }
+    // A note destroyed while active would hand the activation to the next,
+    // and that one to the next, down the whole list.
+    if (FindNote(GetActiveWindow()))
+        SetActiveWindow(run.window);
     DestroyAllNotes();
     NoteMenu.reset();
-    RemoveTrayIconAndMenus(window);
+    RemoveTrayIconAndMenus(run.window, run.tray);
     NoteBrush.reset();
     PostQuitMessage(0);
     FreeNoteList();
@@ -108,11 +107,37 @@ bool OnClose(HWND window)
 
 // The session may end only once the notes are saved: a store that cannot be
 // written holds it back, and Windows shows the user why.
-LRESULT OnQueryEndSession(HWND window)
+LRESULT OnQueryEndSession(ControllerRun& run)
 {
-    if (!Closing && NotesChanged)
-        SaveNotesNow(window, true);
-    return SavesFailing() ? FALSE : TRUE;
+    if (run.phase != RunPhase::Closing && run.autosave.unsaved)
+        SaveNotesNow(run, true);
+    return run.autosave.failures > 0 ? FALSE : TRUE;
+}
+
+void OnTimer(ControllerRun& run, WPARAM timer)
+{
+    if (timer == AutosaveTimerId)
+        OnAutosaveTimer(run);
+    else if (timer == StoreWatchTimerId)
+        OnStoreWatchTimer(run);
+}
+
+void OnEndSession(ControllerRun& run, WPARAM ending)
+{
+    // While the close asks the user, its answer decides.
+    if (ending && run.phase != RunPhase::Closing) {
+        run.sessionEnding = true;
+        SendMessageA(run.window, WM_CLOSE, 0, 0);
+    }
+}
+
+// Destroyed without its close (a test): what the run holds goes with it.
+void OnDestroy(ControllerRun& run)
+{
+    if (ControllerWindow == run.window)
+        ControllerWindow = nullptr;
+    StopAutosave(run);
+    RemoveTrayIconAndMenus(run.window, run.tray);
 }
 
 } // namespace
@@ -127,45 +152,48 @@ void FormatNoteTitle(const SYSTEMTIME& time, char* title)
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_NCCREATE && !AttachRun(window))
+        return FALSE;
+    ControllerRun* run = RunOf(window);
+    if (!run) // before WM_NCCREATE, or after WM_NCDESTROY
+        return DefWindowProcA(window, message, wParam, lParam);
     switch (message) {
     case WM_CREATE:
-        OnCreate(window);
+        OnCreate(*run);
         break;
+    case NoteChangedMessage:
+        if (run->phase == RunPhase::Running)
+            OnNoteChanged(*run);
+        return 0;
     case TrayCallbackMessage:
-        OnTrayCallback(window, wParam, lParam);
+        OnTrayCallback(window, run->tray, wParam, lParam);
         break;
     case WM_INITMENUPOPUP:
         OnInitTrayPopup(window, reinterpret_cast<HMENU>(wParam));
         break;
     case WM_COMMAND:
-        OnCommand(window, wParam);
+        OnCommand(*run, wParam);
         break;
     case WM_CLOSE:
-        if (!OnClose(window))
+        if (!OnClose(*run))
             return 0;
         break;
     case WM_TIMER:
-        if (wParam == AutosaveTimerId)
-            OnAutosaveTimer(window);
-        else if (wParam == StoreWatchTimerId)
-            OnStoreWatchTimer(window);
+        OnTimer(*run, wParam);
         break;
     case WM_QUERYENDSESSION:
-        return OnQueryEndSession(window);
+        return OnQueryEndSession(*run);
     case WM_ENDSESSION:
-        // While the close asks the user, its answer decides.
-        if (wParam && !Closing) {
-            SessionEnding = true;
-            SendMessageA(window, WM_CLOSE, 0, 0);
-        }
+        OnEndSession(*run, wParam);
         break;
     case WM_DESTROY:
-        if (ControllerWindow == window)
-            ControllerWindow = nullptr;
-        RemoveTrayIconAndMenus(window); // destroyed without its close (a test)
+        OnDestroy(*run);
+        break;
+    case WM_NCDESTROY:
+        DetachRun(window);
         break;
     default:
-        ShowTrayIconAgain(window, message);
+        ShowTrayIconAgain(window, run->tray, message);
         break;
     }
     return DefWindowProcA(window, message, wParam, lParam);

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/controller_run.h"
 #include "base/captions.h"
 #include "base/shared_state.h"
 #include "notes/note_registry.h"
@@ -11,9 +12,6 @@
 #include "voice/voice.h"
 
 namespace {
-
-// The run's store: made anew by every start (LoadNotes), used by every save.
-StoreSession Store;
 
 std::string NoteText(HWND edit)
 {
@@ -56,7 +54,12 @@ bool Fill(HWND note, const StoredNote& stored)
 HWND RecreateNote(const StoredNote& stored, NoteActivation activation)
 {
     HWND note = CreateNoteWindow(stored.title.c_str(), activation);
-    if (note && !Fill(note, stored)) {
+    const NoteNode* node = note ? FindNote(note) : nullptr;
+    if (!node)
+        return nullptr;
+    // A new note's text and voice path are empty: only others are set.
+    if ((!stored.text.empty() && !SetWindowTextA(node->edit, stored.text.c_str())) ||
+        (!stored.voicePath.empty() && !SetNoteVoicePath(note, stored.voicePath.c_str()))) {
         DestroyWindow(note);
         return nullptr;
     }
@@ -65,10 +68,10 @@ HWND RecreateNote(const StoredNote& stored, NoteActivation activation)
 
 // Another writer's notes and settings on screen. Nothing here is a change of
 // the user's: the notes it touches are saved as the store now holds them.
-void ShowMerged(const ScreenChanges& changes, const StoredSettings& settings)
+void ShowMerged(ControllerRun& run, const ScreenChanges& changes, const StoredSettings& settings)
 {
-    void (*listener)() = NoteChangeListener;
-    NoteChangeListener = nullptr;
+    const RunPhase phase = run.phase;
+    run.phase = RunPhase::Merging;
     for (const auto& update : changes.update)
         if (HWND note = NoteOf(update.first))
             Fill(note, update.second);
@@ -77,7 +80,7 @@ void ShowMerged(const ScreenChanges& changes, const StoredSettings& settings)
             DestroyWindow(note); // its voice file stays on disk
     for (std::size_t i = 0; i < changes.show.size(); ++i)
         if (HWND note = RecreateNote(changes.show[i], NoteActivation::Quiet))
-            Store.Adopt(i, KeyOf(note));
+            run.store.Adopt(i, KeyOf(note));
     if (changes.settingsChanged) {
         NoteWidth = settings.width;
         NoteHeight = settings.height;
@@ -88,7 +91,7 @@ void ShowMerged(const ScreenChanges& changes, const StoredSettings& settings)
             ForEachNote([](const NoteNode& node) { InvalidateRect(node.edit, nullptr, TRUE); });
         }
     }
-    NoteChangeListener = listener;
+    run.phase = phase;
 }
 
 void TellUnreadable()
@@ -99,13 +102,12 @@ void TellUnreadable()
 
 } // namespace
 
-void LoadNotes()
+void LoadNotes(ControllerRun& run)
 {
     // An unreadable store starts the run empty; the save will not replace it.
     StoredSettings settings{DefaultNoteWidth, DefaultNoteHeight, DefaultNoteColor};
     std::vector<std::pair<int, StoredNote>> notes;
-    Store = StoreSession();
-    if (StorePath[0] != '\0' && !Store.Load(StorePath, settings, notes))
+    if (StorePath[0] != '\0' && !run.store.Load(StorePath, settings, notes))
         TellUnreadable();
     NoteWidth = settings.width;
     NoteHeight = settings.height;
@@ -113,10 +115,11 @@ void LoadNotes()
     NoteBrush.reset(CreateSolidBrush(NoteColor));
 
     for (const auto& stored : notes) {
-        HWND note = RecreateNote(stored.second, NoteActivation::Activate);
+        // None takes the keyboard now: the newest does once all are made.
+        HWND note = RecreateNote(stored.second, NoteActivation::Quiet);
         if (!note)
             return; // the notes from here on stay in the file as they are
-        Store.AdoptLoaded(stored.first, KeyOf(note));
+        run.store.AdoptLoaded(stored.first, KeyOf(note));
         // On screen and painted before its voice message holds the thread.
         UpdateWindow(note);
         // Nothing in a store handed over by someone else may make the program
@@ -135,7 +138,7 @@ StoredNote SaveNote(const NoteNode& note)
     return StoredNote{title, NoteText(note.edit), voicePath ? voicePath : ""};
 }
 
-SyncResult SaveAllNotes(bool create)
+SyncResult SaveAllNotes(ControllerRun& run, bool create)
 {
     if (StorePath[0] == '\0')
         return SyncResult::Done;
@@ -148,16 +151,16 @@ SyncResult SaveAllNotes(bool create)
     });
     StoredSettings settings{NoteWidth, NoteHeight, NoteColor};
     ScreenChanges changes;
-    const SyncResult result = Store.Sync(StorePath, settings, notes, create, changes);
+    const SyncResult result = run.store.Sync(StorePath, settings, notes, create, changes);
     // Also at the close, which may yet be abandoned: the run now stands
     // against what the merge brought.
-    ShowMerged(changes, settings);
+    ShowMerged(run, changes, settings);
     return result;
 }
 
-bool StoreChangedOnDisk()
+bool StoreChangedOnDisk(ControllerRun& run)
 {
-    return StorePath[0] != '\0' && Store.ChangedOnDisk(StorePath);
+    return StorePath[0] != '\0' && run.store.ChangedOnDisk(StorePath);
 }
 
 bool AskToQuitUnsaved()

@@ -2,18 +2,20 @@
 // start, and at every save brought together with the store on disk, where
 // another writer may have changed it meanwhile: what the merge brings is shown
 // (notes updated in place, closed, or added at the next cascade positions,
-// none of them taking the keyboard). Owns the run's store session.
+// none of them taking the keyboard), through the run's store session.
 #ifndef APPUNTELLO_APP_NOTES_IO_H
 #define APPUNTELLO_APP_NOTES_IO_H
 
 #include "store/note_store.h"
 
+struct ControllerRun;
 struct NoteNode;
 
 // Reads the settings, creates NoteBrush and recreates every stored note,
-// playing each voice message to its end once its note is painted. A store
-// that is there but cannot be read is reported to the user.
-void LoadNotes();
+// playing each voice message to its end once its note is painted, none
+// taking the keyboard. A store that is there but cannot be read is reported
+// to the user.
+void LoadNotes(ControllerRun& run);
 
 // Writes every registered note and the settings, merged first with the store
 // on disk when another writer changed it, and shows what the merge brought;
@@ -21,11 +23,11 @@ void LoadNotes();
 // written or another writer was saving; Failed when the store could not be
 // read or written, the old file being left as it was. With no StorePath at
 // all (a controller made without one) nothing is kept.
-SyncResult SaveAllNotes(bool create = false);
+SyncResult SaveAllNotes(ControllerRun& run, bool create = false);
 
 // Whether the store on disk changed since this run last read or wrote it, a
 // conflict copy lies beside it, or a note waits for a merge.
-bool StoreChangedOnDisk();
+bool StoreChangedOnDisk(ControllerRun& run);
 
 // After a failed save at exit: tells the user and asks whether to quit all the
 // same, losing the changes. True for yes.

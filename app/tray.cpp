@@ -9,60 +9,32 @@
 
 const char TrayTip[] = "Appuntello - by ing. Lucanor";
 
-namespace {
-
-// The shell broadcasts this after it restarts.
-UINT TaskbarCreatedMessage;
-
-// The program icon drawn at the small-icon size, which the tray shows: the
-// class icon is the large one, and shrunk its lines vanish. Loaded at the
-// controller's creation, destroyed at its close.
-OwnedIcon TrayIcon;
-
-// Rebuilt at every opening of the tray menu, destroyed at close.
 OwnedMenu NoteListMenu;
 
-// Whether the shell has our icon, so that it is removed once.
-bool IconAdded;
-
-// When something happened on the icon. The shell reports some events twice:
-// NIN_SELECT after every release of the left button, WM_CONTEXTMENU after
-// every release of the right one, and one Enter on the icon as two
-// NIN_KEYSELECT. A report within the double-click time of its first is that
-// same event again.
-class Moment {
-  public:
-    void Mark()
-    {
-        tick_ = GetTickCount();
-        marked_ = true;
-    }
-    bool Recent() const { return marked_ && GetTickCount() - tick_ <= GetDoubleClickTime(); }
-    // Whether the mark is recent; it counts once.
-    bool Take()
-    {
-        const bool recent = Recent();
-        marked_ = false;
-        return recent;
-    }
-
-  private:
-    DWORD tick_ = 0;
-    bool marked_ = false;
-};
-
-Moment LeftRelease;
-Moment RightRelease;
-Moment MenuClosed;
-bool MenuOpen;
-
-// Menus and dialogs of the controller that are running, one inside the other.
-int KeyboardReturnDepth;
-
-HICON TrayIconOrClassIcon(HWND window)
+void Moment::Mark()
 {
-    if (TrayIcon)
-        return TrayIcon.get();
+    tick_ = GetTickCount();
+    marked_ = true;
+}
+
+bool Moment::Recent() const
+{
+    return marked_ && GetTickCount() - tick_ <= GetDoubleClickTime();
+}
+
+bool Moment::Take()
+{
+    const bool recent = Recent();
+    marked_ = false;
+    return recent;
+}
+
+namespace {
+
+HICON TrayIconOrClassIcon(HWND window, const TrayState& tray)
+{
+    if (tray.icon)
+        return tray.icon.get();
     return reinterpret_cast<HICON>(GetClassLongPtrA(window, GCLP_HICON));
 }
 
@@ -89,17 +61,17 @@ BOOL NotifyTray(DWORD action, HWND window, UINT flags, HICON icon, const char* t
     return Shell_NotifyIconA(action, record.get());
 }
 
-void OpenTrayMenu(HWND controller, POINT at)
+void OpenTrayMenu(HWND controller, TrayState& tray, POINT at)
 {
-    KeyboardReturn back(controller);
+    KeyboardReturn back(controller, tray);
     // The menu closes on a click elsewhere only if our window is in front
     // while it runs, and gets the WM_NULL afterwards.
     SetForegroundWindow(controller);
-    MenuOpen = true;
+    tray.menuOpen = true;
     UINT command = static_cast<UINT>(
         TrackPopupMenu(TrayPopup(controller), TPM_RETURNCMD, at.x, at.y, 0, controller, nullptr));
-    MenuOpen = false;
-    MenuClosed.Mark();
+    tray.menuOpen = false;
+    tray.menuClosed.Mark();
     PostMessageA(controller, WM_NULL, 0, 0);
     if (command)
         SendMessageA(controller, WM_COMMAND, command, 0);
@@ -108,11 +80,11 @@ void OpenTrayMenu(HWND controller, POINT at)
 // Enter, Space, Shift+F10 or the Menu key on the focused icon: the menu opens
 // at the icon. One Enter is reported twice, the second time inside the first
 // menu's loop or right after it.
-void OpenTrayMenuFromKeyboard(HWND controller, WPARAM anchor)
+void OpenTrayMenuFromKeyboard(HWND controller, TrayState& tray, WPARAM anchor)
 {
-    if (MenuOpen || MenuClosed.Recent())
+    if (tray.menuOpen || tray.menuClosed.Recent())
         return;
-    OpenTrayMenu(controller, POINT{GET_X_LPARAM(anchor), GET_Y_LPARAM(anchor)});
+    OpenTrayMenu(controller, tray, POINT{GET_X_LPARAM(anchor), GET_Y_LPARAM(anchor)});
 }
 
 POINT CursorPosition()
@@ -129,43 +101,42 @@ bool IsVisibleNote(HWND window)
 
 } // namespace
 
-void ShowTrayIcon(HWND controller)
+void ShowTrayIcon(HWND controller, TrayState& tray)
 {
-    TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
-    TrayIcon.reset(
+    tray.taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+    tray.icon.reset(
         static_cast<HICON>(LoadImageA(AppInstance, MAKEINTRESOURCEA(IDI_APPUNTELLO), IMAGE_ICON,
                                       GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
-    IconAdded = AddTrayIcon(controller, TrayIconOrClassIcon(controller)) != FALSE;
-    LeftRelease = RightRelease = MenuClosed = Moment();
-    MenuOpen = false;
+    tray.iconAdded = AddTrayIcon(controller, TrayIconOrClassIcon(controller, tray)) != FALSE;
 }
 
-void ShowTrayIconAgain(HWND controller, UINT message)
+void ShowTrayIconAgain(HWND controller, TrayState& tray, UINT message)
 {
-    if (message == TaskbarCreatedMessage && message != 0)
-        IconAdded = AddTrayIcon(controller, TrayIconOrClassIcon(controller)) != FALSE || IconAdded;
+    if (message == tray.taskbarCreatedMessage && message != 0)
+        tray.iconAdded =
+            AddTrayIcon(controller, TrayIconOrClassIcon(controller, tray)) != FALSE || tray.iconAdded;
 }
 
-void RemoveTrayIconAndMenus(HWND controller)
+void RemoveTrayIconAndMenus(HWND controller, TrayState& tray)
 {
     NoteListMenu.reset();
-    if (IconAdded)
+    if (tray.iconAdded)
         RemoveTrayIcon(controller);
-    IconAdded = false;
-    TrayIcon.reset(); // the shell keeps a copy of its own
+    tray.iconAdded = false;
+    tray.icon.reset(); // the shell keeps a copy of its own
 }
 
-void OnTrayCallback(HWND controller, WPARAM anchor, LPARAM event)
+void OnTrayCallback(HWND controller, TrayState& tray, WPARAM anchor, LPARAM event)
 {
     if (HIWORD(event) != TrayIconId)
         return;
     switch (LOWORD(event)) {
     case WM_LBUTTONUP:
-        LeftRelease.Mark();
-        OpenTrayMenu(controller, CursorPosition());
+        tray.leftRelease.Mark();
+        OpenTrayMenu(controller, tray, CursorPosition());
         break;
     case WM_RBUTTONUP:
-        RightRelease.Mark(); // a single right click does nothing
+        tray.rightRelease.Mark(); // a single right click does nothing
         break;
     case WM_RBUTTONDBLCLK:
         PostMessageA(controller, WM_COMMAND, IDM_NEW_NOTE, 0);
@@ -173,16 +144,16 @@ void OnTrayCallback(HWND controller, WPARAM anchor, LPARAM event)
     case NIN_SELECT:
         // Right after a left release it is that release again; alone, Enter
         // on an icon that the mouse selected.
-        if (!LeftRelease.Take())
-            OpenTrayMenuFromKeyboard(controller, anchor);
+        if (!tray.leftRelease.Take())
+            OpenTrayMenuFromKeyboard(controller, tray, anchor);
         break;
     case WM_CONTEXTMENU:
         // Right after a right release it is that click again.
-        if (!RightRelease.Take())
-            OpenTrayMenuFromKeyboard(controller, anchor);
+        if (!tray.rightRelease.Take())
+            OpenTrayMenuFromKeyboard(controller, tray, anchor);
         break;
     case NIN_KEYSELECT:
-        OpenTrayMenuFromKeyboard(controller, anchor);
+        OpenTrayMenuFromKeyboard(controller, tray, anchor);
         break;
     }
 }
@@ -244,18 +215,8 @@ HMENU BuildNoteListMenu()
     return list;
 }
 
-HICON CurrentTrayIcon()
-{
-    return TrayIcon.get();
-}
-
-HMENU CurrentNoteListMenu()
-{
-    return NoteListMenu.get();
-}
-
-KeyboardReturn::KeyboardReturn(HWND controller)
-    : controller_(controller), outermost_(KeyboardReturnDepth++ == 0)
+KeyboardReturn::KeyboardReturn(HWND controller, TrayState& tray)
+    : controller_(controller), tray_(tray), outermost_(tray.keyboardReturnDepth++ == 0)
 {
     HWND foreground = GetForegroundWindow();
     if (outermost_ && IsVisibleNote(foreground))
@@ -264,12 +225,12 @@ KeyboardReturn::KeyboardReturn(HWND controller)
 
 KeyboardReturn::~KeyboardReturn()
 {
-    --KeyboardReturnDepth;
+    --tray_.keyboardReturnDepth;
     if (!outermost_ || GetForegroundWindow() != controller_)
         return;
     if (IsVisibleNote(note_))
         SetForegroundWindow(note_); // its WM_SETFOCUS hands the keyboard to its text
-    else if (IconAdded)
+    else if (tray_.iconAdded)
         NotifyTray(NIM_SETFOCUS, controller_, 0, nullptr, "");
 }
 

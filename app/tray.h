@@ -7,14 +7,54 @@
 
 #include <windows.h>
 
+#include "base/handles.h"
+
 extern const char TrayTip[];
 
+// The note list of the tray menu: rebuilt at every opening of the menu,
+// destroyed at close.
+extern OwnedMenu NoteListMenu;
+
+// When something happened on the icon. The shell reports some events twice:
+// NIN_SELECT after every release of the left button, WM_CONTEXTMENU after
+// every release of the right one, and one Enter on the icon as two
+// NIN_KEYSELECT. A report within the double-click time of its first is that
+// same event again.
+class Moment {
+  public:
+    void Mark();
+    bool Recent() const;
+    // Whether the mark is recent; it counts once.
+    bool Take();
+
+  private:
+    DWORD tick_ = 0;
+    bool marked_ = false;
+};
+
+// What the tray keeps for one run of the controller (ControllerRun).
+struct TrayState {
+    // The shell broadcasts it after it restarts.
+    UINT taskbarCreatedMessage = 0;
+    // The program icon drawn at the small-icon size, which the tray shows: the
+    // class icon is the large one, and shrunk its lines vanish.
+    OwnedIcon icon;
+    // Whether the shell has our icon, so that it is removed once.
+    bool iconAdded = false;
+    Moment leftRelease;
+    Moment rightRelease;
+    Moment menuClosed;
+    bool menuOpen = false;
+    // Menus and dialogs of the controller that are running, one inside the other.
+    int keyboardReturnDepth = 0;
+};
+
 // Loads the icon at the small-icon size and adds it to the tray.
-void ShowTrayIcon(HWND controller);
+void ShowTrayIcon(HWND controller, TrayState& tray);
 // After the shell has restarted, its notification area has forgotten the icon.
-void ShowTrayIconAgain(HWND controller, UINT message);
+void ShowTrayIconAgain(HWND controller, TrayState& tray, UINT message);
 // Removes the icon from the tray and releases it and the note list.
-void RemoveTrayIconAndMenus(HWND controller);
+void RemoveTrayIconAndMenus(HWND controller, TrayState& tray);
 
 // The shell's report of an event on the icon, as its version 4 gives it:
 // anchor holds the icon's or the cursor's place on the screen (x in the low
@@ -22,7 +62,7 @@ void RemoveTrayIconAndMenus(HWND controller);
 // in its high one. The menu opens at a release of the left button (at the
 // cursor) and at Enter, Space, Shift+F10 or the Menu key on the focused icon
 // (at the icon); a double click of the right button makes a new note.
-void OnTrayCallback(HWND controller, WPARAM anchor, LPARAM event);
+void OnTrayCallback(HWND controller, TrayState& tray, WPARAM anchor, LPARAM event);
 // The tray menu is about to open: its note list is built afresh.
 void OnInitTrayPopup(HWND controller, HMENU popup);
 
@@ -31,10 +71,6 @@ BOOL AddTrayIcon(HWND window, HICON icon);
 BOOL RemoveTrayIcon(HWND window);
 // The notes, newest first, each by its title and under its NoteId's command.
 HMENU BuildNoteListMenu();
-// The icon handed to the tray, from ShowTrayIcon to RemoveTrayIconAndMenus.
-HICON CurrentTrayIcon();
-// The note list of the last opening of the menu, until the next or the close.
-HMENU CurrentNoteListMenu();
 
 // The controller is a window of no size: what is typed to it goes nowhere.
 // Held while a menu or dialog of the controller runs, this gives the keyboard
@@ -43,21 +79,21 @@ HMENU CurrentNoteListMenu();
 // another program the user went to. Only the outermost of nested ones acts.
 class KeyboardReturn {
   public:
-    explicit KeyboardReturn(HWND controller);
+    KeyboardReturn(HWND controller, TrayState& tray);
     ~KeyboardReturn();
     KeyboardReturn(const KeyboardReturn&) = delete;
     KeyboardReturn& operator=(const KeyboardReturn&) = delete;
 
   private:
     HWND controller_;
+    TrayState& tray_;
     HWND note_ = nullptr;
     bool outermost_;
 };
 
-// Once the controller exists: it was shown after the notes it loaded, and so
-// took the keyboard from them. The newest note takes it back, but only when
-// the program has the foreground: started with the session, it takes the
-// keyboard from no other program.
+// Once the stored notes are made: the newest takes the keyboard, but only
+// when the program has the foreground: started with the session, it takes
+// the keyboard from no other program.
 void GiveKeyboardToNewestNote();
 
 #endif

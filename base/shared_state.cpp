@@ -17,28 +17,8 @@ OwnedBrush NoteBrush;
 
 unsigned NoteCount;
 
-bool NotesChanged;
-void (*NoteChangeListener)();
-
 void NoteChanged()
 {
-    if (!NoteChangeListener)
-        return;
-    NotesChanged = true;
-    NoteChangeListener();
-}
-
-void ResetSharedState()
-{
-    AppInstance = nullptr;
-    StorePath[0] = '\0';
-    ControllerWindow = nullptr;
-    NoteMenu.reset();
-    NoteWidth = DefaultNoteWidth;
-    NoteHeight = DefaultNoteHeight;
-    NoteColor = DefaultNoteColor;
-    NoteBrush.reset();
-    NoteCount = 0;
-    NotesChanged = false;
-    NoteChangeListener = nullptr;
+    if (ControllerWindow)
+        SendMessageA(ControllerWindow, NoteChangedMessage, 0, 0);
 }

@@ -33,24 +33,17 @@ extern COLORREF NoteColor;
 // Apply, deleted by the controller at close.
 extern OwnedBrush NoteBrush;
 
-// Notes created since start: each note's WM_CREATE adds one, "delete all"
-// starts it again. Drives the cascade.
+// Notes created in this run: the controller's creation sets it to 0, each
+// note's WM_CREATE adds one, "delete all" starts it again. Drives the cascade.
 extern unsigned NoteCount;
 
-// True from a change the store keeps until the save that writes it: set by
-// NoteChanged(), cleared by the controller's autosave when a save succeeds.
-extern bool NotesChanged;
-// Told of each change the store keeps: set by the controller while its
-// autosave runs; none while the stored notes are loaded and none during the
-// close, so that neither marks anything.
-extern void (*NoteChangeListener)();
 // A change the store keeps (typing, a new, deleted or renamed note, a voice
-// message, new settings): marks the notes unsaved and tells the listener.
+// message, new settings), sent to ControllerWindow by NoteChanged. Sent, not
+// posted, so that the controller sees each change as it happens, also while
+// it loads the stored notes or shows another writer's, when none is a change
+// of the user's. wParam and lParam are 0.
+constexpr UINT NoteChangedMessage = WM_APP + 1;
+// Tells the controller, when there is one, of a change the store keeps.
 void NoteChanged();
-
-// Puts everything above back as a start of the program finds it, releasing
-// what is held: for the tests, which start the program many times in one
-// process.
-void ResetSharedState();
 
 #endif

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/controller.h"
+#include "app/controller_run.h"
 #include "app/notes_io.h"
 #include "app/startup.h"
 #include "base/shared_state.h"
@@ -147,14 +148,14 @@ double ParseOnly(const std::string& path, int expected)
 }
 
 // A save with one note changed, so that the whole file is written anew.
-double Save(int runs)
+double Save(ControllerRun& run, int runs)
 {
     HWND edit = NoteEditOf(NoteListHead->window);
     std::vector<double> times;
-    for (int run = 0; run < runs; ++run) {
-        SetWindowTextA(edit, ("cambiata " + std::to_string(run)).c_str());
+    for (int attempt = 0; attempt < runs; ++attempt) {
+        SetWindowTextA(edit, ("cambiata " + std::to_string(attempt)).c_str());
         Stopwatch watch;
-        if (SaveAllNotes() != SyncResult::Done) {
+        if (SaveAllNotes(run) != SyncResult::Done) {
             std::printf("the save failed\n");
         }
         times.push_back(watch.Ms());
@@ -168,26 +169,26 @@ double Save(int runs)
 // finds it, once it has held still (the wait is not timed), reads it, merges
 // it with the notes here, shows the change and the new note, and writes the
 // result.
-double Merge(const std::string& path, int runs)
+double Merge(ControllerRun& run, const std::string& path, int runs)
 {
     std::vector<double> times;
-    for (int run = 0; run < runs; ++run) {
+    for (int attempt = 0; attempt < runs; ++attempt) {
         std::string bytes;
         ReadWholeFile(path.c_str(), bytes);
         IniDocument theirs = IniDocument::Parse(bytes);
         const std::string last = std::to_string(StoredNotes(theirs).size() - 1);
-        theirs.Set("1", "MESSAGE", "cambiata altrove " + std::to_string(run));
+        theirs.Set("1", "MESSAGE", "cambiata altrove " + std::to_string(attempt));
         theirs.RemoveSection("2");
         theirs.RenameSection(last, "2"); // the other copy renumbers: the last note fills the gap
-        theirs.Set(last, "TITOLO", "nuova altrove " + std::to_string(run));
-        theirs.Set(last, "MESSAGE", NoteText(run));
+        theirs.Set(last, "TITOLO", "nuova altrove " + std::to_string(attempt));
+        theirs.Set(last, "MESSAGE", NoteText(attempt));
         theirs.Set(last, "AUDIO", "");
         const std::string temp = path + ".altrove";
         WriteWholeFile(temp, theirs.Serialize());
         MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
         for (;;) {
             Stopwatch watch;
-            const SyncResult result = SaveAllNotes();
+            const SyncResult result = SaveAllNotes(run);
             if (result != SyncResult::Later) {
                 times.push_back(watch.Ms());
                 if (result != SyncResult::Done)
@@ -360,8 +361,8 @@ int main(int argc, char** argv)
             std::printf("loading made %d notes, not %d\n", static_cast<int>(OpenNotes().size()), count);
             return 1;
         }
-        const double save = Save(count >= 5000 ? 3 : 7);
-        const double merge = Merge(store, count >= 5000 ? 3 : 5);
+        const double save = Save(*RunOf(controller), count >= 5000 ? 3 : 7);
+        const double merge = Merge(*RunOf(controller), store, count >= 5000 ? 3 : 5);
 
         const std::string profileStore = folder + "\\" + std::to_string(count) + "-profile.ini";
         WriteWholeFile(profileStore, bytes);

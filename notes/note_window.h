@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "base/voice_path.h"
+#include "voice/voice_path.h"
 
 LRESULT CALLBACK NoteWndProc(HWND note, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK TitleDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

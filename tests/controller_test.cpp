@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/controller.h"
+#include "app/controller_run.h"
 #include "app/tray.h"
 #include "base/shared_state.h"
 #include "notes/note_registry.h"
@@ -349,7 +350,7 @@ TEST_F(Controller, MenusBrushAndTrayIconAreReleasedAtClose)
         modal::Script script;
         script.Menu(0);
         ClickTray(); // builds the note list anew
-        lists.push_back(CurrentNoteListMenu());
+        lists.push_back(NoteListMenu.get());
     }
     for (size_t i = 0; i + 1 < lists.size(); ++i)
         EXPECT_FALSE(IsMenu(lists[i])) << "the note list of opening " << i + 1 << " outlived the next one";
@@ -359,7 +360,7 @@ TEST_F(Controller, MenusBrushAndTrayIconAreReleasedAtClose)
     ASSERT_TRUE(IsMenu(lists.back()));
     ASSERT_EQ(GetObjectType(brush), static_cast<DWORD>(OBJ_BRUSH));
     // The tray gets the picture drawn at its size, loaded for it.
-    const HICON trayIcon = CurrentTrayIcon();
+    const HICON trayIcon = RunOf(controller)->tray.icon.get();
     ICONINFO tray{};
     ASSERT_TRUE(GetIconInfo(trayIcon, &tray));
     BITMAP picture{};
@@ -374,5 +375,5 @@ TEST_F(Controller, MenusBrushAndTrayIconAreReleasedAtClose)
     EXPECT_FALSE(IsMenu(lists.back())) << "the note list is destroyed";
     EXPECT_EQ(GetObjectType(brush), 0u) << "the note brush is deleted";
     EXPECT_EQ(NoteMenu.get(), nullptr);
-    EXPECT_EQ(CurrentNoteListMenu(), nullptr);
+    EXPECT_EQ(NoteListMenu.get(), nullptr);
 }

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "app/controller.h"
+#include "app/controller_run.h"
 #include "app/notes_io.h"
 #include "app/startup.h"
-#include "base/file_replace.h"
 #include "base/file_replace.h"
 #include "base/shared_state.h"
 #include "notes/note_registry.h"
@@ -112,21 +112,21 @@ TEST(CrashChild, DISABLED_ChangeNotesAndExit)
 // copy of each version beside the store and a mark that it has begun.
 TEST(CrashChild, DISABLED_SaveOverAndOver)
 {
-    StartProgram();
+    ControllerRun& run = *RunOf(StartProgram());
     ASSERT_NE(NoteListHead, nullptr);
     const std::string store = StorePath;
     HWND edit = NoteEditOf(NoteListHead->window);
     const char* const versions[] = {"versione A", "versione B"};
     for (int i = 0; i < 2; ++i) {
         SetWindowTextA(edit, versions[i]);
-        ASSERT_EQ(SaveAllNotes(), SyncResult::Done);
+        ASSERT_EQ(SaveAllNotes(run), SyncResult::Done);
         ASSERT_TRUE(CopyFileA(store.c_str(), (store + "." + std::to_string(i)).c_str(), FALSE));
     }
     ASSERT_TRUE(WriteFile(store + ".begun", ""));
     const DWORD start = GetTickCount();
     for (int i = 0; GetTickCount() - start < 30000; ++i) {
         SetWindowTextA(edit, versions[i % 2]);
-        SaveAllNotes();
+        SaveAllNotes(run);
     }
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/controller.h"
+#include "app/controller_run.h"
 #include "app/notes_io.h"
 #include "app/startup.h"
 #include "base/shared_state.h"
@@ -1052,7 +1053,7 @@ TEST_F(NoteStore, AChangeFromElsewhereReachesTheScreenAndWhatItReplacedIsKept)
     ASSERT_TRUE(Start());
     HWND calls = Notes()[1];
     SetWindowTextA(NoteEditOf(calls), "scritta qui");
-    ASSERT_EQ(SaveAllNotes(), SyncResult::Done);
+    ASSERT_EQ(SaveAllNotes(*RunOf(controller)), SyncResult::Done);
     const std::string mine = File();
     IniDocument theirs = Document();
     theirs.Set("1", "MESSAGE", "riscritta altrove");
@@ -1071,10 +1072,10 @@ TEST_F(NoteStore, AnotherWritersLockIsWaitedForAndAStaleOneRemoved)
     NewNote("nuova");
     const std::string lock = store + ".lock";
     ASSERT_TRUE(WriteFile(lock, "4242\r\n"));
-    EXPECT_EQ(SaveAllNotes(), SyncResult::Later);
+    EXPECT_EQ(SaveAllNotes(*RunOf(controller)), SyncResult::Later);
     EXPECT_EQ(File(), ExampleStore);
     ASSERT_TRUE(testfiles::MakeOld(lock));
-    EXPECT_EQ(SaveAllNotes(), SyncResult::Done);
+    EXPECT_EQ(SaveAllNotes(*RunOf(controller)), SyncResult::Done);
     EXPECT_EQ(Document().Get("2", "TITOLO"), "nuova");
     EXPECT_FALSE(testfiles::Exists(lock));
 }

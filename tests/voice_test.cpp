@@ -19,6 +19,7 @@
 #include "tests/support/modal.h"
 #include "tests/support/program.h"
 #include "tests/support/sound.h"
+#include "tests/support/voice_counts.h"
 #include "voice/recorder.h"
 #include "voice/voice.h"
 #include "voice/wave_capture.h"

@@ -49,7 +49,4 @@ void UnregisterRecorderClass(HINSTANCE instance);
 // can forget it then. One callback at a time; nullptr removes it.
 void OnRecorderGone(void (*callback)(HWND recorder));
 
-// Recorder windows that exist: none may outlive its owner.
-int LiveRecorders();
-
 #endif

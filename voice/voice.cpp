@@ -11,9 +11,9 @@
 #include "base/captions.h"
 #include "base/shared_state.h"
 #include "base/system_library.h"
-#include "base/voice_path.h"
 #include "res/resource.h"
 #include "voice/recorder.h"
+#include "voice/voice_path.h"
 
 namespace {
 

@@ -92,9 +92,4 @@ class Capture {
     int next_ = 0;
 };
 
-// Wave-in handles open, and times a device was started: none may outlive its
-// recorder, and each recording starts its device once.
-int OpenCaptures();
-int CaptureStarts();
-
 #endif

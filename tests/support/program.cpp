@@ -13,13 +13,13 @@
 
 namespace {
 
-// Everything a start of the program finds: no notes, the shared state as its
-// definitions start it, the real clock and module path, the usual autosave.
+// What a test may have changed around the program: the notes of the
+// registry's own tests, the clock, the module path, the autosave's pace, the
+// high-contrast question. The program itself starts afresh with each
+// controller.
 void ResetProgram()
 {
     FreeNoteList();
-    ResetSharedState();
-    ResetRecorderState();
     AutosaveTiming = DefaultAutosaveTiming;
     ReadLocalTime = GetLocalTime;
     ReadModuleFileName = GetModuleFileNameA;
@@ -42,7 +42,6 @@ void ProgramTest::SetUp()
 
 testing::AssertionResult ProgramTest::Start()
 {
-    NoteCount = 0;
     controller = CreateControllerWindow(instance);
     if (!controller)
         return testing::AssertionFailure() << "the controller window was not created";

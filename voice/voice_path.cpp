@@ -1,4 +1,4 @@
-#include "base/voice_path.h"
+#include "voice/voice_path.h"
 
 #include <cstring>
 

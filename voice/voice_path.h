@@ -1,8 +1,8 @@
 // A note's voice path: window word 0 of the note holds its buffer ("" = no
-// voice message). Here at the ground because the note window, the voice
-// messages and the store all reach it.
-#ifndef APPUNTELLO_BASE_VOICE_PATH_H
-#define APPUNTELLO_BASE_VOICE_PATH_H
+// voice message). The note window allocates and frees it; the voice messages
+// and the controller's loading and saving read and write it.
+#ifndef APPUNTELLO_VOICE_VOICE_PATH_H
+#define APPUNTELLO_VOICE_VOICE_PATH_H
 
 #include <windows.h>
 
