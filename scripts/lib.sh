@@ -7,6 +7,10 @@ build=${APPUNTELLO_BUILD:-$root/build}
 started_xvfb=""
 started_pulse=""
 started_wine=""
+# scripts/run sets it to setsid: Ctrl+C reaches the whole foreground process
+# group, and the display and Wine must outlive it until its clean-up has
+# closed the program in order.
+apart=""
 
 log() { echo "[$(basename "$0")] $*" >&2; }
 
@@ -74,7 +78,7 @@ build_all() {  # with_tests: yes|no
 start_xvfb() {  # [geometry]
   local n=90
   while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 "${1:-1024x768x24}" -nolisten tcp >/dev/null 2>&1 &
+  $apart Xvfb ":$n" -screen 0 "${1:-1024x768x24}" -nolisten tcp >/dev/null 2>&1 &
   started_xvfb=$!
   for _ in $(seq 100); do
     [ -e "/tmp/.X11-unix/X$n" ] && break
@@ -123,7 +127,7 @@ setup_wine() {  # [prefix], the build's own by default
   started_wine=yes
   # Start Wine's background processes now, detached from our output: started
   # by the first test, they would inherit its pipes and ctest would wait for them.
-  "$wine_loader" wineboot </dev/null >/dev/null 2>&1 || true
+  $apart "$wine_loader" wineboot </dev/null >/dev/null 2>&1 || true
 }
 
 cleanup_started() {

@@ -3,10 +3,11 @@
 driven as the end-to-end scenarios do (driver.py), and leaves it running:
 
     demo.py --bin BUILD/ARCH/bin --exe FOLDER/Appuntello.exe --out FOLDER --screenshot FILE
-            [--notes N --notes-screenshot FILE]
+            [--notes N --notes-screenshot FILE] [--pid-file FILE]
 
 Waits for the tray icon and takes a screenshot; with --notes, also creates
-that many notes from the tray menu ("&Nuovo Memino") and takes another.
+that many notes from the tray menu ("&Nuovo Memino") and takes another. The
+program's process id goes to the pid file, for the caller to wait for its end.
 """
 
 import argparse
@@ -31,6 +32,7 @@ def main():
     parser.add_argument("--screenshot", required=True)
     parser.add_argument("--notes", type=int, default=0)
     parser.add_argument("--notes-screenshot")
+    parser.add_argument("--pid-file")
     args = parser.parse_args()
 
     s = Session(os.path.abspath(args.bin), os.path.abspath(args.out))
@@ -38,6 +40,9 @@ def main():
         s.check_no_program("Appuntello already runs in this Wine prefix")
         s.layout(TRAY_MENU)  # measured while no menu is open
         program = Program(s, os.path.abspath(args.exe)).start()  # not the session's: it stays
+        if args.pid_file:
+            with open(args.pid_file, "w") as f:
+                f.write(f"{program.process.pid}\n")
 
         def ready(state):
             if len(state.controllers) != 1 or 0 not in s.tray_icons(state):
