@@ -7,6 +7,7 @@ build=${APPUNTELLO_BUILD:-$root/build}
 started_xvfb=""
 started_pulse=""
 started_wine=""
+started_prefixes=()
 # scripts/run sets it to setsid: Ctrl+C reaches the whole foreground process
 # group, and the display and Wine must outlive it until its clean-up has
 # closed the program in order.
@@ -106,32 +107,43 @@ start_pulse() {
   fi
 }
 
-setup_wine() {  # [prefix], the build's own by default
-  export WINEPREFIX=${1:-$arch_build/wineprefix}
-  export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml="
-  export WINELOADER=$wine_loader
+# Makes a Wine prefix ready: created once, set to run everything inside a
+# Wine virtual desktop, which has a taskbar with a notification area (without
+# one, every tray icon removal waits 2 s), and its server kept alive for the
+# run, so that every start is quicker. Stopped by cleanup_started.
+prepare_prefix() {  # dir
+  local WINEPREFIX=$1
+  export WINEPREFIX
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     log "creating the Wine prefix $WINEPREFIX"
     "$wine_loader" wineboot -i >/dev/null 2>&1 || true
   fi
-  # Everything runs inside a Wine virtual desktop, which has a taskbar with a
-  # notification area. Without one, every tray icon removal waits 2 s.
   if [ ! -f "$WINEPREFIX/.virtual-desktop" ]; then
     "$wine_loader" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
     "$wine_loader" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
     wineserver -k >/dev/null 2>&1
     touch "$WINEPREFIX/.virtual-desktop"
   fi
-  wineserver -p >/dev/null 2>&1 || true  # kept alive for the run: every start is quicker
-  started_wine=yes
+  wineserver -p >/dev/null 2>&1 || true
+  started_prefixes+=("$WINEPREFIX")
   # Start Wine's background processes now, detached from our output: started
   # by the first test, they would inherit its pipes and ctest would wait for them.
   $apart "$wine_loader" wineboot </dev/null >/dev/null 2>&1 || true
 }
 
+setup_wine() {  # [prefix], the build's own by default
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINELOADER=$wine_loader
+  prepare_prefix "${1:-$arch_build/wineprefix}"
+  export WINEPREFIX=${1:-$arch_build/wineprefix}
+  started_wine=yes
+}
+
 cleanup_started() {
+  local prefix
   [ -n "$started_wine" ] && wineserver -k >/dev/null 2>&1
+  for prefix in "${started_prefixes[@]}"; do WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1; done
   [ -n "$started_pulse" ] && HOME=$XDG_RUNTIME_DIR/home pulseaudio --kill >/dev/null 2>&1
   [ -n "$started_xvfb" ] && kill "$started_xvfb" 2>/dev/null && wait "$started_xvfb" 2>/dev/null
   return 0

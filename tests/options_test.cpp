@@ -24,6 +24,11 @@
 #include "tests/support/program.h"
 #include "voice/recorder.h"
 
+using modal::HasOuterSize;
+using modal::IsAt;
+using modal::MoveSlider;
+using modal::SliderPosition;
+
 namespace {
 
 constexpr COLORREF Yellow = 0x0000FFFF;
@@ -48,38 +53,6 @@ constexpr int PickerBlue = 0x2c4;
 constexpr int PickerDefineCustom = 0x2cf; // "Define custom colours >>"
 constexpr int PickerSpectrum = 0x2c6;     // shown only when the dialog is fully open
 
-constexpr char OptionsCaption[] = "Opzioni";
-
-SIZE OuterSize(HWND window)
-{
-    RECT rect = modal::WindowRect(window);
-    return SIZE{rect.right - rect.left, rect.bottom - rect.top};
-}
-
-POINT TopLeft(HWND window)
-{
-    RECT rect = modal::WindowRect(window);
-    return POINT{rect.left, rect.top};
-}
-
-testing::AssertionResult HasOuterSize(HWND window, int width, int height)
-{
-    SIZE size = OuterSize(window);
-    if (size.cx == width && size.cy == height)
-        return testing::AssertionSuccess();
-    return testing::AssertionFailure()
-           << "the window is " << size.cx << " x " << size.cy << ", not " << width << " x " << height;
-}
-
-testing::AssertionResult IsAt(HWND window, POINT expected)
-{
-    POINT at = TopLeft(window);
-    if (at.x == expected.x && at.y == expected.y)
-        return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "the window is at (" << at.x << ", " << at.y << "), not ("
-                                       << expected.x << ", " << expected.y << ")";
-}
-
 // A pixel of the note's edit field, near its top-left corner but clear of the
 // caret: an empty field shows only its background there.
 COLORREF EditColour(HWND note, int x = 10, int y = 10)
@@ -103,26 +76,6 @@ COLORREF EditCornerColour(HWND note)
 void Repaint(HWND note)
 {
     RedrawWindow(note, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-}
-
-HWND Slider(HWND dialog, int id)
-{
-    return GetDlgItem(dialog, id);
-}
-
-int SliderPosition(HWND dialog, int id)
-{
-    return static_cast<int>(SendMessageA(Slider(dialog, id), TBM_GETPOS, 0, 0));
-}
-
-// Moves a slider with the arrow keys, one pixel a press, as a keyboard user does.
-void MoveSlider(HWND dialog, int id, int target, Where at = Here())
-{
-    for (int presses = 0; presses < 1000 && SliderPosition(dialog, id) != target; ++presses)
-        modal::SendKey(Slider(dialog, id), SliderPosition(dialog, id) < target ? VK_RIGHT : VK_LEFT);
-    if (SliderPosition(dialog, id) != target)
-        ADD_FAILURE_AT(at.file, at.line)
-            << "slider " << id << " stopped at " << SliderPosition(dialog, id) << ", not " << target;
 }
 
 // Presses a key in the dialog through its modal loop, where the dialog manager
@@ -218,23 +171,6 @@ class OptionsDialog : public ProgramTest {
         UpdateWindow(note);
         return note;
     }
-
-    // The tray's "&Opzioni" command, answered by the steps of the script.
-    void Options(modal::Script& script, Where at = Here())
-    {
-        TRACE_CALLER(at);
-        SendMessageA(controller, WM_COMMAND, IDM_OPTIONS, 0);
-        EXPECT_TRUE(script.Done()) << "a dialog of the script never opened";
-        EXPECT_TRUE(IsWindowEnabled(controller)) << "the controller stayed disabled";
-    }
-
-    // One opening of the dialog, acted on by the function.
-    void Options(std::function<void(HWND dialog)> action, Where at = Here())
-    {
-        modal::Script script;
-        script.Dialog(OptionsCaption, std::move(action), at);
-        Options(script, at);
-    }
 };
 
 } // namespace
@@ -288,7 +224,7 @@ TEST_F(OptionsDialog, SlidersOpenOnTheNoteSizeWithATickEveryForty)
     HWND note = NewNote();
     Options([&](HWND dialog) {
         for (int id : {IDC_WIDTH_SLIDER, IDC_HEIGHT_SLIDER}) {
-            HWND slider = Slider(dialog, id);
+            HWND slider = GetDlgItem(dialog, id);
             EXPECT_EQ(SendMessageA(slider, TBM_GETRANGEMIN, 0, 0), 40) << id;
             EXPECT_EQ(SendMessageA(slider, TBM_GETRANGEMAX, 0, 0), 480) << id;
             // The two ends and the ten marks between them.
@@ -381,7 +317,7 @@ TEST_F(OptionsDialog, ApplyResizesEveryNoteInPlaceAndRepaintsItWithoutCommitting
     const std::vector<HWND> notes{first, hidden, atEdge};
     std::vector<POINT> places;
     for (HWND note : notes)
-        places.push_back(TopLeft(note));
+        places.push_back(POINT{modal::WindowRect(note).left, modal::WindowRect(note).top});
     ASSERT_EQ(EditColour(first), Yellow);
     ASSERT_EQ(EditColour(atEdge), Yellow);
 
@@ -618,78 +554,4 @@ TEST_F(OptionsDialog, HundredAppliesLeakNoBrush)
             << "brush " << i << " of " << brushes.size() << " still exists";
     EXPECT_EQ(GetObjectType(brushes.back()), static_cast<DWORD>(OBJ_BRUSH));
     EXPECT_EQ(brushes.back(), NoteBrush.get());
-}
-
-// ---- At 144 DPI ----
-// Sizes are kept in pixels of a 96-DPI screen, in the store and on the
-// sliders, and drawn one and a half times larger at 144 DPI. These tests run
-// in a copy of this program started with Wine's LogPixels at 144, which Wine
-// reads at each program's start.
-
-namespace {
-
-// Sets LogPixels (0 removes it) and returns what it was.
-DWORD SwapLogPixels(DWORD dpi)
-{
-    HKEY key = nullptr;
-    DWORD old = 0, size = sizeof old;
-    RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                    nullptr);
-    RegQueryValueExA(key, "LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&old), &size);
-    if (dpi)
-        RegSetValueExA(key, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
-    else
-        RegDeleteValueA(key, "LogPixels");
-    RegCloseKey(key);
-    return old;
-}
-
-using At144Dpi = OptionsDialog;
-
-} // namespace
-
-TEST(ScreenAt144Dpi, NotesOptionsAndRecorderScale)
-{
-    if (!GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version"))
-        GTEST_SKIP() << "Windows takes a new DPI setting only at the next sign-in";
-    testfiles::ScratchFolder folder;
-    DWORD old = SwapLogPixels(144), exitCode = STILL_ACTIVE;
-    {
-        testfiles::RunningProgram copy(testfiles::SelfPath(),
-                                       "--gtest_also_run_disabled_tests --gtest_filter=At144Dpi.*",
-                                       folder / "copy.log");
-        exitCode = copy.ExitCode(120000);
-    }
-    SwapLogPixels(old);
-    const std::string log = testfiles::ReadFile(folder / "copy.log");
-    EXPECT_EQ(exitCode, 0u) << log;
-    EXPECT_NE(log.find("[  PASSED  ] 1 test."), std::string::npos) << log;
-}
-
-TEST_F(At144Dpi, DISABLED_NotesApplyAndTheRecorderScaleWhatTheStoreKeeps)
-{
-    ASSERT_EQ(ScreenDpi(), 144);
-    HWND first = NewNote();
-    EXPECT_TRUE(HasOuterSize(first, 240, 180));
-    EXPECT_TRUE(IsAt(NewNote(), POINT{30, 30})) << "the cascade steps 20 pixels of a 96-DPI screen";
-    Options([&](HWND dialog) {
-        MoveSlider(dialog, IDC_WIDTH_SLIDER, 320);
-        modal::Click(dialog, IDC_APPLY);
-        EXPECT_TRUE(HasOuterSize(first, 480, 180));
-        modal::Click(dialog, IDCANCEL);
-    });
-
-    HWND recorder = CreateRecorderWindow(first, instance, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
-    HWND record = GetDlgItem(recorder, RecorderRecordButtonId);
-    EXPECT_TRUE(HasOuterSize(record, 132, 39)) << "the recorder's button, 88 x 26 pixels at 96 DPI";
-    auto font = reinterpret_cast<HFONT>(SendMessageA(record, WM_GETFONT, 0, 0));
-    LOGFONTA described{};
-    GetObjectA(font, sizeof described, &described);
-    EXPECT_LE(described.lfHeight, -MulDiv(8, 144, 72)) << "the recorder's text is smaller than 8 points";
-    DestroyWindow(recorder);
-    EXPECT_EQ(GetObjectType(font), 0u) << "the recorder's font outlives it";
-
-    CloseProgram();
-    const std::string store = testfiles::ReadFile(StoreFile());
-    EXPECT_NE(store.find("LARGHEZZA=160\r\nALTEZZA=120\r\n"), std::string::npos) << store;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <set>
 #include <vector>
 
@@ -284,6 +286,39 @@ RECT ClientRect(HWND window)
     RECT rect{};
     GetClientRect(window, &rect);
     return rect;
+}
+
+testing::AssertionResult HasOuterSize(HWND window, int width, int height)
+{
+    const RECT rect = WindowRect(window);
+    const LONG cx = rect.right - rect.left, cy = rect.bottom - rect.top;
+    if (cx == width && cy == height)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure()
+           << "the window is " << cx << " x " << cy << ", not " << width << " x " << height;
+}
+
+testing::AssertionResult IsAt(HWND window, POINT expected)
+{
+    const RECT rect = WindowRect(window);
+    if (rect.left == expected.x && rect.top == expected.y)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "the window is at (" << rect.left << ", " << rect.top << "), not ("
+                                       << expected.x << ", " << expected.y << ")";
+}
+
+int SliderPosition(HWND dialog, int id)
+{
+    return static_cast<int>(SendMessageA(GetDlgItem(dialog, id), TBM_GETPOS, 0, 0));
+}
+
+void MoveSlider(HWND dialog, int id, int target, Where at)
+{
+    for (int presses = 0; presses < 1000 && SliderPosition(dialog, id) != target; ++presses)
+        SendKey(GetDlgItem(dialog, id), SliderPosition(dialog, id) < target ? VK_RIGHT : VK_LEFT);
+    if (SliderPosition(dialog, id) != target)
+        ADD_FAILURE_AT(at.file, at.line)
+            << "slider " << id << " stopped at " << SliderPosition(dialog, id) << ", not " << target;
 }
 
 std::ostream& operator<<(std::ostream& out, const MenuItem& item)

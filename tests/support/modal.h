@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <deque>
 #include <functional>
 #include <initializer_list>
@@ -83,6 +85,13 @@ std::string ClassName(HWND window);
 std::string MessageBoxText(HWND box);
 RECT WindowRect(HWND window);
 RECT ClientRect(HWND window);
+// A window's outer size, frame and caption included, and its place on the screen.
+testing::AssertionResult HasOuterSize(HWND window, int width, int height);
+testing::AssertionResult IsAt(HWND window, POINT expected);
+// A slider (trackbar) of a dialog: its position, and moved with the arrow
+// keys, one step a press, as a keyboard user moves it.
+int SliderPosition(HWND dialog, int id);
+void MoveSlider(HWND dialog, int id, int target, Where at = Here());
 
 // A menu item as the user sees it: its text, its command (0 for a separator,
 // -1 for a submenu) and whether it is a separator, grey or checked.

@@ -81,6 +81,21 @@ HWND ProgramTest::NewNote(const char* title, Where at)
     return note;
 }
 
+void ProgramTest::Options(modal::Script& script, Where at)
+{
+    TRACE_CALLER(at);
+    SendMessageA(controller, WM_COMMAND, IDM_OPTIONS, 0);
+    EXPECT_TRUE(script.Done()) << "a dialog of the script never opened";
+    EXPECT_TRUE(IsWindowEnabled(controller)) << "the controller stayed disabled";
+}
+
+void ProgramTest::Options(std::function<void(HWND dialog)> action, Where at)
+{
+    modal::Script script;
+    script.Dialog(OptionsCaption, std::move(action), at);
+    Options(script, at);
+}
+
 namespace {
 
 BOOL CALLBACK CountChild(HWND, LPARAM count)

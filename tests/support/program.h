@@ -7,11 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "res/resource.h"
 #include "tests/support/files.h"
+#include "tests/support/modal.h"
 #include "tests/support/where.h"
 
 // Every test of the program starts from a fresh program: every shared global
@@ -31,12 +33,18 @@ class ProgramTest : public testing::Test {
     // Notes in registry order, newest first.
     std::vector<HWND> Notes() const;
     HWND NewNote(const char* title = "Nota", Where at = Here());
+    // The tray's "&Opzioni" command, its dialog answered by the steps of the
+    // script, or acted on by the function.
+    void Options(modal::Script& script, Where at = Here());
+    void Options(std::function<void(HWND dialog)> action, Where at = Here());
     std::string StoreFile() const { return folder / "Appuntello.ini"; }
 
     HINSTANCE instance = GetModuleHandleA(nullptr);
     testfiles::ScratchFolder folder;
     HWND controller = nullptr;
 };
+
+constexpr char OptionsCaption[] = "Opzioni";
 
 // The windows of this thread, children included: the leak checks count them.
 DWORD WindowCount();
