@@ -19,6 +19,7 @@
 #include "notes/note_window.h"
 #include "store/ini_document.h"
 #include "store/line_breaks.h"
+#include "store/note_merge.h"
 #include "store/note_store.h"
 #include "store/store_file.h"
 
@@ -164,18 +165,49 @@ double Save(ControllerRun& run, int runs)
     return times[times.size() / 2];
 }
 
+// The merge alone, no files and no windows: the store as last written, the
+// same notes unchanged here, and another writer's store (one note changed,
+// one deleted, one added, renumbered), matched, merged and written into the
+// document.
+double MergeAlone(const IniDocument& ours, const IniDocument& theirs)
+{
+    const StoredRun base = StoredNotes(ours);
+    const StoredRun disk = StoredNotes(theirs);
+    std::vector<NoteHere> here;
+    SeenVersions seen;
+    for (std::size_t p = 0; p < base.size(); ++p) {
+        here.push_back(NoteHere{NoteRecord{static_cast<int>(p), base[p]}, base[p], false});
+        seen[VersionOf(*base[p])] = SeenVersion{static_cast<int>(p), true};
+    }
+    const std::vector<StoredNote> none;
+    IniDocument result = theirs;
+    Stopwatch watch;
+    const MergeOutcome merge = MergeNotes(MergeInput{base, disk, false, false, here, seen, none});
+    PutNotes(result, NotesToSave(disk, here, merge).notes, disk, 0);
+    const double ms = watch.Ms();
+    if (merge.added.size() != 1)
+        std::printf("the merge brought %d notes, not 1\n", static_cast<int>(merge.added.size()));
+    return ms;
+}
+
+struct MergeTimes {
+    double alone;
+    double save;
+};
+
 // Another writer's store merged: one note changed, one deleted and one added
 // there, written over the store as a sync client does; then the save that
 // finds it, once it has held still (the wait is not timed), reads it, merges
 // it with the notes here, shows the change and the new note, and writes the
 // result.
-double Merge(ControllerRun& run, const std::string& path, int runs)
+MergeTimes Merge(ControllerRun& run, const std::string& path, int runs)
 {
-    std::vector<double> times;
+    std::vector<double> alone, saves;
     for (int attempt = 0; attempt < runs; ++attempt) {
         std::string bytes;
         ReadWholeFile(path.c_str(), bytes);
-        IniDocument theirs = IniDocument::Parse(bytes);
+        const IniDocument ours = IniDocument::Parse(bytes);
+        IniDocument theirs = ours;
         const std::string last = std::to_string(StoredNotes(theirs).size() - 1);
         theirs.Set("1", "MESSAGE", "cambiata altrove " + std::to_string(attempt));
         theirs.RemoveSection("2");
@@ -183,6 +215,7 @@ double Merge(ControllerRun& run, const std::string& path, int runs)
         theirs.Set(last, "TITOLO", "nuova altrove " + std::to_string(attempt));
         theirs.Set(last, "MESSAGE", NoteText(attempt));
         theirs.Set(last, "AUDIO", "");
+        alone.push_back(MergeAlone(ours, theirs));
         const std::string temp = path + ".altrove";
         WriteWholeFile(temp, theirs.Serialize());
         MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
@@ -190,7 +223,7 @@ double Merge(ControllerRun& run, const std::string& path, int runs)
             Stopwatch watch;
             const SyncResult result = SaveAllNotes(run);
             if (result != SyncResult::Later) {
-                times.push_back(watch.Ms());
+                saves.push_back(watch.Ms());
                 if (result != SyncResult::Done)
                     std::printf("the merge failed\n");
                 break;
@@ -198,8 +231,9 @@ double Merge(ControllerRun& run, const std::string& path, int runs)
             Sleep(100); // a look only: the file has not held still yet
         }
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    std::sort(alone.begin(), alone.end());
+    std::sort(saves.begin(), saves.end());
+    return MergeTimes{alone[alone.size() / 2], saves[saves.size() / 2]};
 }
 
 // The old store's save: delete pass, then one profile call per key.
@@ -287,17 +321,22 @@ void PrintLegend()
     std::printf("save = median of 7 (3 from 5,000 notes on): one note's text changed, then every note read\n"
                 "  from its window and the whole file written anew and put in place, what a save a moment\n"
                 "  after typing costs;\n");
-    std::printf("merge = median of 5 (3 from 5,000 notes on): another writer's store (one note changed,\n"
-                "  one deleted, one added, renumbered) put in place; then the save that reads it, merges it\n"
-                "  with the notes here, shows the change, closes one note and shows the new one, and writes\n"
-                "  the result (the wait for the file to hold still is not timed);\n");
+    std::printf(
+        "merge = median of 5 (3 from 5,000 notes on): another writer's store (one note changed,\n"
+        "  one deleted, one added, renumbered) matched and merged with the notes here and written into\n"
+        "  the document, no files, no windows;\n");
+    std::printf(
+        "merge save = the same store put in place; then the save that reads it, merges it with the\n"
+        "  notes here, shows the change, closes one note and shows the new one, and writes the result\n"
+        "  (the wait for the file to hold still is not timed);\n");
     std::printf("profile load, profile save = one run each of the per-key GetPrivateProfileStringA and\n"
                 "  WritePrivateProfileStringA calls on the same notes (the save first deletes each stored\n"
                 "  section).\n\n");
-    std::printf("%6s | %9s | %9s | %8s | %8s | %8s | %13s | %13s\n", "notes", "load", "windows", "parse",
-                "save", "merge", "profile load", "profile save");
+    std::printf("%6s | %9s | %9s | %8s | %8s | %8s | %10s | %13s | %13s\n", "notes", "load", "windows",
+                "parse", "save", "merge", "merge save", "profile load", "profile save");
     std::printf(
-        "-------+-----------+-----------+----------+----------+----------+---------------+--------------\n");
+        "-------+-----------+-----------+----------+----------+----------+------------+---------------+"
+        "--------------\n");
     std::fflush(stdout);
 }
 
@@ -362,7 +401,7 @@ int main(int argc, char** argv)
             return 1;
         }
         const double save = Save(*RunOf(controller), count >= 5000 ? 3 : 7);
-        const double merge = Merge(*RunOf(controller), store, count >= 5000 ? 3 : 5);
+        const MergeTimes merge = Merge(*RunOf(controller), store, count >= 5000 ? 3 : 5);
 
         const std::string profileStore = folder + "\\" + std::to_string(count) + "-profile.ini";
         WriteWholeFile(profileStore, bytes);
@@ -382,9 +421,9 @@ int main(int argc, char** argv)
             skipped.push_back(count);
         }
 
-        std::printf("%6d | %9s | %9s | %8s | %8s | %8s | %13s | %13s\n", count, Cell(load).c_str(),
-                    Cell(windows).c_str(), Cell(parse).c_str(), Cell(save).c_str(), Cell(merge).c_str(),
-                    profileLoad.c_str(), profileSave.c_str());
+        std::printf("%6d | %9s | %9s | %8s | %8s | %8s | %10s | %13s | %13s\n", count, Cell(load).c_str(),
+                    Cell(windows).c_str(), Cell(parse).c_str(), Cell(save).c_str(), Cell(merge.alone).c_str(),
+                    Cell(merge.save).c_str(), profileLoad.c_str(), profileSave.c_str());
         std::fflush(stdout);
 
         SendMessageA(controller, WM_CLOSE, 0, 0);

@@ -84,15 +84,14 @@ bool StoreSession::Load(const char* path, StoredSettings& settings,
     if (read == FileRead::Failed)
         return false;
     look_ = LookAt(path);
-    encoding_ = Parse(bytes, document_);
-    documentCurrent_ = true;
-    run_ = StoredNotes(document_, CharsetOf(encoding_));
-    settings = settings_ = ReadSettings(document_);
+    // The document is parsed again at the first save: until then it would
+    // only take memory.
+    IniDocument document;
+    encoding_ = Parse(bytes, document);
+    run_ = StoredNotes(document, CharsetOf(encoding_));
+    settings = settings_ = ReadSettings(document);
     known_ = true;
-    if (read == FileRead::Read) {
-        found_ = bytes;
-        foundKnown_ = true;
-    }
+    foundKnown_ = foundIsBytes_ = read == FileRead::Read;
     seenFiles_.insert(HashOf(bytes));
     bytes_ = std::move(bytes);
     for (std::size_t place = 0; place < run_.size(); ++place)
@@ -250,7 +249,7 @@ SyncResult StoreSession::Sync(const char* path, StoredSettings& settings, const 
     // What another writer takes away from this run's saved notes is kept
     // first; so is a file that would have closed most notes.
     if (merge.takesAwaySaved && wroteAny_)
-        Keep(path + std::string(MineSuffix), lastWritten_);
+        Keep(path + std::string(MineSuffix), LastWritten());
     if (merge.guarded && look.exists)
         Keep(path + std::string(SetAsideSuffix), bytes);
 
@@ -261,8 +260,11 @@ SyncResult StoreSession::Sync(const char* path, StoredSettings& settings, const 
         saved = PutNotes(document, save.notes, disk, 0, CharsetOf(encoding));
         std::string newBytes = EncodeStoreBytes(document.Serialize(), encoding);
         if (newBytes != bytes || !look.exists) {
-            if (foundKnown_ && !backupMade_)
-                backupMade_ = Keep(path + std::string(BackupSuffix), found_);
+            if (foundKnown_ && !backupMade_ && Keep(path + std::string(BackupSuffix), Found())) {
+                backupMade_ = true;
+                std::string().swap(found_);
+                foundIsBytes_ = false;
+            }
             written = WriteStoreFile(path, newBytes);
             failed = !written;
         }
@@ -270,7 +272,6 @@ SyncResult StoreSession::Sync(const char* path, StoredSettings& settings, const 
             for (const NoteToSave& note : save.notes)
                 Remember(VersionOf(note.now), 0, true);
             seenFiles_.insert(HashOf(newBytes));
-            lastWritten_ = newBytes;
             wroteAny_ = true;
             bytes = std::move(newBytes);
             look = LookAt(path);
@@ -290,6 +291,12 @@ SyncResult StoreSession::Sync(const char* path, StoredSettings& settings, const 
     }
     if (written)
         settings_ = settings;
+    if (bytes != bytes_)
+        KeepWhatBytesHold();
+    if (written) {
+        std::string().swap(lastWritten_);
+        lastWrittenIsBytes_ = true;
+    }
     bytes_ = std::move(bytes);
     look_ = look;
     encoding_ = encoding;
@@ -321,6 +328,18 @@ SyncResult StoreSession::Sync(const char* path, StoredSettings& settings, const 
         for (const std::string& copy : copies)
             DeleteFileA(copy.c_str());
     return failed ? SyncResult::Failed : SyncResult::Done;
+}
+
+void StoreSession::KeepWhatBytesHold()
+{
+    if (lastWrittenIsBytes_) {
+        lastWritten_ = bytes_;
+        lastWrittenIsBytes_ = false;
+    }
+    if (foundIsBytes_) {
+        found_ = bytes_;
+        foundIsBytes_ = false;
+    }
 }
 
 void StoreSession::Adopt(std::size_t index, NoteKey key)

@@ -274,7 +274,7 @@ TEST_F(RecorderTest, TabMovesEnterAndSpacePressAndEscClosesThroughTheMessageLoop
     press(VK_ESCAPE);
     EXPECT_FALSE(IsWindow(recorder)) << "Esc closes it as its close box does";
     EXPECT_EQ(Modes.size(), 2u);
-    ResetRecorderState();
+    RecorderWindow = nullptr;
 }
 
 TEST_F(RecorderTest, TwentyRecordAndCloseCyclesLeaveNoWindowNorDevice)

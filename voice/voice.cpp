@@ -155,13 +155,6 @@ bool IsDeviceName(const char* name)
 HWND RecorderWindow;
 int RecordingActive;
 
-void ResetRecorderState()
-{
-    RecorderWindow = nullptr;
-    RecordingActive = 0;
-    HandlingStop = false;
-}
-
 bool NamesLocalFile(const char* path)
 {
     const char letter = static_cast<char>(path[0] | 0x20);

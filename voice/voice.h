@@ -10,8 +10,6 @@
 extern HWND RecorderWindow;
 // Set to 1 by the recorder's report that it records, back to 0 when its stop is handled or it goes.
 extern int RecordingActive;
-// For tests: no recorder, as at start.
-void ResetRecorderState();
 
 // Plays a WAVE file to its end; silence for an empty path or a bad file.
 void PlayVoiceMessage(HWND note, const char* path);
