@@ -270,7 +270,9 @@ TEST_F(NoteWindowTest, KeyboardContextMenuOpensAtTheNotesCorner)
 // everywhere in Windows, opens the note's own.
 TEST_F(NoteWindowTest, AltSpaceInTheTextOpensTheNoteMenu)
 {
-    ASSERT_EQ(GetFocus(), NoteEditOf(NewNote()));
+    // A new note takes the keyboard; Wine may hand it over a moment later.
+    HWND note = NewNote();
+    ASSERT_TRUE(modal::PumpUntil([&] { return GetFocus() == NoteEditOf(note); }, 2000));
     HMENU shown = nullptr;
     modal::Script script;
     script.Menu(0, [&](HMENU popup) { shown = popup; });
