@@ -120,10 +120,15 @@ bool Capture::Open(HWND window)
     ++OpenCaptureCount;
     const DWORD size = format_.nAvgBytesPerSec * CaptureBufferMilliseconds / 1000 / format_.nBlockAlign *
                        format_.nBlockAlign;
+    for (WAVEHDR& header : headers_)
+        header = WAVEHDR{};
+    memory_ = static_cast<char*>(std::calloc(CaptureBufferCount, size));
+    if (!memory_) {
+        Close(nullptr);
+        return false;
+    }
     for (int i = 0; i < CaptureBufferCount; ++i) {
-        memory_[i].assign(size, 0);
-        headers_[i] = WAVEHDR{};
-        headers_[i].lpData = memory_[i].data();
+        headers_[i].lpData = memory_ + std::size_t{size} * i;
         headers_[i].dwBufferLength = size;
         if (Wave().waveInPrepareHeader(device_, &headers_[i], sizeof(WAVEHDR)) != MMSYSERR_NOERROR ||
             !Queue(headers_[i])) {
@@ -168,6 +173,8 @@ void Capture::Close(SoundBuffer* sound)
         --OpenCaptureCount;
     device_ = nullptr;
     started_ = false;
+    std::free(memory_);
+    memory_ = nullptr;
 }
 
 bool Capture::Queue(WAVEHDR& header)
