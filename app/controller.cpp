@@ -165,6 +165,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         if (run->phase == RunPhase::Running)
             OnNoteChanged(*run);
         return 0;
+    case KeyboardToTrayMessage:
+        GiveKeyboardToTray(window, run->tray);
+        return 0;
     case TrayCallbackMessage:
         OnTrayCallback(window, run->tray, wParam, lParam);
         break;

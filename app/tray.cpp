@@ -230,8 +230,14 @@ KeyboardReturn::~KeyboardReturn()
         return;
     if (IsVisibleNote(note_))
         SetForegroundWindow(note_); // its WM_SETFOCUS hands the keyboard to its text
-    else if (tray_.iconAdded)
-        NotifyTray(NIM_SETFOCUS, controller_, 0, nullptr, "");
+    else
+        GiveKeyboardToTray(controller_, tray_);
+}
+
+void GiveKeyboardToTray(HWND controller, const TrayState& tray)
+{
+    if (tray.iconAdded && GetForegroundWindow() == controller)
+        NotifyTray(NIM_SETFOCUS, controller, 0, nullptr, "");
 }
 
 void GiveKeyboardToNewestNote()

@@ -91,6 +91,10 @@ class KeyboardReturn {
     bool outermost_;
 };
 
+// The keyboard to our icon in the notification area, when the controller, a
+// window of no size, has it.
+void GiveKeyboardToTray(HWND controller, const TrayState& tray);
+
 // Once the stored notes are made: the newest takes the keyboard, but only
 // when the program has the foreground: started with the session, it takes
 // the keyboard from no other program.

@@ -46,4 +46,9 @@ constexpr UINT NoteChangedMessage = WM_APP + 1;
 // Tells the controller, when there is one, of a change the store keeps.
 void NoteChanged();
 
+// Sent to ControllerWindow by a note that left the screen with the keyboard
+// when no other note is shown: the keyboard goes to the notification area
+// rather than stay on the controller, a window of no size. wParam and lParam are 0.
+constexpr UINT KeyboardToTrayMessage = WM_APP + 2;
+
 #endif

@@ -63,6 +63,33 @@ void OpenNoteMenu(HWND note, POINT at)
         SendMessageA(note, WM_COMMAND, command, 0);
 }
 
+// The note that had the keyboard before this one, remembered as this one
+// takes it, so that it can have it back.
+void OnActivate(HWND note, WPARAM state, HWND previous)
+{
+    NoteNode* node = FindNote(note);
+    if (node && LOWORD(state) != WA_INACTIVE && previous != note && FindNote(previous))
+        node->keyboardBefore = previous;
+}
+
+// The note goes from the screen, hidden or destroyed. Windows would hand its
+// activation to its owner, the controller, a window of no size: while it has
+// the keyboard, the keyboard goes to the note that had it before, else to the
+// newest note shown, else to the notification area.
+void LeaveScreen(HWND note, bool destroy)
+{
+    const bool hadKeyboard = GetActiveWindow() == note;
+    HWND next = hadKeyboard ? NoteToTakeKeyboardFrom(note) : nullptr;
+    if (next)
+        SetForegroundWindow(next); // its WM_SETFOCUS hands the keyboard to its text
+    if (destroy)
+        DestroyWindow(note);
+    else
+        ShowWindow(note, SW_HIDE);
+    if (hadKeyboard && !next && ControllerWindow)
+        SendMessageA(ControllerWindow, KeyboardToTrayMessage, 0, 0);
+}
+
 void OnChangeTitle(HWND note)
 {
     char title[TitleCapacity];
@@ -76,10 +103,10 @@ void OnCommand(HWND note, WPARAM command)
     switch (command) {
     case IDM_DELETE_NOTE:
         AskDeleteVoiceFile(note);
-        DestroyWindow(note);
+        LeaveScreen(note, true);
         break;
     case IDM_HIDE_NOTE:
-        ShowWindow(note, SW_HIDE);
+        LeaveScreen(note, false);
         break;
     case IDM_CHANGE_TITLE:
         OnChangeTitle(note);
@@ -201,6 +228,9 @@ LRESULT CALLBACK NoteWndProc(HWND note, UINT message, WPARAM wParam, LPARAM lPar
         return 0;
     case WM_DESTROY:
         OnDestroy(note);
+        break;
+    case WM_ACTIVATE:
+        OnActivate(note, wParam, reinterpret_cast<HWND>(lParam));
         break;
     case WM_SETFOCUS:
         // Activated by its creation, the note list, "&Mostra Tutti" or the end

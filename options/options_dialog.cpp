@@ -74,7 +74,8 @@ void OnApply(HWND dialog)
     ForEachNote([cx, cy](const NoteNode& node) {
         // Invalidated first, so that the colour changes even where the size does not.
         InvalidateRect(node.window, nullptr, TRUE);
-        SetWindowPos(node.window, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOZORDER);
+        // Without activating it: the note would cover the dialog, which keeps the keyboard.
+        SetWindowPos(node.window, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         UpdateWindow(node.window);
     });
 }

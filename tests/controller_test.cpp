@@ -69,6 +69,15 @@ LRESULT CALLBACK ListenToTray(HWND window, UINT message, WPARAM wParam, LPARAM l
     return CallWindowProcA(ControllerProc, window, message, wParam, lParam);
 }
 
+// The notes' requests that the notification area take the keyboard.
+int KeyboardToTrayCount;
+LRESULT CALLBACK ListenToController(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == KeyboardToTrayMessage)
+        ++KeyboardToTrayCount;
+    return CallWindowProcA(ControllerProc, window, message, wParam, lParam);
+}
+
 } // namespace
 
 TEST_F(Controller, TrayIconIsAddedAtStart)
@@ -174,6 +183,48 @@ TEST_F(Controller, TheKeyboardGoesBackWhereItWasAndToTheNewestNoteAtStart)
     ASSERT_TRUE(Start()); // ...and come back: the newest takes the keyboard once they are all there
     ASSERT_EQ(Notes().size(), 2u);
     EXPECT_EQ(GetFocus(), NoteEditOf(Notes()[0]));
+}
+
+// A note that leaves the screen with the keyboard hands it on, through its
+// menu opened with Alt+Space: to the note that had it before, else to the
+// newest note shown, and to the notification area only when none is shown.
+// Windows alone would give it to the controller, a window of no size.
+TEST_F(Controller, AHiddenOrDeletedNoteHandsTheKeyboardOn)
+{
+    HWND first = NewNote("Prima"), second = NewNote("Seconda"), third = NewNote("Terza"),
+         fourth = NewNote("Quarta");
+    SetForegroundWindow(second);
+    SetForegroundWindow(first); // the keyboard went fourth, second, first
+    ControllerProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(controller, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListenToController)));
+    struct Step {
+        HWND note;
+        UINT command;
+        HWND next; // nullptr: the notification area
+    } const steps[] = {
+        {first, IDM_HIDE_NOTE, second},    // back to the one that had it before
+        {second, IDM_DELETE_NOTE, fourth}, // that one hidden: the newest shown
+        {fourth, IDM_HIDE_NOTE, third},    // that one deleted: the newest shown
+        {third, IDM_DELETE_NOTE, nullptr}, // none shown
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(modal::WindowText(step.note));
+        ASSERT_TRUE(modal::PumpUntil([&] { return GetFocus() == NoteEditOf(step.note); }, 2000));
+        KeyboardToTrayCount = 0;
+        modal::Script script;
+        script.Menu(step.command);
+        modal::PressKeys({VK_MENU, VK_SPACE});
+        EXPECT_TRUE(script.WaitDone(3000));
+        modal::Pump(50);
+        if (step.next) {
+            EXPECT_EQ(GetForegroundWindow(), step.next);
+            EXPECT_EQ(GetFocus(), NoteEditOf(step.next));
+            EXPECT_EQ(KeyboardToTrayCount, 0);
+        } else {
+            EXPECT_EQ(KeyboardToTrayCount, 1) << "the controller kept the keyboard";
+        }
+    }
+    SetWindowLongPtrA(controller, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControllerProc));
 }
 
 TEST_F(Controller, NewNoteFromTheTrayMenuIsTitledWithDateAndTime)

@@ -250,7 +250,7 @@ TEST_F(RecorderTest, SeekAndRecordWhileRecordingStartAgainFromEmptyWithoutANotif
 
 // Keys as the program's message loop hands them on: each posted where the
 // focus is, and the loop run until it has taken them.
-TEST_F(RecorderTest, TabMovesEnterAndSpacePressAndEscClosesThroughTheMessageLoop)
+TEST_F(RecorderTest, TabMovesEnterAndSpacePressAndEscStopsThenClosesThroughTheMessageLoop)
 {
     HWND recorder = OpenRecorder();
     RecorderWindow = recorder; // as opening it from a note does
@@ -271,9 +271,15 @@ TEST_F(RecorderTest, TabMovesEnterAndSpacePressAndEscClosesThroughTheMessageLoop
     press(VK_SPACE);
     EXPECT_EQ(Modes, (std::vector<LPARAM>{MCI_MODE_RECORD, MCI_MODE_STOP}));
     EXPECT_EQ(GetFocus(), record);
+    press(VK_RETURN);
     press(VK_ESCAPE);
-    EXPECT_FALSE(IsWindow(recorder)) << "Esc closes it as its close box does";
-    EXPECT_EQ(Modes.size(), 2u);
+    EXPECT_EQ(Modes, (std::vector<LPARAM>{MCI_MODE_RECORD, MCI_MODE_STOP, MCI_MODE_RECORD, MCI_MODE_STOP}))
+        << "Esc while recording stops it as Stop does, and the owner hears of it";
+    ASSERT_TRUE(IsWindow(recorder));
+    EXPECT_EQ(GetFocus(), record);
+    press(VK_ESCAPE);
+    EXPECT_FALSE(IsWindow(recorder)) << "stopped, Esc closes it as its close box does";
+    EXPECT_EQ(Modes.size(), 4u);
     RecorderWindow = nullptr;
 }
 

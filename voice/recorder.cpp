@@ -423,8 +423,14 @@ LRESULT CALLBACK RecorderWndProc(HWND window, UINT message, WPARAM wParam, LPARA
             PressButton(recorder, static_cast<int>(wParam));
             return 0;
         }
-        if (wParam == IDCANCEL) { // Esc, through the dialog manager: as the close box
-            SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        if (wParam == IDCANCEL) {
+            // Esc, through the dialog manager: while recording it is where
+            // people reach to stop, so it stops as "&Ferma" does; stopped, it
+            // closes as the close box does.
+            if (recorder->mode == MCI_MODE_RECORD)
+                PressButton(recorder, RecorderStopButtonId);
+            else
+                SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
             return 0;
         }
         break;
