@@ -11,6 +11,8 @@ const char TrayTip[] = "Appuntello - by ing. Lucanor";
 
 OwnedMenu NoteListMenu;
 
+BOOL(WINAPI* NotifyShell)(DWORD, PNOTIFYICONDATAA) = Shell_NotifyIconA;
+
 void Moment::Mark()
 {
     tick_ = GetTickCount();
@@ -58,7 +60,7 @@ BOOL NotifyTray(DWORD action, HWND window, UINT flags, HICON icon, const char* t
     record->hIcon = icon;
     lstrcpynA(record->szTip, tip, sizeof record->szTip);
     record->uVersion = version;
-    return Shell_NotifyIconA(action, record.get());
+    return NotifyShell(action, record.get());
 }
 
 void OpenTrayMenu(HWND controller, TrayState& tray, POINT at)
@@ -107,14 +109,15 @@ void ShowTrayIcon(HWND controller, TrayState& tray)
     tray.icon.reset(
         static_cast<HICON>(LoadImageA(AppInstance, MAKEINTRESOURCEA(IDI_APPUNTELLO), IMAGE_ICON,
                                       GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
-    tray.iconAdded = AddTrayIcon(controller, TrayIconOrClassIcon(controller, tray)) != FALSE;
+    tray.iconAdded = AddTrayIcon(controller, TrayIconOrClassIcon(controller, tray), tray.version4) != FALSE;
 }
 
 void ShowTrayIconAgain(HWND controller, TrayState& tray, UINT message)
 {
     if (message == tray.taskbarCreatedMessage && message != 0)
         tray.iconAdded =
-            AddTrayIcon(controller, TrayIconOrClassIcon(controller, tray)) != FALSE || tray.iconAdded;
+            AddTrayIcon(controller, TrayIconOrClassIcon(controller, tray), tray.version4) != FALSE ||
+            tray.iconAdded;
 }
 
 void RemoveTrayIconAndMenus(HWND controller, TrayState& tray)
@@ -126,11 +129,19 @@ void RemoveTrayIconAndMenus(HWND controller, TrayState& tray)
     tray.icon.reset(); // the shell keeps a copy of its own
 }
 
-void OnTrayCallback(HWND controller, TrayState& tray, WPARAM anchor, LPARAM event)
+void OnTrayCallback(HWND controller, TrayState& tray, WPARAM wParam, LPARAM lParam)
 {
-    if (HIWORD(event) != TrayIconId)
+    UINT id = HIWORD(lParam), event = LOWORD(lParam);
+    WPARAM anchor = wParam;
+    if (!tray.version4) { // the earlier form: no keys, and the mouse alone
+        id = static_cast<UINT>(wParam);
+        event = static_cast<UINT>(lParam);
+        const POINT cursor = CursorPosition();
+        anchor = MAKEWPARAM(cursor.x, cursor.y);
+    }
+    if (id != TrayIconId)
         return;
-    switch (LOWORD(event)) {
+    switch (event) {
     case WM_LBUTTONUP:
         tray.leftRelease.Mark();
         OpenTrayMenu(controller, tray, CursorPosition());
@@ -175,14 +186,14 @@ void OnInitTrayPopup(HWND controller, HMENU popup)
     SetMenuItemInfoA(popup, TrayMenuNoteListPosition, TRUE, item.get());
 }
 
-BOOL AddTrayIcon(HWND window, HICON icon)
+BOOL AddTrayIcon(HWND window, HICON icon, bool& version4)
 {
     // With version 4 the tip shows only when asked for.
     BOOL added = NotifyTray(NIM_ADD, window, NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP, icon, TrayTip);
-    // Without it the shell reports the mouse alone, and turns Enter or the
-    // Menu key on the icon into a right click, which does nothing.
-    if (added)
-        NotifyTray(NIM_SETVERSION, window, 0, nullptr, "", NOTIFYICON_VERSION_4);
+    // Without it the shell reports the mouse alone, in the earlier form, and
+    // turns Enter or the Menu key on the icon into a right click, which does
+    // nothing.
+    version4 = added && NotifyTray(NIM_SETVERSION, window, 0, nullptr, "", NOTIFYICON_VERSION_4);
     return added;
 }
 

@@ -78,6 +78,12 @@ LRESULT CALLBACK ListenToController(HWND window, UINT message, WPARAM wParam, LP
     return CallWindowProcA(ControllerProc, window, message, wParam, lParam);
 }
 
+// A shell that adds icons but refuses version 4, as older ones do.
+BOOL WINAPI ShellWithoutVersion4(DWORD action, PNOTIFYICONDATAA record)
+{
+    return action == NIM_SETVERSION ? FALSE : Shell_NotifyIconA(action, record);
+}
+
 } // namespace
 
 TEST_F(Controller, TrayIconIsAddedAtStart)
@@ -94,6 +100,25 @@ TEST_F(Controller, OtherIconIdsAndOtherMouseMessagesDoNothing)
         SendTrayEvent(controller, mouse);
     modal::Pump(100);
     EXPECT_TRUE(Notes().empty());
+}
+
+// Refused version 4, the shell reports in the earlier form: the icon's id in
+// wParam, the mouse message in lParam.
+TEST_F(Controller, AShellThatRefusesVersion4IsUnderstoodInItsEarlierForm)
+{
+    CloseProgram();
+    NotifyShell = ShellWithoutVersion4;
+    ASSERT_TRUE(Start());
+    {
+        modal::Script script; // one menu, for our icon's left release only
+        script.Menu(0);
+        SendMessageA(controller, TrayCallbackMessage, TrayIconId + 1, WM_LBUTTONUP);
+        SendMessageA(controller, TrayCallbackMessage, TrayIconId, WM_LBUTTONUP);
+        EXPECT_TRUE(script.Done());
+    }
+    SendMessageA(controller, TrayCallbackMessage, TrayIconId, WM_RBUTTONDBLCLK);
+    modal::Pump(100);
+    EXPECT_EQ(Notes().size(), 1u);
 }
 
 // What the shell reports for each thing the user does on the icon, in order,

@@ -271,9 +271,8 @@ bool SaveRecording(HWND recorder)
     dialog->lpstrDefExt = "wav";
     if (!comdlg->GetSaveFileNameA(dialog.get()) || !*path || !IsWindow(recorder))
         return false; // cancelled, or the recorder went with its owner meanwhile
-    if (SendMessageA(recorder, MCI_SAVE, 0, reinterpret_cast<LPARAM>(path)) != 0) {
-        Warn(recorder, std::string("Impossibile salvare il messaggio vocale nel file\n") + path);
+    // A save that fails has told the user already, in the recorder's own box.
+    if (SendMessageA(recorder, MCI_SAVE, 0, reinterpret_cast<LPARAM>(path)) != 0)
         return false;
-    }
     return SetNoteVoicePath(GetWindow(recorder, GW_OWNER), path);
 }
