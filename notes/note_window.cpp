@@ -278,6 +278,9 @@ LRESULT CALLBACK NoteWndProc(HWND note, UINT message, WPARAM wParam, LPARAM lPar
     case RecorderNotifyModeMessage:
         HandleRecorderMode(note, reinterpret_cast<HWND>(wParam), lParam);
         break;
+    case RecordingStoppedMessage:
+        HandleRecordingStopped(note, reinterpret_cast<HWND>(wParam));
+        return 0;
     }
     return DefWindowProcA(note, message, wParam, lParam);
 }

@@ -197,25 +197,26 @@ TEST_F(RecorderTest, AFailedSaveWarnsAndLeavesTheFolderAsItWas)
     Send(recorder, WM_CLOSE);
 }
 
-// As the note does: a question, the save, then WM_CLOSE, all inside the stop
-// notification that the Stop button's click sends.
-TEST_F(RecorderTest, TheOwnerMayAskSaveAndCloseInsideTheStopNotification)
+// As the note does: the recorder disabled inside the stop notification that
+// the Stop button's click sends, then, once the click has returned, a
+// question, the save and WM_CLOSE.
+TEST_F(RecorderTest, TheOwnerMayDisableTheRecorderInsideTheStopNotificationAndSaveAfter)
 {
     std::string path = folder / "nota.wav";
-    LRESULT saved = -1;
     OnNotify = [&](HWND recorder, LPARAM mode) {
-        if (mode != MCI_MODE_STOP)
-            return;
-        MessageBoxA(owner, "Vuoi cancellare questo file audio?", "Domanda", MB_YESNOCANCEL);
-        saved = Save(recorder, path);
-        Send(recorder, WM_CLOSE);
+        if (mode == MCI_MODE_STOP)
+            EnableWindow(recorder, FALSE);
     };
+    HWND recorder = Recorded(400);
+    ASSERT_TRUE(IsWindow(recorder));
+    EXPECT_FALSE(IsWindowEnabled(recorder));
     modal::Script script;
     script.Dialog("Domanda", [](HWND box) { modal::Click(box, IDNO); });
-    HWND recorder = Recorded(400);
+    MessageBoxA(owner, "Vuoi cancellare questo file audio?", "Domanda", MB_YESNOCANCEL);
     EXPECT_TRUE(script.Done());
+    EXPECT_EQ(Save(recorder, path), 0);
+    Send(recorder, WM_CLOSE);
     EXPECT_FALSE(IsWindow(recorder));
-    EXPECT_EQ(saved, 0);
     EXPECT_GT(WaveSeconds(path, RecorderLayout), 0.1);
     EXPECT_EQ(Modes, (std::vector<LPARAM>{MCI_MODE_RECORD, MCI_MODE_STOP}));
 }

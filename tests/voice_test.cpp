@@ -128,7 +128,7 @@ class VoiceTest : public ProgramTest {
     }
 
     // Opens the recorder on the note, records for about that long and presses
-    // Stop: the stop handling runs inside the click, answered by the script.
+    // Stop: the stop handling follows the click, answered by the script.
     HWND Record(HWND note, DWORD milliseconds, Where at = Here())
     {
         TRACE_CALLER(at);
@@ -142,7 +142,8 @@ class VoiceTest : public ProgramTest {
         EXPECT_EQ(RecordingActive, 1);
         modal::Pump(milliseconds);
         modal::Click(recorder, RecorderStopButtonId, at);
-        EXPECT_FALSE(IsWindow(recorder)) << "the first stop after recording closes the recorder";
+        EXPECT_TRUE(modal::PumpUntil([&] { return !IsWindow(recorder); }, 10000))
+            << "the first stop after recording closes the recorder";
         EXPECT_EQ(RecorderWindow, nullptr);
         EXPECT_EQ(RecordingActive, 0);
         return recorder;
@@ -316,6 +317,7 @@ TEST_F(VoiceTest, ARecordingThatCannotBeSavedLeavesTheNoteAsItWas)
         modal::Script script;
         ExpectWarning(script, recorder, "Questa periferica audio non pu\xf2 salvare i file!");
         SendMessageA(note, RecorderNotifyModeMessage, reinterpret_cast<WPARAM>(recorder), MCI_MODE_STOP);
+        EXPECT_TRUE(script.WaitDone());
     }
     EXPECT_FALSE(IsWindow(recorder));
     EXPECT_EQ(NoteVoicePath(note), std::string());
@@ -382,6 +384,33 @@ TEST_F(VoiceTest, OneRecorderAtATimeAndOnlyItsOwnStopAfterRecordingActs)
     EXPECT_FALSE(IsWindow(recorder));
     EXPECT_EQ(RecorderWindow, nullptr);
     EXPECT_EQ(RecordingActive, 0);
+}
+
+// The recorder's click returns first: the question and the Save dialog come
+// after it, while the recorder waits, disabled.
+TEST_F(VoiceTest, TheStopsQuestionComesAfterTheClickHasReturned)
+{
+    std::string old = folder / "vecchio.wav";
+    HWND note = NoteWithMessage(old);
+    Command(note, IDM_RECORD_VOICE);
+    HWND recorder = RecorderWindow;
+    ASSERT_NE(recorder, nullptr);
+    modal::Click(recorder, RecorderRecordButtonId);
+    modal::Pump(200);
+    bool clickReturned = false;
+    modal::Script script;
+    script.Dialog(old, [&](HWND box) {
+        EXPECT_TRUE(clickReturned) << "asked inside the recorder's own click";
+        modal::Click(box, IDCANCEL);
+    });
+    ExpectSaveDialog(script, "");
+    modal::Click(recorder, RecorderStopButtonId);
+    clickReturned = true;
+    EXPECT_TRUE(IsWindow(recorder));
+    EXPECT_FALSE(IsWindowEnabled(recorder)) << "its buttons would act on a recording about to be saved";
+    EXPECT_TRUE(script.WaitDone());
+    EXPECT_FALSE(IsWindow(recorder));
+    EXPECT_EQ(NoteVoicePath(note), old);
 }
 
 TEST_F(VoiceTest, TheStopHandlingIsNotEnteredAgainWhileItsQuestionIsOpen)

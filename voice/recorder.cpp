@@ -57,12 +57,6 @@ Recorder* FromWindow(HWND window)
     return reinterpret_cast<Recorder*>(GetWindowLongPtrA(window, GWLP_USERDATA));
 }
 
-// Compares addresses only: after the window's destruction the object is gone.
-bool StillAlive(HWND window, const Recorder* recorder)
-{
-    return IsWindow(window) && FromWindow(window) == recorder;
-}
-
 const char* ModeText(UINT mode, bool deviceFailed = false)
 {
     switch (mode) {
@@ -114,20 +108,22 @@ void ShowState(Recorder* recorder)
         caption +=
             (caption.empty() ? "" : " - ") + std::string(ModeText(recorder->mode, recorder->deviceFailed));
     SetWindowTextA(recorder->window, caption.c_str());
-    HWND focus = GetFocus();
+    const HWND focus = GetFocus();
     const bool hadKeyboard = focus && (focus == recorder->window || IsChild(recorder->window, focus));
     EnableWindow(recorder->recordButton, recorder->mode != MCI_MODE_NOT_READY);
     EnableWindow(recorder->stopButton, recorder->mode == MCI_MODE_RECORD);
     // A button that has just been disabled loses the keyboard (Stop, when the
     // device stops delivering), and the window itself can press nothing.
-    focus = GetFocus();
-    if (hadKeyboard && (!focus || focus == recorder->window || !IsWindowEnabled(focus)))
+    // With the keyboard, the button to press next takes it: Stop once Record
+    // is pressed, Record once Stop is, or once the device stops delivering.
+    if (hadKeyboard)
         FocusNextButton(recorder);
     ShowElapsed(recorder);
 }
 
-// Tells the owner the new mode. The owner may do anything meanwhile, close the
-// recorder too, so callers touch nothing of the recorder afterwards.
+// Tells the owner the new mode. The owner answers at once and acts later (a
+// stop's question and save come once the click that stopped has returned),
+// so the recorder is still there when this returns.
 void NotifyMode(Recorder* recorder)
 {
     if ((recorder->flags & RecorderFlagNotifyMode) && recorder->owner)
@@ -135,8 +131,9 @@ void NotifyMode(Recorder* recorder)
                      static_cast<LPARAM>(recorder->mode));
 }
 
-// The user hears of failures from the recorder itself, as from MCIWnd. The
-// recorder may be gone when this returns.
+// The user hears of failures from the recorder itself, as from MCIWnd. Its
+// owner may be deleted while the box is open, and the recorder with it:
+// callers touch nothing of the recorder afterwards.
 void ReportError(Recorder* recorder, const std::string& text)
 {
     MessageBoxA(recorder->window, text.c_str(), WarningCaption, MB_OK | MB_ICONEXCLAMATION);
@@ -149,8 +146,7 @@ void Discard(Recorder* recorder)
     recorder->sound.Release();
 }
 
-// Ends the capture, keeping what was recorded, and tells the owner: the
-// recorder may be gone when this returns.
+// Ends the capture, keeping what was recorded, and tells the owner.
 void StopRecording(Recorder* recorder)
 {
     if (recorder->mode != MCI_MODE_RECORD)
@@ -236,9 +232,8 @@ LRESULT OnRecord(Recorder* recorder)
     recorder->mode = MCI_MODE_RECORD;
     SetTimer(recorder->window, ElapsedTimer, ElapsedMilliseconds, nullptr);
     ShowState(recorder);
-    HWND window = recorder->window;
     NotifyMode(recorder);
-    return StillAlive(window, recorder) ? StartCapture(recorder) : 0;
+    return StartCapture(recorder);
 }
 
 LRESULT OnStop(Recorder* recorder)
@@ -309,15 +304,13 @@ void CloseDevice(Recorder* recorder)
     ShowState(recorder);
 }
 
+// The button to press next takes the keyboard as the mode changes (ShowState).
 void PressButton(Recorder* recorder, int id)
 {
-    HWND window = recorder->window;
     if (id == RecorderRecordButtonId)
         OnRecord(recorder);
     else
         OnStop(recorder);
-    if (StillAlive(window, recorder))
-        FocusNextButton(recorder);
 }
 
 // R and F (with or without Alt, as the buttons' underlined letters suggest)
