@@ -172,7 +172,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         OnTrayCallback(window, run->tray, wParam, lParam);
         break;
     case WM_INITMENUPOPUP:
-        OnInitTrayPopup(window, reinterpret_cast<HMENU>(wParam));
+        OnInitTrayPopup(window, run->tray, reinterpret_cast<HMENU>(wParam));
         break;
     case WM_COMMAND:
         OnCommand(*run, wParam);

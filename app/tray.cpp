@@ -9,8 +9,6 @@
 
 const char TrayTip[] = "Appuntello - by ing. Lucanor";
 
-OwnedMenu NoteListMenu;
-
 BOOL(WINAPI* NotifyShell)(DWORD, PNOTIFYICONDATAA) = Shell_NotifyIconA;
 
 void Moment::Mark()
@@ -122,7 +120,7 @@ void ShowTrayIconAgain(HWND controller, TrayState& tray, UINT message)
 
 void RemoveTrayIconAndMenus(HWND controller, TrayState& tray)
 {
-    NoteListMenu.reset();
+    tray.noteList.reset();
     if (tray.iconAdded)
         RemoveTrayIcon(controller);
     tray.iconAdded = false;
@@ -169,12 +167,12 @@ void OnTrayCallback(HWND controller, TrayState& tray, WPARAM wParam, LPARAM lPar
     }
 }
 
-void OnInitTrayPopup(HWND controller, HMENU popup)
+void OnInitTrayPopup(HWND controller, TrayState& tray, HMENU popup)
 {
     // The note list's own opening rebuilds nothing.
     if (popup != TrayPopup(controller))
         return;
-    NoteListMenu.reset(BuildNoteListMenu());
+    tray.noteList.reset(BuildNoteListMenu());
 
     GlobalRecord<MENUITEMINFOA> item;
     if (!item)
@@ -182,7 +180,7 @@ void OnInitTrayPopup(HWND controller, HMENU popup)
     item->cbSize = sizeof(MENUITEMINFOA);
     item->fMask = MIIM_STATE | MIIM_SUBMENU;
     item->fState = NoteListHead ? 0 : MFS_GRAYED;
-    item->hSubMenu = NoteListMenu.get();
+    item->hSubMenu = tray.noteList.get();
     SetMenuItemInfoA(popup, TrayMenuNoteListPosition, TRUE, item.get());
 }
 

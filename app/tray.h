@@ -12,10 +12,6 @@
 
 extern const char TrayTip[];
 
-// The note list of the tray menu: rebuilt at every opening of the menu,
-// destroyed at close.
-extern OwnedMenu NoteListMenu;
-
 // When something happened on the icon. The shell reports some events twice:
 // NIN_SELECT after every release of the left button, WM_CONTEXTMENU after
 // every release of the right one, and one Enter on the icon as two
@@ -45,6 +41,9 @@ struct TrayState {
     // Whether the shell took version 4: it then reports in that form, else
     // in the earlier one.
     bool version4 = false;
+    // The note list of the tray menu: rebuilt at every opening of the menu,
+    // destroyed at close.
+    OwnedMenu noteList;
     Moment leftRelease;
     Moment rightRelease;
     Moment menuClosed;
@@ -70,7 +69,7 @@ void RemoveTrayIconAndMenus(HWND controller, TrayState& tray);
 // (at the icon); a double click of the right button makes a new note.
 void OnTrayCallback(HWND controller, TrayState& tray, WPARAM wParam, LPARAM lParam);
 // The tray menu is about to open: its note list is built afresh.
-void OnInitTrayPopup(HWND controller, HMENU popup);
+void OnInitTrayPopup(HWND controller, TrayState& tray, HMENU popup);
 
 // Adds the icon and asks the shell for the events of version 4, keys
 // included; version4 tells whether the shell took that version.

@@ -3,8 +3,7 @@
 #include <windows.h>
 
 #include "base/handles.h"
-
-NoteNode* NoteListHead;
+#include "base/shared_state.h"
 
 NoteNode* AddNote(NoteWindow window)
 {

@@ -4,9 +4,9 @@
 #ifndef APPUNTELLO_NOTE_REGISTRY_H
 #define APPUNTELLO_NOTE_REGISTRY_H
 
-// The same type as HWND (with STRICT), without pulling in windows.h.
-struct HWND__;
-using NoteWindow = HWND__*;
+#include "base/shared_state.h"
+
+using NoteWindow = HWND;
 
 struct NoteNode {
     int NoteId;
@@ -16,11 +16,12 @@ struct NoteNode {
     NoteNode* prev;  // newer
     // The note that had the keyboard before this one took it, if it is still a note.
     NoteWindow keyboardBefore;
+    // Whether the note's own menu is open.
+    bool menuOpen;
 };
 
-// The newest node, or none: each note adds its node at creation and removes it
-// at destruction; the controller frees what is left at close.
-extern NoteNode* NoteListHead;
+// NoteListHead, the newest node or none, is declared with the shared state
+// (base/shared_state.h).
 
 // Registers a window at the head, with the head's id + 1 (0 when empty). Returns its node, or nullptr when no
 // memory could be had.

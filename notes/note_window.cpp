@@ -15,9 +15,6 @@ namespace {
 constexpr DWORD NoteStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_MINIMIZEBOX; // 0x90C20000
 constexpr DWORD NoteEditStyle = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL;
 
-// The note whose menu is open, while it is.
-HWND NoteWithMenu;
-
 LRESULT OnCreate(HWND note)
 {
     char* voicePath = AllocateVoicePath(VoicePathCapacity);
@@ -55,10 +52,14 @@ void OpenNoteMenu(HWND note, POINT at)
         at = POINT{0, 0};
         ClientToScreen(note, &at);
     }
-    NoteWithMenu = note;
+    NoteNode* node = FindNote(note);
+    if (node)
+        node->menuOpen = true;
     UINT command = static_cast<UINT>(TrackPopupMenu(
         GetSubMenu(NoteMenu.get(), 0), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, note, nullptr));
-    NoteWithMenu = nullptr;
+    // The node is the note's: while the menu was open the note may have gone.
+    if ((node = FindNote(note)) != nullptr)
+        node->menuOpen = false;
     if (command)
         SendMessageA(note, WM_COMMAND, command, 0);
 }
@@ -210,7 +211,8 @@ HWND CreateNoteWindow(const char* title, NoteActivation activation)
 bool NoteIsBusy(HWND note)
 {
     // A modal dialog or message box owned by the note disables it.
-    return note == NoteWithMenu || !IsWindowEnabled(note) ||
+    const NoteNode* node = FindNote(note);
+    return (node && node->menuOpen) || !IsWindowEnabled(note) ||
            (RecorderWindow && IsWindow(RecorderWindow) && GetWindow(RecorderWindow, GW_OWNER) == note);
 }
 

@@ -90,6 +90,7 @@ class RecorderTest : public testing::Test {
             << "no wave-in device: scripts/test starts a PulseAudio server for this";
         owner = CreateOwner(instance);
         ASSERT_NE(owner, nullptr);
+        CountWaveIn();
     }
     void TearDown() override
     {
@@ -99,7 +100,7 @@ class RecorderTest : public testing::Test {
         EXPECT_EQ(LiveRecorders(), 0);
         EXPECT_EQ(OpenCaptures(), 0);
         UnregisterClassA(OwnerClass, instance);
-        UnregisterRecorderClass(instance);
+        UnregisterClassA(RecorderClassName, instance);
     }
 
     HWND OpenRecorder(Where at = Here())
@@ -327,6 +328,7 @@ TEST(NoSoundDevice, CanRecordAnswersZeroAndRecordingFailsWithAWarning)
     ASSERT_EQ(waveInGetNumDevs(), 0u);
     HINSTANCE instance = GetModuleHandleA(nullptr);
     HWND owner = CreateOwner(instance);
+    CountWaveIn();
     HWND recorder = CreateRecorderWindow(owner, instance, NoteRecorderStyle);
     ASSERT_NE(recorder, nullptr);
     EXPECT_EQ(Send(recorder, RecorderNewMessage, reinterpret_cast<LPARAM>("waveaudio")), 0);
@@ -342,5 +344,5 @@ TEST(NoSoundDevice, CanRecordAnswersZeroAndRecordingFailsWithAWarning)
     DestroyWindow(owner);
     EXPECT_FALSE(IsWindow(recorder));
     UnregisterClassA(OwnerClass, instance);
-    UnregisterRecorderClass(instance);
+    UnregisterClassA(RecorderClassName, instance);
 }

@@ -109,6 +109,7 @@ class VoiceTest : public ProgramTest {
     {
         ASSERT_NO_FATAL_FAILURE(ProgramTest::SetUp());
         ASSERT_GT(waveInGetNumDevs(), 0u) << "no wave-in device: scripts/test starts a PulseAudio server";
+        CountWaveIn();
     }
     void TearDown() override
     {

@@ -15,7 +15,6 @@
 
 namespace {
 
-const char RecorderClassName[] = "Class_Recorder";
 constexpr UINT_PTR ElapsedTimer = 1;
 constexpr UINT ElapsedMilliseconds = 200;
 constexpr DWORD FlagsMask = 0xFFFF;
@@ -25,9 +24,6 @@ constexpr int ButtonWidth = 88;
 constexpr int ButtonHeight = 26;
 constexpr int ClientWidth = 4 * Margin + 2 * ButtonWidth + 80;
 constexpr int ClientHeight = 2 * Margin + ButtonHeight;
-
-int LiveRecorderCount;
-void (*GoneCallback)(HWND recorder);
 
 struct CreateParams {
     HWND owner;
@@ -49,7 +45,8 @@ struct Recorder {
     SoundBuffer sound;
     DWORD startTick = 0;
     DWORD lastDataTick = 0;
-    bool deviceFailed = false; // the recording stopped because the device did
+    bool deviceFailed = false;             // the recording stopped because the device did
+    void (*gone)(HWND recorder) = nullptr; // told of the window's destruction
 };
 
 Recorder* FromWindow(HWND window)
@@ -387,7 +384,6 @@ BOOL OnNcCreate(HWND window, const CREATESTRUCTA* create)
     recorder->owner = params->owner;
     recorder->flags = params->flags;
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(recorder));
-    ++LiveRecorderCount;
     return TRUE;
 }
 
@@ -395,7 +391,6 @@ void OnNcDestroy(HWND window, Recorder* recorder)
 {
     SetWindowLongPtrA(window, GWLP_USERDATA, 0);
     delete recorder;
-    --LiveRecorderCount;
 }
 
 LRESULT CALLBACK RecorderWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -471,8 +466,8 @@ LRESULT CALLBACK RecorderWndProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_DESTROY:
         // Also when the owner goes: owned windows are destroyed with it.
         Discard(recorder);
-        if (GoneCallback)
-            GoneCallback(window);
+        if (recorder->gone)
+            recorder->gone(window);
         break;
     case WM_NCDESTROY:
         OnNcDestroy(window, recorder);
@@ -498,11 +493,6 @@ bool RegisterRecorderClass(HINSTANCE instance)
 
 } // namespace
 
-void UnregisterRecorderClass(HINSTANCE instance)
-{
-    UnregisterClassA(RecorderClassName, instance);
-}
-
 HWND CreateRecorderWindow(HWND owner, HINSTANCE instance, DWORD style)
 {
     if (!RegisterRecorderClass(instance))
@@ -516,12 +506,8 @@ HWND CreateRecorderWindow(HWND owner, HINSTANCE instance, DWORD style)
                            &params);
 }
 
-void OnRecorderGone(void (*callback)(HWND recorder))
+void OnRecorderGone(HWND window, void (*callback)(HWND recorder))
 {
-    GoneCallback = callback;
-}
-
-int LiveRecorders()
-{
-    return LiveRecorderCount;
+    if (Recorder* recorder = window ? FromWindow(window) : nullptr)
+        recorder->gone = callback;
 }

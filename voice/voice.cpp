@@ -145,7 +145,6 @@ bool IsDeviceName(const char* name)
 
 } // namespace
 
-HWND RecorderWindow;
 int RecordingActive;
 
 bool NamesLocalFile(const char* path)
@@ -186,9 +185,9 @@ void StartRecording(HWND note)
         BringForward(RecorderWindow);
         return;
     }
-    OnRecorderGone(ForgetRecorder);
     auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(note, GWLP_HINSTANCE));
     HWND recorder = CreateRecorderWindow(note, instance, NoteRecorderStyle);
+    OnRecorderGone(recorder, ForgetRecorder);
     RecorderWindow = recorder;
     PlaceBeside(recorder, note);
     SendMessageA(recorder, RecorderNewMessage, 0, reinterpret_cast<LPARAM>("waveaudio"));

@@ -6,8 +6,10 @@
 
 #include <windows.h>
 
-// The one recorder on screen: set by StartRecording, back to none when that window goes, however it goes.
-extern HWND RecorderWindow;
+#include "base/shared_state.h"
+
+// RecorderWindow, the one recorder on screen, is declared with the shared
+// state (base/shared_state.h).
 // Set to 1 by the recorder's report that it records, back to 0 when its stop is handled or it goes.
 extern int RecordingActive;
 

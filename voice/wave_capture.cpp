@@ -8,9 +8,6 @@
 
 namespace {
 
-int OpenCaptureCount;
-int CaptureStartCount;
-
 // PCM mono, tried in this order; the first one the device accepts is used.
 struct PcmChoice {
     DWORD rate;
@@ -117,7 +114,6 @@ bool Capture::Open(HWND window)
     }
     if (!device_)
         return false;
-    ++OpenCaptureCount;
     const DWORD size = format_.nAvgBytesPerSec * CaptureBufferMilliseconds / 1000 / format_.nBlockAlign *
                        format_.nBlockAlign;
     for (WAVEHDR& header : headers_)
@@ -145,7 +141,6 @@ bool Capture::Start()
     if (!IsOpen() || Wave().waveInStart(device_) != MMSYSERR_NOERROR)
         return false;
     started_ = true;
-    ++CaptureStartCount;
     return true;
 }
 
@@ -169,8 +164,7 @@ void Capture::Close(SoundBuffer* sound)
     Harvest(sound, false);
     for (WAVEHDR& header : headers_)
         Wave().waveInUnprepareHeader(device_, &header, sizeof header);
-    if (Wave().waveInClose(device_) == MMSYSERR_NOERROR)
-        --OpenCaptureCount;
+    Wave().waveInClose(device_);
     device_ = nullptr;
     started_ = false;
     std::free(memory_);
@@ -200,14 +194,4 @@ bool Capture::Harvest(SoundBuffer* sound, bool requeue)
         next_ = (next_ + 1) % CaptureBufferCount;
     }
     return goesOn;
-}
-
-int OpenCaptures()
-{
-    return OpenCaptureCount;
-}
-
-int CaptureStarts()
-{
-    return CaptureStartCount;
 }
