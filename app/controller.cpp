@@ -165,11 +165,14 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         if (run->phase == RunPhase::Running)
             OnNoteChanged(*run);
         return 0;
+    case KeyboardToTrayMessage:
+        GiveKeyboardToTray(window, run->tray);
+        return 0;
     case TrayCallbackMessage:
         OnTrayCallback(window, run->tray, wParam, lParam);
         break;
     case WM_INITMENUPOPUP:
-        OnInitTrayPopup(window, reinterpret_cast<HMENU>(wParam));
+        OnInitTrayPopup(window, run->tray, reinterpret_cast<HMENU>(wParam));
         break;
     case WM_COMMAND:
         OnCommand(*run, wParam);

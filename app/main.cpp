@@ -1,9 +1,10 @@
-// Appuntello: flying notes in the notification area.
+// Appuntello: flying notes in the notification area. Its allocator and
+// std::string are its own (program_runtime.cpp), so that no exception runtime
+// is linked into it.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <cstdint>
-#include <cstdlib>
 
 #include "app/startup.h"
 #include "base/handles.h"
@@ -29,43 +30,6 @@ __attribute__((constructor(101), no_stack_protector)) static void SeedStackGuard
                      GetCurrentThreadId() ^ (GetCurrentProcessId() << 16) ^ reinterpret_cast<uintptr_t>(&now);
     __stack_chk_guard = reinterpret_cast<void*>(seed ? seed : 0xBB40E64E);
 }
-#endif
-
-#if defined(__GLIBCXX__)
-// The program catches no exception: whatever the standard library would throw
-// (out of memory, a length beyond any string) ends it. GCC's runtime would
-// first print the exception's demangled type to a console this program does
-// not have, and building the exception objects brings in a second string
-// implementation; together they were a third of the program. Ending at once
-// is what the user sees either way.
-namespace __gnu_cxx {
-void __verbose_terminate_handler()
-{
-    std::abort();
-}
-} // namespace __gnu_cxx
-namespace std {
-void __throw_bad_alloc()
-{
-    std::abort();
-}
-void __throw_bad_array_new_length()
-{
-    std::abort();
-}
-void __throw_length_error(const char*)
-{
-    std::abort();
-}
-void __throw_logic_error(const char*)
-{
-    std::abort();
-}
-void __throw_out_of_range_fmt(const char*, ...)
-{
-    std::abort();
-}
-} // namespace std
 #endif
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int)

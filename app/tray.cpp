@@ -9,7 +9,7 @@
 
 const char TrayTip[] = "Appuntello - by ing. Lucanor";
 
-OwnedMenu NoteListMenu;
+BOOL(WINAPI* NotifyShell)(DWORD, PNOTIFYICONDATAA) = Shell_NotifyIconA;
 
 void Moment::Mark()
 {
@@ -58,7 +58,7 @@ BOOL NotifyTray(DWORD action, HWND window, UINT flags, HICON icon, const char* t
     record->hIcon = icon;
     lstrcpynA(record->szTip, tip, sizeof record->szTip);
     record->uVersion = version;
-    return Shell_NotifyIconA(action, record.get());
+    return NotifyShell(action, record.get());
 }
 
 void OpenTrayMenu(HWND controller, TrayState& tray, POINT at)
@@ -107,30 +107,39 @@ void ShowTrayIcon(HWND controller, TrayState& tray)
     tray.icon.reset(
         static_cast<HICON>(LoadImageA(AppInstance, MAKEINTRESOURCEA(IDI_APPUNTELLO), IMAGE_ICON,
                                       GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
-    tray.iconAdded = AddTrayIcon(controller, TrayIconOrClassIcon(controller, tray)) != FALSE;
+    tray.iconAdded = AddTrayIcon(controller, TrayIconOrClassIcon(controller, tray), tray.version4) != FALSE;
 }
 
 void ShowTrayIconAgain(HWND controller, TrayState& tray, UINT message)
 {
     if (message == tray.taskbarCreatedMessage && message != 0)
         tray.iconAdded =
-            AddTrayIcon(controller, TrayIconOrClassIcon(controller, tray)) != FALSE || tray.iconAdded;
+            AddTrayIcon(controller, TrayIconOrClassIcon(controller, tray), tray.version4) != FALSE ||
+            tray.iconAdded;
 }
 
 void RemoveTrayIconAndMenus(HWND controller, TrayState& tray)
 {
-    NoteListMenu.reset();
+    tray.noteList.reset();
     if (tray.iconAdded)
         RemoveTrayIcon(controller);
     tray.iconAdded = false;
     tray.icon.reset(); // the shell keeps a copy of its own
 }
 
-void OnTrayCallback(HWND controller, TrayState& tray, WPARAM anchor, LPARAM event)
+void OnTrayCallback(HWND controller, TrayState& tray, WPARAM wParam, LPARAM lParam)
 {
-    if (HIWORD(event) != TrayIconId)
+    UINT id = HIWORD(lParam), event = LOWORD(lParam);
+    WPARAM anchor = wParam;
+    if (!tray.version4) { // the earlier form: no keys, and the mouse alone
+        id = static_cast<UINT>(wParam);
+        event = static_cast<UINT>(lParam);
+        const POINT cursor = CursorPosition();
+        anchor = MAKEWPARAM(cursor.x, cursor.y);
+    }
+    if (id != TrayIconId)
         return;
-    switch (LOWORD(event)) {
+    switch (event) {
     case WM_LBUTTONUP:
         tray.leftRelease.Mark();
         OpenTrayMenu(controller, tray, CursorPosition());
@@ -158,12 +167,12 @@ void OnTrayCallback(HWND controller, TrayState& tray, WPARAM anchor, LPARAM even
     }
 }
 
-void OnInitTrayPopup(HWND controller, HMENU popup)
+void OnInitTrayPopup(HWND controller, TrayState& tray, HMENU popup)
 {
     // The note list's own opening rebuilds nothing.
     if (popup != TrayPopup(controller))
         return;
-    NoteListMenu.reset(BuildNoteListMenu());
+    tray.noteList.reset(BuildNoteListMenu());
 
     GlobalRecord<MENUITEMINFOA> item;
     if (!item)
@@ -171,18 +180,18 @@ void OnInitTrayPopup(HWND controller, HMENU popup)
     item->cbSize = sizeof(MENUITEMINFOA);
     item->fMask = MIIM_STATE | MIIM_SUBMENU;
     item->fState = NoteListHead ? 0 : MFS_GRAYED;
-    item->hSubMenu = NoteListMenu.get();
+    item->hSubMenu = tray.noteList.get();
     SetMenuItemInfoA(popup, TrayMenuNoteListPosition, TRUE, item.get());
 }
 
-BOOL AddTrayIcon(HWND window, HICON icon)
+BOOL AddTrayIcon(HWND window, HICON icon, bool& version4)
 {
     // With version 4 the tip shows only when asked for.
     BOOL added = NotifyTray(NIM_ADD, window, NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP, icon, TrayTip);
-    // Without it the shell reports the mouse alone, and turns Enter or the
-    // Menu key on the icon into a right click, which does nothing.
-    if (added)
-        NotifyTray(NIM_SETVERSION, window, 0, nullptr, "", NOTIFYICON_VERSION_4);
+    // Without it the shell reports the mouse alone, in the earlier form, and
+    // turns Enter or the Menu key on the icon into a right click, which does
+    // nothing.
+    version4 = added && NotifyTray(NIM_SETVERSION, window, 0, nullptr, "", NOTIFYICON_VERSION_4);
     return added;
 }
 
@@ -230,8 +239,14 @@ KeyboardReturn::~KeyboardReturn()
         return;
     if (IsVisibleNote(note_))
         SetForegroundWindow(note_); // its WM_SETFOCUS hands the keyboard to its text
-    else if (tray_.iconAdded)
-        NotifyTray(NIM_SETFOCUS, controller_, 0, nullptr, "");
+    else
+        GiveKeyboardToTray(controller_, tray_);
+}
+
+void GiveKeyboardToTray(HWND controller, const TrayState& tray)
+{
+    if (tray.iconAdded && GetForegroundWindow() == controller)
+        NotifyTray(NIM_SETFOCUS, controller, 0, nullptr, "");
 }
 
 void GiveKeyboardToNewestNote()

@@ -6,14 +6,11 @@
 #define APPUNTELLO_APP_TRAY_H
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include "base/handles.h"
 
 extern const char TrayTip[];
-
-// The note list of the tray menu: rebuilt at every opening of the menu,
-// destroyed at close.
-extern OwnedMenu NoteListMenu;
 
 // When something happened on the icon. The shell reports some events twice:
 // NIN_SELECT after every release of the left button, WM_CONTEXTMENU after
@@ -41,6 +38,12 @@ struct TrayState {
     OwnedIcon icon;
     // Whether the shell has our icon, so that it is removed once.
     bool iconAdded = false;
+    // Whether the shell took version 4: it then reports in that form, else
+    // in the earlier one.
+    bool version4 = false;
+    // The note list of the tray menu: rebuilt at every opening of the menu,
+    // destroyed at close.
+    OwnedMenu noteList;
     Moment leftRelease;
     Moment rightRelease;
     Moment menuClosed;
@@ -56,18 +59,23 @@ void ShowTrayIconAgain(HWND controller, TrayState& tray, UINT message);
 // Removes the icon from the tray and releases it and the note list.
 void RemoveTrayIconAndMenus(HWND controller, TrayState& tray);
 
-// The shell's report of an event on the icon, as its version 4 gives it:
-// anchor holds the icon's or the cursor's place on the screen (x in the low
-// word, y in the high one), event the event in its low word and the icon's id
-// in its high one. The menu opens at a release of the left button (at the
+// The shell's report of an event on the icon. In the form of version 4,
+// wParam holds the icon's or the cursor's place on the screen (x in the low
+// word, y in the high one), lParam the event in its low word and the icon's
+// id in its high one; in the earlier form, which a shell that refuses
+// version 4 keeps, wParam is the icon's id and lParam the mouse message. The
+// menu opens at a release of the left button (at the
 // cursor) and at Enter, Space, Shift+F10 or the Menu key on the focused icon
 // (at the icon); a double click of the right button makes a new note.
-void OnTrayCallback(HWND controller, TrayState& tray, WPARAM anchor, LPARAM event);
+void OnTrayCallback(HWND controller, TrayState& tray, WPARAM wParam, LPARAM lParam);
 // The tray menu is about to open: its note list is built afresh.
-void OnInitTrayPopup(HWND controller, HMENU popup);
+void OnInitTrayPopup(HWND controller, TrayState& tray, HMENU popup);
 
-// Adds the icon and asks the shell for the events of version 4, keys included.
-BOOL AddTrayIcon(HWND window, HICON icon);
+// Adds the icon and asks the shell for the events of version 4, keys
+// included; version4 tells whether the shell took that version.
+BOOL AddTrayIcon(HWND window, HICON icon, bool& version4);
+// Where the tray talks to the shell; tests put their own here.
+extern BOOL(WINAPI* NotifyShell)(DWORD action, PNOTIFYICONDATAA record);
 BOOL RemoveTrayIcon(HWND window);
 // The notes, newest first, each by its title and under its NoteId's command.
 HMENU BuildNoteListMenu();
@@ -90,6 +98,10 @@ class KeyboardReturn {
     HWND note_ = nullptr;
     bool outermost_;
 };
+
+// The keyboard to our icon in the notification area, when the controller, a
+// window of no size, has it.
+void GiveKeyboardToTray(HWND controller, const TrayState& tray);
 
 // Once the stored notes are made: the newest takes the keyboard, but only
 // when the program has the foreground: started with the session, it takes

@@ -15,6 +15,9 @@ int NoteHeight = DefaultNoteHeight;
 COLORREF NoteColor = DefaultNoteColor;
 OwnedBrush NoteBrush;
 
+NoteNode* NoteListHead;
+HWND RecorderWindow;
+
 unsigned NoteCount;
 
 void NoteChanged()

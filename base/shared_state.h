@@ -1,5 +1,6 @@
 // What several floors of the program share, in one place; what only one
-// module uses lives in that module. All of it is touched by the GUI thread
+// module uses lives in that module, and what belongs to one window lives with
+// that window. All of it is touched by the GUI thread
 // only. Each line says who creates, replaces and releases it.
 #ifndef APPUNTELLO_BASE_SHARED_STATE_H
 #define APPUNTELLO_BASE_SHARED_STATE_H
@@ -25,13 +26,26 @@ extern HWND ControllerWindow;
 // Loaded by the controller's WM_CREATE, shared by every note, destroyed at close.
 extern OwnedMenu NoteMenu;
 
-// Read from the store at start, committed by the Options dialog's OK.
+// Read from the store at start (LoadNotes, app/notes_io.cpp), committed by
+// the Options dialog's OK, and replaced by another writer's settings when a
+// save merges them (ShowMerged, app/notes_io.cpp).
 extern int NoteWidth;
 extern int NoteHeight;
 extern COLORREF NoteColor;
 // Created from the stored colour at start, replaced by the Options dialog's
-// Apply, deleted by the controller at close.
+// Apply and by a merge that brings another colour, deleted by the controller
+// at close.
 extern OwnedBrush NoteBrush;
+
+// The registry of open notes (notes/note_registry.h), newest first: each
+// note adds its node at creation and removes it at destruction; the
+// controller frees what is left at close.
+struct NoteNode;
+extern NoteNode* NoteListHead;
+
+// The one recorder on screen (voice/voice.h): set when a note opens it, back
+// to none when that window goes, however it goes.
+extern HWND RecorderWindow;
 
 // Notes created in this run: the controller's creation sets it to 0, each
 // note's WM_CREATE adds one, "delete all" starts it again. Drives the cascade.
@@ -45,5 +59,10 @@ extern unsigned NoteCount;
 constexpr UINT NoteChangedMessage = WM_APP + 1;
 // Tells the controller, when there is one, of a change the store keeps.
 void NoteChanged();
+
+// Sent to ControllerWindow by a note that left the screen with the keyboard
+// when no other note is shown: the keyboard goes to the notification area
+// rather than stay on the controller, a window of no size. wParam and lParam are 0.
+constexpr UINT KeyboardToTrayMessage = WM_APP + 2;
 
 #endif

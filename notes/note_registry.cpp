@@ -3,8 +3,7 @@
 #include <windows.h>
 
 #include "base/handles.h"
-
-NoteNode* NoteListHead;
+#include "base/shared_state.h"
 
 NoteNode* AddNote(NoteWindow window)
 {
@@ -64,6 +63,26 @@ void ShowNoteById(int id)
 {
     if (NoteNode* node = FindNoteById(id))
         SetWindowPos(node->window, HWND_TOP, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE);
+}
+
+namespace {
+
+bool IsShownNote(NoteWindow window)
+{
+    return window && FindNote(window) && IsWindowVisible(window) && !IsIconic(window);
+}
+
+} // namespace
+
+NoteWindow NoteToTakeKeyboardFrom(NoteWindow leaving)
+{
+    const NoteNode* node = FindNote(leaving);
+    if (node && node->keyboardBefore != leaving && IsShownNote(node->keyboardBefore))
+        return node->keyboardBefore;
+    for (const NoteNode* other = NoteListHead; other; other = other->next)
+        if (other->window != leaving && IsShownNote(other->window))
+            return other->window;
+    return nullptr;
 }
 
 void DestroyAllNotes()

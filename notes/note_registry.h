@@ -4,23 +4,27 @@
 #ifndef APPUNTELLO_NOTE_REGISTRY_H
 #define APPUNTELLO_NOTE_REGISTRY_H
 
-// The same type as HWND (with STRICT), without pulling in windows.h.
-struct HWND__;
-using NoteWindow = HWND__*;
+#include "base/shared_state.h"
+
+using NoteWindow = HWND;
 
 struct NoteNode {
     int NoteId;
     NoteWindow window;
     NoteWindow edit; // the note's edit field, kept at hand: finding it is a round trip to the window server
-    NoteNode* next; // older
-    NoteNode* prev; // newer
+    NoteNode* next;  // older
+    NoteNode* prev;  // newer
+    // The note that had the keyboard before this one took it, if it is still a note.
+    NoteWindow keyboardBefore;
+    // Whether the note's own menu is open.
+    bool menuOpen;
 };
 
-// The newest node, or none: each note adds its node at creation and removes it
-// at destruction; the controller frees what is left at close.
-extern NoteNode* NoteListHead;
+// NoteListHead, the newest node or none, is declared with the shared state
+// (base/shared_state.h).
 
-// Registers a window at the head, with the head's id + 1 (0 when empty). Returns its node, or nullptr when no memory could be had.
+// Registers a window at the head, with the head's id + 1 (0 when empty). Returns its node, or nullptr when no
+// memory could be had.
 NoteNode* AddNote(NoteWindow window);
 // Unregisters a window and frees its node; an unknown window is ignored.
 void RemoveNote(NoteWindow window);
@@ -30,6 +34,10 @@ NoteNode* FindNote(NoteWindow window);
 NoteNode* FindNoteById(int id);
 // Shows, raises and activates the note with that id; nothing if there is none.
 void ShowNoteById(int id);
+// The note that should take the keyboard when this one goes from the screen:
+// the one that had it before, else the newest note shown; nullptr when no
+// other note is shown.
+NoteWindow NoteToTakeKeyboardFrom(NoteWindow leaving);
 // Destroys every note, newest first; each takes its node with it.
 void DestroyAllNotes();
 

@@ -15,9 +15,6 @@ namespace {
 constexpr DWORD NoteStyle = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_MINIMIZEBOX; // 0x90C20000
 constexpr DWORD NoteEditStyle = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL;
 
-// The note whose menu is open, while it is.
-HWND NoteWithMenu;
-
 LRESULT OnCreate(HWND note)
 {
     char* voicePath = AllocateVoicePath(VoicePathCapacity);
@@ -55,12 +52,43 @@ void OpenNoteMenu(HWND note, POINT at)
         at = POINT{0, 0};
         ClientToScreen(note, &at);
     }
-    NoteWithMenu = note;
+    NoteNode* node = FindNote(note);
+    if (node)
+        node->menuOpen = true;
     UINT command = static_cast<UINT>(TrackPopupMenu(
         GetSubMenu(NoteMenu.get(), 0), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, note, nullptr));
-    NoteWithMenu = nullptr;
+    // The node is the note's: while the menu was open the note may have gone.
+    if ((node = FindNote(note)) != nullptr)
+        node->menuOpen = false;
     if (command)
         SendMessageA(note, WM_COMMAND, command, 0);
+}
+
+// The note that had the keyboard before this one, remembered as this one
+// takes it, so that it can have it back.
+void OnActivate(HWND note, WPARAM state, HWND previous)
+{
+    NoteNode* node = FindNote(note);
+    if (node && LOWORD(state) != WA_INACTIVE && previous != note && FindNote(previous))
+        node->keyboardBefore = previous;
+}
+
+// The note goes from the screen, hidden or destroyed. Windows would hand its
+// activation to its owner, the controller, a window of no size: while it has
+// the keyboard, the keyboard goes to the note that had it before, else to the
+// newest note shown, else to the notification area.
+void LeaveScreen(HWND note, bool destroy)
+{
+    const bool hadKeyboard = GetActiveWindow() == note;
+    HWND next = hadKeyboard ? NoteToTakeKeyboardFrom(note) : nullptr;
+    if (next)
+        SetForegroundWindow(next); // its WM_SETFOCUS hands the keyboard to its text
+    if (destroy)
+        DestroyWindow(note);
+    else
+        ShowWindow(note, SW_HIDE);
+    if (hadKeyboard && !next && ControllerWindow)
+        SendMessageA(ControllerWindow, KeyboardToTrayMessage, 0, 0);
 }
 
 void OnChangeTitle(HWND note)
@@ -76,10 +104,10 @@ void OnCommand(HWND note, WPARAM command)
     switch (command) {
     case IDM_DELETE_NOTE:
         AskDeleteVoiceFile(note);
-        DestroyWindow(note);
+        LeaveScreen(note, true);
         break;
     case IDM_HIDE_NOTE:
-        ShowWindow(note, SW_HIDE);
+        LeaveScreen(note, false);
         break;
     case IDM_CHANGE_TITLE:
         OnChangeTitle(note);
@@ -183,7 +211,8 @@ HWND CreateNoteWindow(const char* title, NoteActivation activation)
 bool NoteIsBusy(HWND note)
 {
     // A modal dialog or message box owned by the note disables it.
-    return note == NoteWithMenu || !IsWindowEnabled(note) ||
+    const NoteNode* node = FindNote(note);
+    return (node && node->menuOpen) || !IsWindowEnabled(note) ||
            (RecorderWindow && IsWindow(RecorderWindow) && GetWindow(RecorderWindow, GW_OWNER) == note);
 }
 
@@ -201,6 +230,9 @@ LRESULT CALLBACK NoteWndProc(HWND note, UINT message, WPARAM wParam, LPARAM lPar
         return 0;
     case WM_DESTROY:
         OnDestroy(note);
+        break;
+    case WM_ACTIVATE:
+        OnActivate(note, wParam, reinterpret_cast<HWND>(lParam));
         break;
     case WM_SETFOCUS:
         // Activated by its creation, the note list, "&Mostra Tutti" or the end
@@ -248,6 +280,9 @@ LRESULT CALLBACK NoteWndProc(HWND note, UINT message, WPARAM wParam, LPARAM lPar
     case RecorderNotifyModeMessage:
         HandleRecorderMode(note, reinterpret_cast<HWND>(wParam), lParam);
         break;
+    case RecordingStoppedMessage:
+        HandleRecordingStopped(note, reinterpret_cast<HWND>(wParam));
+        return 0;
     }
     return DefWindowProcA(note, message, wParam, lParam);
 }

@@ -23,9 +23,17 @@ constexpr COLORREF CustomColorTable[16] = {
 
 static_assert(sizeof(void*) != 4 || sizeof(CHOOSECOLORA) == 36, "the 32-bit colour request is 36 bytes");
 
-// The colour chosen while the dialog is open and not yet committed; set from
-// NoteColor at every opening.
-COLORREF PendingColor;
+// The colour chosen while the dialog is open and not yet committed, kept with
+// the dialog (its user word); set from NoteColor at every opening.
+COLORREF PendingColor(HWND dialog)
+{
+    return static_cast<COLORREF>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
+
+void SetPendingColor(HWND dialog, COLORREF color)
+{
+    SetWindowLongPtrA(dialog, DWLP_USER, static_cast<LONG_PTR>(color));
+}
 
 LRESULT ToSlider(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -47,14 +55,14 @@ void OnInitDialog(HWND dialog)
     ToSlider(dialog, IDC_HEIGHT_SLIDER, TBM_SETTICFREQ, NoteSizeTickStep, 0);
     ToSlider(dialog, IDC_WIDTH_SLIDER, TBM_SETPOS, TRUE, NoteWidth);
     ToSlider(dialog, IDC_HEIGHT_SLIDER, TBM_SETPOS, TRUE, NoteHeight);
-    PendingColor = NoteColor;
+    SetPendingColor(dialog, NoteColor);
 }
 
 void OnOk(HWND dialog)
 {
     NoteWidth = SliderPosition(dialog, IDC_WIDTH_SLIDER);
     NoteHeight = SliderPosition(dialog, IDC_HEIGHT_SLIDER);
-    NoteColor = PendingColor;
+    NoteColor = PendingColor(dialog);
     NoteChanged();
     EndDialog(dialog, 1);
 }
@@ -68,13 +76,14 @@ void OnApply(HWND dialog)
 
     // The new brush before the old one goes: if it cannot be had, the notes
     // keep painting with a brush that still exists.
-    if (HBRUSH brush = CreateSolidBrush(PendingColor))
+    if (HBRUSH brush = CreateSolidBrush(PendingColor(dialog)))
         NoteBrush.reset(brush);
 
     ForEachNote([cx, cy](const NoteNode& node) {
         // Invalidated first, so that the colour changes even where the size does not.
         InvalidateRect(node.window, nullptr, TRUE);
-        SetWindowPos(node.window, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOZORDER);
+        // Without activating it: the note would cover the dialog, which keeps the keyboard.
+        SetWindowPos(node.window, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         UpdateWindow(node.window);
     });
 }
@@ -92,11 +101,11 @@ void OnChooseColor(HWND dialog)
         return;
     request->lStructSize = sizeof(CHOOSECOLORA);
     request->hwndOwner = dialog;
-    request->rgbResult = PendingColor;
+    request->rgbResult = PendingColor(dialog);
     request->lpCustColors = customColors;
     request->Flags = CC_RGBINIT | CC_PREVENTFULLOPEN;
     if (comdlg->ChooseColorA(request.get()))
-        PendingColor = request->rgbResult;
+        SetPendingColor(dialog, request->rgbResult);
 }
 
 } // namespace

@@ -69,6 +69,21 @@ LRESULT CALLBACK ListenToTray(HWND window, UINT message, WPARAM wParam, LPARAM l
     return CallWindowProcA(ControllerProc, window, message, wParam, lParam);
 }
 
+// The notes' requests that the notification area take the keyboard.
+int KeyboardToTrayCount;
+LRESULT CALLBACK ListenToController(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == KeyboardToTrayMessage)
+        ++KeyboardToTrayCount;
+    return CallWindowProcA(ControllerProc, window, message, wParam, lParam);
+}
+
+// A shell that adds icons but refuses version 4, as older ones do.
+BOOL WINAPI ShellWithoutVersion4(DWORD action, PNOTIFYICONDATAA record)
+{
+    return action == NIM_SETVERSION ? FALSE : Shell_NotifyIconA(action, record);
+}
+
 } // namespace
 
 TEST_F(Controller, TrayIconIsAddedAtStart)
@@ -85,6 +100,25 @@ TEST_F(Controller, OtherIconIdsAndOtherMouseMessagesDoNothing)
         SendTrayEvent(controller, mouse);
     modal::Pump(100);
     EXPECT_TRUE(Notes().empty());
+}
+
+// Refused version 4, the shell reports in the earlier form: the icon's id in
+// wParam, the mouse message in lParam.
+TEST_F(Controller, AShellThatRefusesVersion4IsUnderstoodInItsEarlierForm)
+{
+    CloseProgram();
+    NotifyShell = ShellWithoutVersion4;
+    ASSERT_TRUE(Start());
+    {
+        modal::Script script; // one menu, for our icon's left release only
+        script.Menu(0);
+        SendMessageA(controller, TrayCallbackMessage, TrayIconId + 1, WM_LBUTTONUP);
+        SendMessageA(controller, TrayCallbackMessage, TrayIconId, WM_LBUTTONUP);
+        EXPECT_TRUE(script.Done());
+    }
+    SendMessageA(controller, TrayCallbackMessage, TrayIconId, WM_RBUTTONDBLCLK);
+    modal::Pump(100);
+    EXPECT_EQ(Notes().size(), 1u);
 }
 
 // What the shell reports for each thing the user does on the icon, in order,
@@ -174,6 +208,48 @@ TEST_F(Controller, TheKeyboardGoesBackWhereItWasAndToTheNewestNoteAtStart)
     ASSERT_TRUE(Start()); // ...and come back: the newest takes the keyboard once they are all there
     ASSERT_EQ(Notes().size(), 2u);
     EXPECT_EQ(GetFocus(), NoteEditOf(Notes()[0]));
+}
+
+// A note that leaves the screen with the keyboard hands it on, through its
+// menu opened with Alt+Space: to the note that had it before, else to the
+// newest note shown, and to the notification area only when none is shown.
+// Windows alone would give it to the controller, a window of no size.
+TEST_F(Controller, AHiddenOrDeletedNoteHandsTheKeyboardOn)
+{
+    HWND first = NewNote("Prima"), second = NewNote("Seconda"), third = NewNote("Terza"),
+         fourth = NewNote("Quarta");
+    SetForegroundWindow(second);
+    SetForegroundWindow(first); // the keyboard went fourth, second, first
+    ControllerProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(controller, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListenToController)));
+    struct Step {
+        HWND note;
+        UINT command;
+        HWND next; // nullptr: the notification area
+    } const steps[] = {
+        {first, IDM_HIDE_NOTE, second},    // back to the one that had it before
+        {second, IDM_DELETE_NOTE, fourth}, // that one hidden: the newest shown
+        {fourth, IDM_HIDE_NOTE, third},    // that one deleted: the newest shown
+        {third, IDM_DELETE_NOTE, nullptr}, // none shown
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(modal::WindowText(step.note));
+        ASSERT_TRUE(modal::PumpUntil([&] { return GetFocus() == NoteEditOf(step.note); }, 2000));
+        KeyboardToTrayCount = 0;
+        modal::Script script;
+        script.Menu(step.command);
+        modal::PressKeys({VK_MENU, VK_SPACE});
+        EXPECT_TRUE(script.WaitDone(3000));
+        modal::Pump(50);
+        if (step.next) {
+            EXPECT_EQ(GetForegroundWindow(), step.next);
+            EXPECT_EQ(GetFocus(), NoteEditOf(step.next));
+            EXPECT_EQ(KeyboardToTrayCount, 0);
+        } else {
+            EXPECT_EQ(KeyboardToTrayCount, 1) << "the controller kept the keyboard";
+        }
+    }
+    SetWindowLongPtrA(controller, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControllerProc));
 }
 
 TEST_F(Controller, NewNoteFromTheTrayMenuIsTitledWithDateAndTime)
@@ -350,7 +426,7 @@ TEST_F(Controller, MenusBrushAndTrayIconAreReleasedAtClose)
         modal::Script script;
         script.Menu(0);
         ClickTray(); // builds the note list anew
-        lists.push_back(NoteListMenu.get());
+        lists.push_back(RunOf(controller)->tray.noteList.get());
     }
     for (size_t i = 0; i + 1 < lists.size(); ++i)
         EXPECT_FALSE(IsMenu(lists[i])) << "the note list of opening " << i + 1 << " outlived the next one";
@@ -375,5 +451,4 @@ TEST_F(Controller, MenusBrushAndTrayIconAreReleasedAtClose)
     EXPECT_FALSE(IsMenu(lists.back())) << "the note list is destroyed";
     EXPECT_EQ(GetObjectType(brush), 0u) << "the note brush is deleted";
     EXPECT_EQ(NoteMenu.get(), nullptr);
-    EXPECT_EQ(NoteListMenu.get(), nullptr);
 }

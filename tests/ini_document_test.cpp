@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -537,10 +536,10 @@ std::string LargeStore(int notes)
     return file;
 }
 
-TEST(IniDocumentSize, ThousandNotesLoadAndSaveWithoutQuadraticCost)
+// How long this takes is the store bench's "rewrite" figure (scripts/bench store).
+TEST(IniDocumentSize, ThousandNotesLoadAndSaveBackByteForByte)
 {
     const std::string file = LargeStore(1000);
-    const auto start = std::chrono::steady_clock::now();
 
     IniDocument doc = IniDocument::Parse(file);
     int loaded = 0;
@@ -559,11 +558,8 @@ TEST(IniDocumentSize, ThousandNotesLoadAndSaveWithoutQuadraticCost)
     doc.Set("OPZIONI", "COLORE", "65535");
     const std::string saved = doc.Serialize();
 
-    const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(loaded, 1000);
     EXPECT_EQ(saved, file);
-    // Linear work takes milliseconds; the bound leaves room for slow machines and emulation.
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 1000);
 }
 
 } // namespace

@@ -326,6 +326,9 @@ TEST_F(OptionsDialog, ApplyResizesEveryNoteInPlaceAndRepaintsItWithoutCommitting
         MoveSlider(dialog, IDC_WIDTH_SLIDER, 280);
         MoveSlider(dialog, IDC_HEIGHT_SLIDER, 200);
         modal::Click(dialog, IDC_APPLY);
+        // A note that took the keyboard would cover the dialog, which Esc then no longer reaches.
+        EXPECT_EQ(GetActiveWindow(), dialog) << "Apply activated a note";
+        EXPECT_TRUE(IsChild(dialog, GetFocus()));
 
         for (size_t i = 0; i < notes.size(); ++i) {
             EXPECT_TRUE(HasOuterSize(notes[i], 280, 200)) << "note " << i;

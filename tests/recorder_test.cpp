@@ -90,6 +90,7 @@ class RecorderTest : public testing::Test {
             << "no wave-in device: scripts/test starts a PulseAudio server for this";
         owner = CreateOwner(instance);
         ASSERT_NE(owner, nullptr);
+        CountWaveIn();
     }
     void TearDown() override
     {
@@ -99,7 +100,7 @@ class RecorderTest : public testing::Test {
         EXPECT_EQ(LiveRecorders(), 0);
         EXPECT_EQ(OpenCaptures(), 0);
         UnregisterClassA(OwnerClass, instance);
-        UnregisterRecorderClass(instance);
+        UnregisterClassA(RecorderClassName, instance);
     }
 
     HWND OpenRecorder(Where at = Here())
@@ -197,25 +198,26 @@ TEST_F(RecorderTest, AFailedSaveWarnsAndLeavesTheFolderAsItWas)
     Send(recorder, WM_CLOSE);
 }
 
-// As the note does: a question, the save, then WM_CLOSE, all inside the stop
-// notification that the Stop button's click sends.
-TEST_F(RecorderTest, TheOwnerMayAskSaveAndCloseInsideTheStopNotification)
+// As the note does: the recorder disabled inside the stop notification that
+// the Stop button's click sends, then, once the click has returned, a
+// question, the save and WM_CLOSE.
+TEST_F(RecorderTest, TheOwnerMayDisableTheRecorderInsideTheStopNotificationAndSaveAfter)
 {
     std::string path = folder / "nota.wav";
-    LRESULT saved = -1;
     OnNotify = [&](HWND recorder, LPARAM mode) {
-        if (mode != MCI_MODE_STOP)
-            return;
-        MessageBoxA(owner, "Vuoi cancellare questo file audio?", "Domanda", MB_YESNOCANCEL);
-        saved = Save(recorder, path);
-        Send(recorder, WM_CLOSE);
+        if (mode == MCI_MODE_STOP)
+            EnableWindow(recorder, FALSE);
     };
+    HWND recorder = Recorded(400);
+    ASSERT_TRUE(IsWindow(recorder));
+    EXPECT_FALSE(IsWindowEnabled(recorder));
     modal::Script script;
     script.Dialog("Domanda", [](HWND box) { modal::Click(box, IDNO); });
-    HWND recorder = Recorded(400);
+    MessageBoxA(owner, "Vuoi cancellare questo file audio?", "Domanda", MB_YESNOCANCEL);
     EXPECT_TRUE(script.Done());
+    EXPECT_EQ(Save(recorder, path), 0);
+    Send(recorder, WM_CLOSE);
     EXPECT_FALSE(IsWindow(recorder));
-    EXPECT_EQ(saved, 0);
     EXPECT_GT(WaveSeconds(path, RecorderLayout), 0.1);
     EXPECT_EQ(Modes, (std::vector<LPARAM>{MCI_MODE_RECORD, MCI_MODE_STOP}));
 }
@@ -250,7 +252,7 @@ TEST_F(RecorderTest, SeekAndRecordWhileRecordingStartAgainFromEmptyWithoutANotif
 
 // Keys as the program's message loop hands them on: each posted where the
 // focus is, and the loop run until it has taken them.
-TEST_F(RecorderTest, TabMovesEnterAndSpacePressAndEscClosesThroughTheMessageLoop)
+TEST_F(RecorderTest, TabMovesEnterAndSpacePressAndEscStopsThenClosesThroughTheMessageLoop)
 {
     HWND recorder = OpenRecorder();
     RecorderWindow = recorder; // as opening it from a note does
@@ -271,9 +273,15 @@ TEST_F(RecorderTest, TabMovesEnterAndSpacePressAndEscClosesThroughTheMessageLoop
     press(VK_SPACE);
     EXPECT_EQ(Modes, (std::vector<LPARAM>{MCI_MODE_RECORD, MCI_MODE_STOP}));
     EXPECT_EQ(GetFocus(), record);
+    press(VK_RETURN);
     press(VK_ESCAPE);
-    EXPECT_FALSE(IsWindow(recorder)) << "Esc closes it as its close box does";
-    EXPECT_EQ(Modes.size(), 2u);
+    EXPECT_EQ(Modes, (std::vector<LPARAM>{MCI_MODE_RECORD, MCI_MODE_STOP, MCI_MODE_RECORD, MCI_MODE_STOP}))
+        << "Esc while recording stops it as Stop does, and the owner hears of it";
+    ASSERT_TRUE(IsWindow(recorder));
+    EXPECT_EQ(GetFocus(), record);
+    press(VK_ESCAPE);
+    EXPECT_FALSE(IsWindow(recorder)) << "stopped, Esc closes it as its close box does";
+    EXPECT_EQ(Modes.size(), 4u);
     RecorderWindow = nullptr;
 }
 
@@ -320,6 +328,7 @@ TEST(NoSoundDevice, CanRecordAnswersZeroAndRecordingFailsWithAWarning)
     ASSERT_EQ(waveInGetNumDevs(), 0u);
     HINSTANCE instance = GetModuleHandleA(nullptr);
     HWND owner = CreateOwner(instance);
+    CountWaveIn();
     HWND recorder = CreateRecorderWindow(owner, instance, NoteRecorderStyle);
     ASSERT_NE(recorder, nullptr);
     EXPECT_EQ(Send(recorder, RecorderNewMessage, reinterpret_cast<LPARAM>("waveaudio")), 0);
@@ -335,5 +344,5 @@ TEST(NoSoundDevice, CanRecordAnswersZeroAndRecordingFailsWithAWarning)
     DestroyWindow(owner);
     EXPECT_FALSE(IsWindow(recorder));
     UnregisterClassA(OwnerClass, instance);
-    UnregisterRecorderClass(instance);
+    UnregisterClassA(RecorderClassName, instance);
 }

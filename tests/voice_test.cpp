@@ -109,6 +109,7 @@ class VoiceTest : public ProgramTest {
     {
         ASSERT_NO_FATAL_FAILURE(ProgramTest::SetUp());
         ASSERT_GT(waveInGetNumDevs(), 0u) << "no wave-in device: scripts/test starts a PulseAudio server";
+        CountWaveIn();
     }
     void TearDown() override
     {
@@ -128,7 +129,7 @@ class VoiceTest : public ProgramTest {
     }
 
     // Opens the recorder on the note, records for about that long and presses
-    // Stop: the stop handling runs inside the click, answered by the script.
+    // Stop: the stop handling follows the click, answered by the script.
     HWND Record(HWND note, DWORD milliseconds, Where at = Here())
     {
         TRACE_CALLER(at);
@@ -142,7 +143,8 @@ class VoiceTest : public ProgramTest {
         EXPECT_EQ(RecordingActive, 1);
         modal::Pump(milliseconds);
         modal::Click(recorder, RecorderStopButtonId, at);
-        EXPECT_FALSE(IsWindow(recorder)) << "the first stop after recording closes the recorder";
+        EXPECT_TRUE(modal::PumpUntil([&] { return !IsWindow(recorder); }, 10000))
+            << "the first stop after recording closes the recorder";
         EXPECT_EQ(RecorderWindow, nullptr);
         EXPECT_EQ(RecordingActive, 0);
         return recorder;
@@ -316,6 +318,7 @@ TEST_F(VoiceTest, ARecordingThatCannotBeSavedLeavesTheNoteAsItWas)
         modal::Script script;
         ExpectWarning(script, recorder, "Questa periferica audio non pu\xf2 salvare i file!");
         SendMessageA(note, RecorderNotifyModeMessage, reinterpret_cast<WPARAM>(recorder), MCI_MODE_STOP);
+        EXPECT_TRUE(script.WaitDone());
     }
     EXPECT_FALSE(IsWindow(recorder));
     EXPECT_EQ(NoteVoicePath(note), std::string());
@@ -331,9 +334,9 @@ TEST_F(VoiceTest, ARecordingThatCannotBeSavedLeavesTheNoteAsItWas)
         modal::Script script;
         ExpectQuestion(script, note, old, IDYES);
         ExpectSaveDialog(script, target);
-        script.Dialog("", [](HWND box) { modal::Click(box, IDYES); });          // replace the existing file?
-        script.Dialog("Attenzione", [](HWND box) { modal::Click(box, IDOK); }); // the recorder's own box
-        ExpectWarning(script, nullptr, "Impossibile salvare il messaggio vocale nel file\n" + target);
+        script.Dialog("", [](HWND box) { modal::Click(box, IDYES); }); // replace the existing file?
+        // One failure, one message: the recorder's own, and no second one after it.
+        ExpectWarning(script, nullptr, "Impossibile salvare la registrazione nel file\n" + target);
         Record(note, 200);
         EXPECT_TRUE(script.Done());
     }
@@ -382,6 +385,33 @@ TEST_F(VoiceTest, OneRecorderAtATimeAndOnlyItsOwnStopAfterRecordingActs)
     EXPECT_FALSE(IsWindow(recorder));
     EXPECT_EQ(RecorderWindow, nullptr);
     EXPECT_EQ(RecordingActive, 0);
+}
+
+// The recorder's click returns first: the question and the Save dialog come
+// after it, while the recorder waits, disabled.
+TEST_F(VoiceTest, TheStopsQuestionComesAfterTheClickHasReturned)
+{
+    std::string old = folder / "vecchio.wav";
+    HWND note = NoteWithMessage(old);
+    Command(note, IDM_RECORD_VOICE);
+    HWND recorder = RecorderWindow;
+    ASSERT_NE(recorder, nullptr);
+    modal::Click(recorder, RecorderRecordButtonId);
+    modal::Pump(200);
+    bool clickReturned = false;
+    modal::Script script;
+    script.Dialog(old, [&](HWND box) {
+        EXPECT_TRUE(clickReturned) << "asked inside the recorder's own click";
+        modal::Click(box, IDCANCEL);
+    });
+    ExpectSaveDialog(script, "");
+    modal::Click(recorder, RecorderStopButtonId);
+    clickReturned = true;
+    EXPECT_TRUE(IsWindow(recorder));
+    EXPECT_FALSE(IsWindowEnabled(recorder)) << "its buttons would act on a recording about to be saved";
+    EXPECT_TRUE(script.WaitDone());
+    EXPECT_FALSE(IsWindow(recorder));
+    EXPECT_EQ(NoteVoicePath(note), old);
 }
 
 TEST_F(VoiceTest, TheStopHandlingIsNotEnteredAgainWhileItsQuestionIsOpen)

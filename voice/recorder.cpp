@@ -15,7 +15,6 @@
 
 namespace {
 
-const char RecorderClassName[] = "Class_Recorder";
 constexpr UINT_PTR ElapsedTimer = 1;
 constexpr UINT ElapsedMilliseconds = 200;
 constexpr DWORD FlagsMask = 0xFFFF;
@@ -25,9 +24,6 @@ constexpr int ButtonWidth = 88;
 constexpr int ButtonHeight = 26;
 constexpr int ClientWidth = 4 * Margin + 2 * ButtonWidth + 80;
 constexpr int ClientHeight = 2 * Margin + ButtonHeight;
-
-int LiveRecorderCount;
-void (*GoneCallback)(HWND recorder);
 
 struct CreateParams {
     HWND owner;
@@ -49,18 +45,13 @@ struct Recorder {
     SoundBuffer sound;
     DWORD startTick = 0;
     DWORD lastDataTick = 0;
-    bool deviceFailed = false; // the recording stopped because the device did
+    bool deviceFailed = false;             // the recording stopped because the device did
+    void (*gone)(HWND recorder) = nullptr; // told of the window's destruction
 };
 
 Recorder* FromWindow(HWND window)
 {
     return reinterpret_cast<Recorder*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-}
-
-// Compares addresses only: after the window's destruction the object is gone.
-bool StillAlive(HWND window, const Recorder* recorder)
-{
-    return IsWindow(window) && FromWindow(window) == recorder;
 }
 
 const char* ModeText(UINT mode, bool deviceFailed = false)
@@ -114,20 +105,22 @@ void ShowState(Recorder* recorder)
         caption +=
             (caption.empty() ? "" : " - ") + std::string(ModeText(recorder->mode, recorder->deviceFailed));
     SetWindowTextA(recorder->window, caption.c_str());
-    HWND focus = GetFocus();
+    const HWND focus = GetFocus();
     const bool hadKeyboard = focus && (focus == recorder->window || IsChild(recorder->window, focus));
     EnableWindow(recorder->recordButton, recorder->mode != MCI_MODE_NOT_READY);
     EnableWindow(recorder->stopButton, recorder->mode == MCI_MODE_RECORD);
     // A button that has just been disabled loses the keyboard (Stop, when the
     // device stops delivering), and the window itself can press nothing.
-    focus = GetFocus();
-    if (hadKeyboard && (!focus || focus == recorder->window || !IsWindowEnabled(focus)))
+    // With the keyboard, the button to press next takes it: Stop once Record
+    // is pressed, Record once Stop is, or once the device stops delivering.
+    if (hadKeyboard)
         FocusNextButton(recorder);
     ShowElapsed(recorder);
 }
 
-// Tells the owner the new mode. The owner may do anything meanwhile, close the
-// recorder too, so callers touch nothing of the recorder afterwards.
+// Tells the owner the new mode. The owner answers at once and acts later (a
+// stop's question and save come once the click that stopped has returned),
+// so the recorder is still there when this returns.
 void NotifyMode(Recorder* recorder)
 {
     if ((recorder->flags & RecorderFlagNotifyMode) && recorder->owner)
@@ -135,8 +128,9 @@ void NotifyMode(Recorder* recorder)
                      static_cast<LPARAM>(recorder->mode));
 }
 
-// The user hears of failures from the recorder itself, as from MCIWnd. The
-// recorder may be gone when this returns.
+// The user hears of failures from the recorder itself, as from MCIWnd. Its
+// owner may be deleted while the box is open, and the recorder with it:
+// callers touch nothing of the recorder afterwards.
 void ReportError(Recorder* recorder, const std::string& text)
 {
     MessageBoxA(recorder->window, text.c_str(), WarningCaption, MB_OK | MB_ICONEXCLAMATION);
@@ -149,8 +143,7 @@ void Discard(Recorder* recorder)
     recorder->sound.Release();
 }
 
-// Ends the capture, keeping what was recorded, and tells the owner: the
-// recorder may be gone when this returns.
+// Ends the capture, keeping what was recorded, and tells the owner.
 void StopRecording(Recorder* recorder)
 {
     if (recorder->mode != MCI_MODE_RECORD)
@@ -236,9 +229,8 @@ LRESULT OnRecord(Recorder* recorder)
     recorder->mode = MCI_MODE_RECORD;
     SetTimer(recorder->window, ElapsedTimer, ElapsedMilliseconds, nullptr);
     ShowState(recorder);
-    HWND window = recorder->window;
     NotifyMode(recorder);
-    return StillAlive(window, recorder) ? StartCapture(recorder) : 0;
+    return StartCapture(recorder);
 }
 
 LRESULT OnStop(Recorder* recorder)
@@ -309,15 +301,13 @@ void CloseDevice(Recorder* recorder)
     ShowState(recorder);
 }
 
+// The button to press next takes the keyboard as the mode changes (ShowState).
 void PressButton(Recorder* recorder, int id)
 {
-    HWND window = recorder->window;
     if (id == RecorderRecordButtonId)
         OnRecord(recorder);
     else
         OnStop(recorder);
-    if (StillAlive(window, recorder))
-        FocusNextButton(recorder);
 }
 
 // R and F (with or without Alt, as the buttons' underlined letters suggest)
@@ -394,7 +384,6 @@ BOOL OnNcCreate(HWND window, const CREATESTRUCTA* create)
     recorder->owner = params->owner;
     recorder->flags = params->flags;
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(recorder));
-    ++LiveRecorderCount;
     return TRUE;
 }
 
@@ -402,7 +391,6 @@ void OnNcDestroy(HWND window, Recorder* recorder)
 {
     SetWindowLongPtrA(window, GWLP_USERDATA, 0);
     delete recorder;
-    --LiveRecorderCount;
 }
 
 LRESULT CALLBACK RecorderWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -423,8 +411,14 @@ LRESULT CALLBACK RecorderWndProc(HWND window, UINT message, WPARAM wParam, LPARA
             PressButton(recorder, static_cast<int>(wParam));
             return 0;
         }
-        if (wParam == IDCANCEL) { // Esc, through the dialog manager: as the close box
-            SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        if (wParam == IDCANCEL) {
+            // Esc, through the dialog manager: while recording it is where
+            // people reach to stop, so it stops as "&Ferma" does; stopped, it
+            // closes as the close box does.
+            if (recorder->mode == MCI_MODE_RECORD)
+                PressButton(recorder, RecorderStopButtonId);
+            else
+                SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
             return 0;
         }
         break;
@@ -472,8 +466,8 @@ LRESULT CALLBACK RecorderWndProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_DESTROY:
         // Also when the owner goes: owned windows are destroyed with it.
         Discard(recorder);
-        if (GoneCallback)
-            GoneCallback(window);
+        if (recorder->gone)
+            recorder->gone(window);
         break;
     case WM_NCDESTROY:
         OnNcDestroy(window, recorder);
@@ -499,11 +493,6 @@ bool RegisterRecorderClass(HINSTANCE instance)
 
 } // namespace
 
-void UnregisterRecorderClass(HINSTANCE instance)
-{
-    UnregisterClassA(RecorderClassName, instance);
-}
-
 HWND CreateRecorderWindow(HWND owner, HINSTANCE instance, DWORD style)
 {
     if (!RegisterRecorderClass(instance))
@@ -517,12 +506,8 @@ HWND CreateRecorderWindow(HWND owner, HINSTANCE instance, DWORD style)
                            &params);
 }
 
-void OnRecorderGone(void (*callback)(HWND recorder))
+void OnRecorderGone(HWND window, void (*callback)(HWND recorder))
 {
-    GoneCallback = callback;
-}
-
-int LiveRecorders()
-{
-    return LiveRecorderCount;
+    if (Recorder* recorder = window ? FromWindow(window) : nullptr)
+        recorder->gone = callback;
 }

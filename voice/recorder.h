@@ -42,11 +42,11 @@ constexpr int RecorderTimeLabelId = 103;
 // notifications; RecorderNewMessage opens a recording. Registers the class
 // if need be. Returns the window, or nullptr.
 HWND CreateRecorderWindow(HWND owner, HINSTANCE instance, DWORD style);
-void UnregisterRecorderClass(HINSTANCE instance);
+constexpr char RecorderClassName[] = "Class_Recorder";
 
-// Calls back with each recorder window as it is destroyed, however it goes
+// Calls back with this recorder window as it is destroyed, however it goes
 // (its close box, WM_CLOSE, its owner's destruction): whoever keeps its handle
-// can forget it then. One callback at a time; nullptr removes it.
-void OnRecorderGone(void (*callback)(HWND recorder));
+// can forget it then. nullptr removes the callback.
+void OnRecorderGone(HWND recorder, void (*callback)(HWND recorder));
 
 #endif

@@ -21,10 +21,6 @@ constexpr DWORD SaveDialogFlags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_OVERWRIT
 // Two entries, each a name and a pattern; the literal's own NUL ends the list.
 const char SaveFilter[] = "File Audio\0*.wav\0Tutti i files\0*.*\0";
 
-// Set while a stop is being handled: the question and the Save dialog run
-// modal loops in which the recorder could report again.
-bool HandlingStop;
-
 void ForgetRecorder(HWND recorder)
 {
     if (recorder != RecorderWindow)
@@ -101,12 +97,10 @@ bool SamePath(const std::string& a, const std::string& b)
 // The answer about the old message is carried out only once the new one is
 // saved: a cancelled or failed save leaves the note its old message.
 // The note or the recorder may be destroyed while the question or the Save
-// dialog is open (with "Elimina Tutti" from the tray, say).
+// dialog is open (with "Elimina Tutti" from the tray, say). The recorder
+// stays disabled meanwhile, and its reports are not acted on.
 void OnRecordingStopped(HWND note, HWND recorder)
 {
-    HandlingStop = true;
-    // Its buttons would act on a recording that is about to be saved.
-    EnableWindow(recorder, FALSE);
     const char* voicePath = NoteVoicePath(note);
     const std::string oldPath = voicePath ? voicePath : "";
     const int answer = oldPath.empty() ? IDNO : AskAboutVoiceFile(note, oldPath);
@@ -118,7 +112,6 @@ void OnRecordingStopped(HWND note, HWND recorder)
     RecordingActive = 0;
     if (IsWindow(recorder))
         SendMessageA(recorder, WM_CLOSE, 0, 0); // its destruction forgets it
-    HandlingStop = false;
 }
 
 void OnRecordingStarted(HWND recorder)
@@ -152,7 +145,6 @@ bool IsDeviceName(const char* name)
 
 } // namespace
 
-HWND RecorderWindow;
 int RecordingActive;
 
 bool NamesLocalFile(const char* path)
@@ -193,9 +185,9 @@ void StartRecording(HWND note)
         BringForward(RecorderWindow);
         return;
     }
-    OnRecorderGone(ForgetRecorder);
     auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(note, GWLP_HINSTANCE));
     HWND recorder = CreateRecorderWindow(note, instance, NoteRecorderStyle);
+    OnRecorderGone(recorder, ForgetRecorder);
     RecorderWindow = recorder;
     PlaceBeside(recorder, note);
     SendMessageA(recorder, RecorderNewMessage, 0, reinterpret_cast<LPARAM>("waveaudio"));
@@ -240,12 +232,25 @@ void UpdateVoiceMenu(HWND note, HMENU popup)
 void HandleRecorderMode(HWND note, HWND recorder, LPARAM mode)
 {
     // Only the open recorder's reports, for the note it records for, and none
-    // while a stop is being handled: the recorder is closed at its end.
-    if (HandlingStop || !recorder || recorder != RecorderWindow || GetWindow(recorder, GW_OWNER) != note)
+    // once its stop waits to be handled (it is disabled then, and closed at
+    // the end).
+    if (!recorder || recorder != RecorderWindow || GetWindow(recorder, GW_OWNER) != note ||
+        !IsWindowEnabled(recorder))
         return;
-    if (mode == MCI_MODE_RECORD)
+    if (mode == MCI_MODE_RECORD) {
         OnRecordingStarted(recorder);
-    else if (mode == MCI_MODE_STOP && RecordingActive)
+    } else if (mode == MCI_MODE_STOP && RecordingActive) {
+        // Its buttons would act on a recording that is about to be saved.
+        EnableWindow(recorder, FALSE);
+        PostMessageA(note, RecordingStoppedMessage, reinterpret_cast<WPARAM>(recorder), 0);
+    }
+}
+
+void HandleRecordingStopped(HWND note, HWND recorder)
+{
+    // The recorder may have gone since the message was posted; the note, being
+    // its receiver, is there.
+    if (recorder && IsWindow(recorder) && recorder == RecorderWindow && GetWindow(recorder, GW_OWNER) == note)
         OnRecordingStopped(note, recorder);
 }
 
@@ -271,9 +276,8 @@ bool SaveRecording(HWND recorder)
     dialog->lpstrDefExt = "wav";
     if (!comdlg->GetSaveFileNameA(dialog.get()) || !*path || !IsWindow(recorder))
         return false; // cancelled, or the recorder went with its owner meanwhile
-    if (SendMessageA(recorder, MCI_SAVE, 0, reinterpret_cast<LPARAM>(path)) != 0) {
-        Warn(recorder, std::string("Impossibile salvare il messaggio vocale nel file\n") + path);
+    // A save that fails has told the user already, in the recorder's own box.
+    if (SendMessageA(recorder, MCI_SAVE, 0, reinterpret_cast<LPARAM>(path)) != 0)
         return false;
-    }
     return SetNoteVoicePath(GetWindow(recorder, GW_OWNER), path);
 }

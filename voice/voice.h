@@ -6,8 +6,10 @@
 
 #include <windows.h>
 
-// The one recorder on screen: set by StartRecording, back to none when that window goes, however it goes.
-extern HWND RecorderWindow;
+#include "base/shared_state.h"
+
+// RecorderWindow, the one recorder on screen, is declared with the shared
+// state (base/shared_state.h).
 // Set to 1 by the recorder's report that it records, back to 0 when its stop is handled or it goes.
 extern int RecordingActive;
 
@@ -27,9 +29,15 @@ void AskDeleteVoiceFile(HWND note);
 // Greys play and discard for a note without a message when popup is the voice submenu.
 void UpdateVoiceMenu(HWND note, HMENU popup);
 // The recorder's report of its new mode (RecorderNotifyModeMessage,
-// voice/recorder.h): recording starts from the beginning,
-// and the end of a recording asks, saves and closes the recorder.
+// voice/recorder.h): recording starts from the beginning; at the end of a
+// recording the recorder is disabled and the note posts itself
+// RecordingStoppedMessage, so that the question and the save come once the
+// recorder's own click has returned.
 void HandleRecorderMode(HWND note, HWND recorder, LPARAM mode);
+// Posted to a note by HandleRecorderMode: wParam is the recorder.
+constexpr UINT RecordingStoppedMessage = WM_APP + 3;
+// Asks, saves and closes the recorder, if it is still the note's open one.
+void HandleRecordingStopped(HWND note, HWND recorder);
 // Asks for a file name and saves the recording into it; the recorder's owner
 // refers to the file only once it has been written. True when it was.
 bool SaveRecording(HWND recorder);

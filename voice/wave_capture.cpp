@@ -8,9 +8,6 @@
 
 namespace {
 
-int OpenCaptureCount;
-int CaptureStartCount;
-
 // PCM mono, tried in this order; the first one the device accepts is used.
 struct PcmChoice {
     DWORD rate;
@@ -117,13 +114,17 @@ bool Capture::Open(HWND window)
     }
     if (!device_)
         return false;
-    ++OpenCaptureCount;
     const DWORD size = format_.nAvgBytesPerSec * CaptureBufferMilliseconds / 1000 / format_.nBlockAlign *
                        format_.nBlockAlign;
+    for (WAVEHDR& header : headers_)
+        header = WAVEHDR{};
+    memory_ = static_cast<char*>(std::calloc(CaptureBufferCount, size));
+    if (!memory_) {
+        Close(nullptr);
+        return false;
+    }
     for (int i = 0; i < CaptureBufferCount; ++i) {
-        memory_[i].assign(size, 0);
-        headers_[i] = WAVEHDR{};
-        headers_[i].lpData = memory_[i].data();
+        headers_[i].lpData = memory_ + std::size_t{size} * i;
         headers_[i].dwBufferLength = size;
         if (Wave().waveInPrepareHeader(device_, &headers_[i], sizeof(WAVEHDR)) != MMSYSERR_NOERROR ||
             !Queue(headers_[i])) {
@@ -140,7 +141,6 @@ bool Capture::Start()
     if (!IsOpen() || Wave().waveInStart(device_) != MMSYSERR_NOERROR)
         return false;
     started_ = true;
-    ++CaptureStartCount;
     return true;
 }
 
@@ -164,10 +164,11 @@ void Capture::Close(SoundBuffer* sound)
     Harvest(sound, false);
     for (WAVEHDR& header : headers_)
         Wave().waveInUnprepareHeader(device_, &header, sizeof header);
-    if (Wave().waveInClose(device_) == MMSYSERR_NOERROR)
-        --OpenCaptureCount;
+    Wave().waveInClose(device_);
     device_ = nullptr;
     started_ = false;
+    std::free(memory_);
+    memory_ = nullptr;
 }
 
 bool Capture::Queue(WAVEHDR& header)
@@ -193,14 +194,4 @@ bool Capture::Harvest(SoundBuffer* sound, bool requeue)
         next_ = (next_ + 1) % CaptureBufferCount;
     }
     return goesOn;
-}
-
-int OpenCaptures()
-{
-    return OpenCaptureCount;
-}
-
-int CaptureStarts()
-{
-    return CaptureStartCount;
 }

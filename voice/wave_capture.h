@@ -9,7 +9,6 @@
 #include <mmsystem.h>
 
 #include <cstddef>
-#include <vector>
 
 // The recording is held in memory: it stops at 64 MiB (25 minutes at 22 kHz)
 // rather than exhaust a 32-bit address space.
@@ -87,7 +86,9 @@ class Capture {
     HWAVEIN device_ = nullptr;
     bool started_ = false;
     WAVEFORMATEX format_{};
-    std::vector<char> memory_[CaptureBufferCount];
+    // The buffers' memory, one block from malloc: a device that cannot have
+    // it is not opened, and the program goes on.
+    char* memory_ = nullptr;
     WAVEHDR headers_[CaptureBufferCount] = {};
     int next_ = 0;
 };

@@ -5,6 +5,7 @@
 #include "app/autosave.h"
 #include "app/controller.h"
 #include "app/startup.h"
+#include "app/tray.h"
 #include "base/shared_state.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
@@ -15,7 +16,7 @@ namespace {
 
 // What a test may have changed around the program: the notes of the
 // registry's own tests, the clock, the module path, the autosave's pace, the
-// high-contrast question. The program itself starts afresh with each
+// high-contrast question, the shell. The program itself starts afresh with each
 // controller.
 void ResetProgram()
 {
@@ -24,6 +25,7 @@ void ResetProgram()
     ReadLocalTime = GetLocalTime;
     ReadModuleFileName = GetModuleFileNameA;
     HighContrastOn = SystemHighContrastOn;
+    NotifyShell = Shell_NotifyIconA;
 }
 
 } // namespace
