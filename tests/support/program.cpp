@@ -9,6 +9,7 @@
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
 #include "res/resource.h"
+#include "store/store_file.h"
 #include "voice/voice.h"
 
 namespace {
@@ -24,6 +25,8 @@ void ResetProgram()
     ReadLocalTime = GetLocalTime;
     ReadModuleFileName = GetModuleFileNameA;
     HighContrastOn = SystemHighContrastOn;
+    WatchFolder = FindFirstChangeNotificationA;
+    MakeLockFile = DefaultMakeLockFile;
 }
 
 } // namespace
