@@ -7,15 +7,18 @@ change written from outside its Wine reaches the screen.
           CPU ticks (utime + stime of /proc/<pid>/stat, in 1/100 s) each
           process takes over the minutes that follow, once both have started
           and settled;
-  change  then the store is replaced from Linux, as a sync client or another
-          Wine prefix writes it (Wine raises no change notification for such
-          a write: only the program's own looks find it), one note's text
-          changed each time; the seconds until that text is on the screen.
+  change  then the store is written anew from outside the program's Wine,
+          one note's text changed each time, and the seconds until that text
+          is on the screen are printed: with --writer prefix (the default) by
+          a copy of cmd in a Wine prefix of its own, as a second computer on
+          a share writes it; with --writer linux by a rename from Linux, as a
+          sync client writes it.
 
 Not a test: it judges nothing. Run by scripts/bench with the display and
 prefix it set up:
 
     idle.py --bin BUILD/ARCH/bin --out BUILD/bench [--seconds 300] [--notes 10] [--changes 3]
+            [--writer prefix|linux]
 """
 
 import argparse
@@ -48,6 +51,7 @@ def main():
     parser.add_argument("--seconds", type=int, default=300)
     parser.add_argument("--notes", type=int, default=10)
     parser.add_argument("--changes", type=int, default=3)
+    parser.add_argument("--writer", choices=("prefix", "linux"), default="prefix")
     args = parser.parse_args()
     loader = os.environ["WINELOADER"]
     out = os.path.join(args.out, "idle")
@@ -63,6 +67,26 @@ def main():
         f.write(store_bytes((160, 120, 65535), stored))
     with open(os.path.join(floor_dir, "notes.txt"), "wb") as f:
         f.write("".join(f"{t}\r\n{x.replace(chr(13) + chr(10), '#@')}\r\n" for t, x, _ in stored).encode("cp1252"))
+
+    # The other computer: a prefix of its own, made before anything is timed,
+    # writing from a folder apart, so that nothing else changes in the store's.
+    other = dict(os.environ, WINEPREFIX=os.path.join(out, "other-prefix"))
+    source = os.path.join(out, "source")
+    os.makedirs(source, exist_ok=True)
+    if args.writer == "prefix":
+        subprocess.run([loader, "wineboot", "-i"], env=other, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=False)
+
+    def write_store(data):
+        temp = os.path.join(source, "Appuntello.ini")
+        with open(temp, "wb") as f:
+            f.write(data)
+        if args.writer == "linux":
+            os.replace(temp, store)
+        else:
+            subprocess.run([loader, "cmd", "/c", "copy", "/y", "Z:" + temp.replace("/", "\\"),
+                            "Z:" + store.replace("/", "\\")], env=other, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, check=True)
 
     probe = Probe(loader, os.path.join(args.bin, "e2e_probe.exe"))
     started = []
@@ -83,17 +107,15 @@ def main():
         print(f"  Appuntello.exe   {after[program.pid] - before[program.pid]}")
         print(f"  bench_floor.exe  {after[floor.pid] - before[floor.pid]}", flush=True)
 
-        print("a change written from outside the program's Wine (a rename from Linux), until it is on screen:")
+        how = "by cmd in another Wine prefix" if args.writer == "prefix" else "by a rename from Linux"
+        print(f"a change written {how}, until it is on screen:")
         waits = []
         for i in range(args.changes):
             time.sleep(3 + 2 * i)  # not in step with the program's looks
             changed = list(stored)
             title, _, voice = changed[0]
             changed[0] = (title, f"cambiata da fuori {i}", voice)
-            temp = store + ".synctemp"
-            with open(temp, "wb") as f:
-                f.write(store_bytes((160, 120, 65535), changed))
-            os.replace(temp, store)
+            write_store(store_bytes((160, 120, 65535), changed))
             written = time.monotonic()
             wait_until("the change on screen", lambda: f"cambiata da fuori {i}" in texts(probe), 60, 0.1)
             waits.append(time.monotonic() - written)
