@@ -9,6 +9,7 @@
 #include "base/shared_state.h"
 
 AutosaveTimes AutosaveTiming = DefaultAutosaveTiming;
+HANDLE(WINAPI* WatchFolder)(LPCSTR, BOOL, DWORD) = FindFirstChangeNotificationA;
 
 namespace {
 
@@ -65,6 +66,30 @@ void WarnOnce(ControllerRun& run)
     MessageBoxA(run.window, message.c_str(), WarningCaption, MB_OK | MB_ICONWARNING);
 }
 
+// A file written, renamed, made or deleted in the store's folder. Nothing
+// when the system cannot watch it: the looks then find every change.
+void WatchStoreFolder(ControllerRun& run)
+{
+    if (run.autosave.folderChanges || StorePath[0] == '\0')
+        return;
+    std::string folder(StorePath);
+    const std::size_t slash = folder.find_last_of("\\/");
+    folder.resize(slash == std::string::npos ? 0 : slash + 1);
+    HANDLE watch =
+        WatchFolder(folder.empty() ? "." : folder.c_str(), FALSE,
+                    FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE);
+    if (watch != INVALID_HANDLE_VALUE)
+        run.autosave.folderChanges.reset(watch);
+}
+
+// A save under way or being retried looks at the store itself.
+void LookAtStore(ControllerRun& run, bool told)
+{
+    if (Running(run) && !run.autosave.savePending && run.autosave.failures == 0 &&
+        StoreChangedOnDisk(run, told))
+        SaveNotesNow(run);
+}
+
 } // namespace
 
 // Saving is put off after each change, but not once the first unsaved change
@@ -103,14 +128,23 @@ bool SaveNotesNow(ControllerRun& run, bool closing)
         ReleaseShutdown(run);
         return true;
     }
-    if (result == SyncResult::Later && !closing) {
-        // Not a failure: another writer is at it.
+    const DWORD now = GetTickCount();
+    if (result != SyncResult::Later) {
+        state.putOff = false;
+    } else if (!state.putOff) {
+        state.putOff = true;
+        state.putOffSince = now;
+    }
+    if (result == SyncResult::Later && !closing && now - state.putOffSince < AutosaveTiming.warnAfter) {
+        // Not a failure: another writer is at it. Put off for as long as
+        // failures are borne before the user is told, it is one (a lock that
+        // stays: its holder hangs, or its date lies ahead).
         if (Running(run))
             SetTimer(run.window, AutosaveTimerId, AutosaveTiming.later, nullptr);
         return false;
     }
     if (state.failures++ == 0)
-        state.firstFailure = GetTickCount();
+        state.firstFailure = result == SyncResult::Later ? state.putOffSince : now;
     HoldShutdown(run);
     ScheduleRetry(run);
     WarnOnce(run);
@@ -120,7 +154,9 @@ bool SaveNotesNow(ControllerRun& run, bool closing)
 void StartAutosave(ControllerRun& run)
 {
     run.phase = RunPhase::Running;
-    SetTimer(run.window, StoreWatchTimerId, AutosaveTiming.watch, nullptr);
+    WatchStoreFolder(run);
+    // The first look soon: a conflict copy may lie beside the store already.
+    SetTimer(run.window, StoreLookTimerId, AutosaveTiming.later, nullptr);
     if (run.autosave.failures > 0)
         ScheduleRetry(run);
 }
@@ -128,7 +164,8 @@ void StartAutosave(ControllerRun& run)
 void StopAutosave(ControllerRun& run)
 {
     KillTimer(run.window, AutosaveTimerId);
-    KillTimer(run.window, StoreWatchTimerId);
+    KillTimer(run.window, StoreLookTimerId);
+    run.autosave.folderChanges.reset();
 }
 
 void OnAutosaveTimer(ControllerRun& run)
@@ -136,11 +173,26 @@ void OnAutosaveTimer(ControllerRun& run)
     KillTimer(run.window, AutosaveTimerId);
     if (Running(run) && (run.autosave.unsaved || StoreChangedOnDisk(run)))
         SaveNotesNow(run);
+    else
+        run.autosave.putOff = false; // nothing left to put off
 }
 
-void OnStoreWatchTimer(ControllerRun& run)
+void OnStoreLookTimer(ControllerRun& run)
 {
-    // A save under way or being retried looks at the store itself.
-    if (Running(run) && !run.autosave.savePending && run.autosave.failures == 0 && StoreChangedOnDisk(run))
-        SaveNotesNow(run);
+    SetTimer(run.window, StoreLookTimerId, AutosaveTiming.look, nullptr);
+    LookAtStore(run, false);
+}
+
+void OnStoreFolderChanged(ControllerRun& run)
+{
+    // Watching on first, so that a change made from here on, the look's own
+    // save included, is told again.
+    if (!FindNextChangeNotification(run.autosave.folderChanges.get()))
+        run.autosave.folderChanges.reset(); // the looks go on alone
+    LookAtStore(run, true);
+}
+
+HANDLE StoreFolderSignal(const ControllerRun& run)
+{
+    return run.phase == RunPhase::Running ? run.autosave.folderChanges.get() : nullptr;
 }

@@ -118,8 +118,8 @@ void OnTimer(ControllerRun& run, WPARAM timer)
 {
     if (timer == AutosaveTimerId)
         OnAutosaveTimer(run);
-    else if (timer == StoreWatchTimerId)
-        OnStoreWatchTimer(run);
+    else if (timer == StoreLookTimerId)
+        OnStoreLookTimer(run);
 }
 
 void OnEndSession(ControllerRun& run, WPARAM ending)

@@ -158,9 +158,9 @@ SyncResult SaveAllNotes(ControllerRun& run, bool create)
     return result;
 }
 
-bool StoreChangedOnDisk(ControllerRun& run)
+bool StoreChangedOnDisk(ControllerRun& run, bool told)
 {
-    return StorePath[0] != '\0' && run.store.ChangedOnDisk(StorePath);
+    return StorePath[0] != '\0' && run.store.ChangedOnDisk(StorePath, told);
 }
 
 bool AskToQuitUnsaved()

@@ -26,8 +26,9 @@ void LoadNotes(ControllerRun& run);
 SyncResult SaveAllNotes(ControllerRun& run, bool create = false);
 
 // Whether the store on disk changed since this run last read or wrote it, a
-// conflict copy lies beside it, or a note waits for a merge.
-bool StoreChangedOnDisk(ControllerRun& run);
+// conflict copy lies beside it, or a note waits for a merge; the folder is
+// listed for copies when `told` of a change in it, or when it looks changed.
+bool StoreChangedOnDisk(ControllerRun& run, bool told = false);
 
 // After a failed save at exit: tells the user and asks whether to quit all the
 // same, losing the changes. True for yes.

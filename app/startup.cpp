@@ -1,6 +1,8 @@
 #include "app/startup.h"
 
+#include "app/autosave.h"
 #include "app/controller.h"
+#include "app/controller_run.h"
 #include "app/tray.h"
 #include "base/shared_state.h"
 #include "base/store_path.h"
@@ -85,15 +87,35 @@ HWND CreateControllerWindow(HINSTANCE instance)
     return controller;
 }
 
+void WaitForMessageOrStoreChange(DWORD milliseconds)
+{
+    ControllerRun* run = ControllerWindow ? RunOf(ControllerWindow) : nullptr;
+    HANDLE signal = run ? StoreFolderSignal(*run) : nullptr;
+    DWORD result = WAIT_FAILED;
+    if (signal)
+        result = MsgWaitForMultipleObjectsEx(1, &signal, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (result == WAIT_OBJECT_0)
+        OnStoreFolderChanged(*run);
+    else if (result == WAIT_FAILED) // no watch, or one the system let go of
+        MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+}
+
+// While a menu or a modal dialog runs its own loop, nobody waits for the
+// store's folder; once it ends, the signal still set is seen here.
 void RunMessageLoop()
 {
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        // The recorder is a window of buttons, not a dialog: the dialog
-        // manager gives it Tab, Enter, Space, Esc and the buttons' letters.
-        if (RecorderWindow && IsDialogMessageA(RecorderWindow, &message))
-            continue;
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT)
+                return;
+            // The recorder is a window of buttons, not a dialog: the dialog
+            // manager gives it Tab, Enter, Space, Esc and the buttons' letters.
+            if (RecorderWindow && IsDialogMessageA(RecorderWindow, &message))
+                continue;
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        WaitForMessageOrStoreChange(INFINITE);
     }
 }

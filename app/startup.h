@@ -32,5 +32,9 @@ bool SetStorePathFromModule(HINSTANCE instance);
 HWND CreateControllerWindow(HINSTANCE instance);
 // Until the quit message; the recorder's keys pass through the dialog manager.
 void RunMessageLoop();
+// Waits until a message comes or the time is up; a change in the store's
+// folder told meanwhile is handed to the controller. The loop above waits
+// here, and so do the tests' pumps.
+void WaitForMessageOrStoreChange(DWORD milliseconds);
 
 #endif

@@ -29,6 +29,20 @@ std::string WriterMark()
     return mark;
 }
 
+// A short name beside the target: "~" and four hex digits of the target's
+// name, then four of the writer.
+std::string ShortTempPrefix(const std::string& target)
+{
+    const std::size_t slash = target.find_last_of("\\/") + 1;
+    // Named after the target, so that two files in one folder do not share it.
+    unsigned hash = 2166136261u;
+    for (char c : target.substr(slash))
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    char name[8];
+    wsprintfA(name, "~%04x", hash & 0xFFFF);
+    return target.substr(0, slash) + name;
+}
+
 // Beside the target, on the same volume, so that one rename can put it in its
 // place: "<target>.<mark>.tmp", or a short name in the same folder when that
 // would not fit the path limit of the ANSI file functions.
@@ -37,14 +51,31 @@ std::string TempPathFor(const std::string& target)
     const std::string own = target + "." + WriterMark() + ".tmp";
     if (Fits(own))
         return own;
-    const std::size_t slash = target.find_last_of("\\/") + 1;
-    // Named after the target, so that two files in one folder do not share it.
-    unsigned hash = 2166136261u;
-    for (char c : target.substr(slash))
-        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-    char name[16];
-    wsprintfA(name, "~%04x%04lx", hash & 0xFFFF, GetCurrentProcessId() & 0xFFFF);
-    return target.substr(0, slash) + name;
+    char writer[8];
+    wsprintfA(writer, "%04lx", GetCurrentProcessId() & 0xFFFF);
+    return ShortTempPrefix(target) + writer;
+}
+
+bool HexDigits(const std::string& text, std::size_t from, std::size_t count)
+{
+    for (std::size_t i = from; i < from + count; ++i)
+        if (!((text[i] >= '0' && text[i] <= '9') || (text[i] >= 'a' && text[i] <= 'f')))
+            return false;
+    return true;
+}
+
+// Exactly the names TempPathFor gives, of any writer: "<name>.<mark>.tmp",
+// the mark being the hex process id (1 to 8 digits) and four more, or the
+// short name. "<name>.vecchio.tmp" is a user's own file.
+bool IsTempName(const std::string& name, const std::string& targetName, const std::string& shortPrefix)
+{
+    if (name.size() == shortPrefix.size() + 4 && name.compare(0, shortPrefix.size(), shortPrefix) == 0)
+        return HexDigits(name, shortPrefix.size(), 4);
+    const std::size_t head = targetName.size() + 1, tail = 4;
+    if (name.size() < head + 5 + tail || name.size() > head + 12 + tail ||
+        name.compare(0, head, targetName + ".") != 0 || name.compare(name.size() - tail, tail, ".tmp") != 0)
+        return false;
+    return HexDigits(name, head, name.size() - head - tail);
 }
 
 bool Tell(const std::string& target, ReplaceStep step)
@@ -103,20 +134,24 @@ bool ReplaceFileInOneStep(const std::string& target, std::initializer_list<FileP
 void RemoveLeftoverTemporaryFiles(const std::string& target, unsigned long age)
 {
     const std::size_t slash = target.find_last_of("\\/") + 1;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((target + ".*.tmp").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
+    const std::string folder = target.substr(0, slash), shortPrefix = ShortTempPrefix(target).substr(slash);
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     const ULONGLONG oldest = AsNumber(now) - static_cast<ULONGLONG>(age) * 10000;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            AsNumber(found.ftLastWriteTime) < oldest) {
-            const std::string leftover = target.substr(0, slash) + found.cFileName;
-            SetFileAttributesA(leftover.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(leftover.c_str());
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    for (const std::string& pattern : {target + ".*.tmp", folder + shortPrefix + "*"}) {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            continue;
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                AsNumber(found.ftLastWriteTime) < oldest &&
+                IsTempName(found.cFileName, target.substr(slash), shortPrefix)) {
+                const std::string leftover = folder + found.cFileName;
+                SetFileAttributesA(leftover.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(leftover.c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
 }

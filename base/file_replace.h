@@ -32,7 +32,8 @@ extern bool (*ReplaceStepHook)(const std::string& target, ReplaceStep step);
 bool ReplaceFileInOneStep(const std::string& target, std::initializer_list<FilePiece> pieces);
 
 // The temporary files of replacements of the target that a crash left
-// behind: those of the name's pattern whose last write is older than `age`
+// behind: files named exactly as a replacement names its temporary file (a
+// user's own file of a like name stays) whose last write is older than `age`
 // milliseconds (a save in progress elsewhere writes its own now).
 void RemoveLeftoverTemporaryFiles(const std::string& target, unsigned long age);
 

@@ -1,5 +1,5 @@
 // Small owners for what the program must release: global memory blocks,
-// kernel handles, GDI objects, icons and menus. None is copyable, so each handle is
+// kernel handles, GDI objects, icons, menus and folder watches. None is copyable, so each handle is
 // released exactly once, by its one owner.
 #ifndef APPUNTELLO_BASE_HANDLES_H
 #define APPUNTELLO_BASE_HANDLES_H
@@ -85,9 +85,15 @@ struct IconRelease {
     void operator()(HICON icon) const { DestroyIcon(icon); }
 };
 
+// A watch on a folder from FindFirstChangeNotification.
+struct ChangeNotificationRelease {
+    void operator()(HANDLE watch) const { FindCloseChangeNotification(watch); }
+};
+
 using OwnedBrush = Owned<HBRUSH, BrushRelease>;
 using OwnedMenu = Owned<HMENU, MenuRelease>;
 using OwnedFont = Owned<HFONT, FontRelease>;
 using OwnedIcon = Owned<HICON, IconRelease>;
+using OwnedChangeNotification = Owned<HANDLE, ChangeNotificationRelease>;
 
 #endif

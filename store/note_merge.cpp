@@ -115,25 +115,6 @@ bool ClosesTooMany(std::size_t closing, std::size_t notes)
     return closing > 0 && (closing == notes || (notes > 2 && 2 * closing > notes));
 }
 
-std::string Lower(std::string_view text)
-{
-    std::string lower(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return lower;
-}
-
-bool StartsWith(std::string_view text, std::string_view prefix)
-{
-    return text.substr(0, prefix.size()) == prefix;
-}
-
-bool EndsWith(std::string_view text, std::string_view suffix)
-{
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
 } // namespace
 
 NoteVersion VersionOf(const StoredNote& note)
@@ -441,24 +422,4 @@ void MergeSettings(StoredSettings& base, StoredSettings& here, const SettingsOnD
     merge(base.width, here.width, disk.width);
     merge(base.height, here.height, disk.height);
     merge(base.color, here.color, disk.color);
-}
-
-bool IsConflictCopyName(std::string_view storeName, std::string_view fileName)
-{
-    const std::string store = Lower(storeName);
-    const std::string file = Lower(fileName);
-    const std::size_t dot = store.rfind('.');
-    const std::string stem = dot == std::string::npos ? store : store.substr(0, dot);
-    const std::string extension = dot == std::string::npos ? std::string() : store.substr(dot);
-    if (file == store || !StartsWith(file, stem) || !EndsWith(file, extension) ||
-        file.size() < stem.size() + extension.size())
-        return false;
-    const std::string_view between =
-        std::string_view(file).substr(stem.size(), file.size() - stem.size() - extension.size());
-    if (StartsWith(between, ".sync-conflict-"))
-        return true;
-    if (!StartsWith(between, " (") || !EndsWith(between, ")"))
-        return false;
-    return between.find("conflicted copy") != std::string_view::npos ||
-           between.find("copia in conflitto") != std::string_view::npos;
 }

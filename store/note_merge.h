@@ -154,11 +154,4 @@ SettingsOnDisk ReadSettingsOnDisk(const IniDocument& store);
 // leaving it as it was. A stale file changes nothing here.
 void MergeSettings(StoredSettings& base, StoredSettings& here, const SettingsOnDisk& disk, bool diskIsStale);
 
-// Whether a file beside the store is a sync client's conflict copy of it:
-// Dropbox's "Appuntello (Mario's conflicted copy 2026-12-09).ini" and the
-// Italian "Appuntello (copia in conflitto di Mario 2026-12-09).ini", and
-// Syncthing's "Appuntello.sync-conflict-20261209-101500-ABCDEF1.ini", for
-// the store "Appuntello.ini"; letter case does not count.
-bool IsConflictCopyName(std::string_view storeName, std::string_view fileName);
-
 #endif

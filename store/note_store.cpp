@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "base/file_replace.h"
@@ -19,6 +20,9 @@ constexpr DWORD HoldStill = 1000;
 constexpr DWORD LongestWaitForStill = 10000;
 // A temporary file older than this is no save in progress.
 constexpr unsigned long LeftoverAge = 60000;
+// Conflict copies remembered as taken in, and tries to delete each.
+constexpr std::size_t MostTakenCopies = 16;
+constexpr unsigned MostDeleteTries = 3;
 
 template <StoreEncoding encoding> std::string ToNote(std::string_view stored)
 {
@@ -71,6 +75,22 @@ bool Keep(const std::string& path, const std::string& bytes)
     return ReplaceFileInOneStep(path, {{bytes.data(), bytes.size()}});
 }
 
+std::string FolderOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of("\\/");
+    if (slash == std::string::npos)
+        return ".";
+    // "C:" alone would name the drive's current folder.
+    return slash > 0 && path[slash - 1] != ':' ? path.substr(0, slash) : path.substr(0, slash + 1);
+}
+
+unsigned long long FileTimeNow()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return static_cast<unsigned long long>(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+}
+
 } // namespace
 
 bool StoreSession::Load(const char* path, StoredSettings& settings,
@@ -117,11 +137,28 @@ void StoreSession::Remember(NoteVersion version, NoteKey key, bool written)
     seen.written = seen.written || written;
 }
 
-bool StoreSession::ChangedOnDisk(const char* path)
+bool StoreSession::ChangedOnDisk(const char* path, bool listFolder)
 {
     if (waiting_ || !known_ || LookAt(path) != look_)
         return true;
-    return !FindConflictCopies(path).empty();
+    const FileLook folder = LookAt(FolderOf(path));
+    if (listFolder || !listed_ || folder != folderLook_) {
+        // Taken before the listing: a copy made meanwhile changes it again.
+        folderLook_ = folder;
+        listed_ = true;
+        copiesBeside_ = false;
+        for (const std::string& copy : FindConflictCopies(path))
+            copiesBeside_ = copiesBeside_ || !TakenIn(copy, LookAt(copy));
+    }
+    return copiesBeside_;
+}
+
+StoreSession::TakenCopy* StoreSession::TakenIn(const std::string& copy, const FileLook& look)
+{
+    for (TakenCopy& taken : takenCopies_)
+        if (taken.path == copy && taken.look == look)
+            return &taken;
+    return nullptr;
 }
 
 bool StoreSession::HeldStill(const FileLook& look)
@@ -138,29 +175,82 @@ bool StoreSession::HeldStill(const FileLook& look)
     return now - changingSince_ >= HoldStill || now - firstChange_ >= LongestWaitForStill;
 }
 
-// Copies that have held still for a moment, read whole; the others wait.
+// Copies that have held still for a moment, read whole; the others wait. A
+// copy written a moment ago or dated ahead (another computer's clock) must
+// look the same at two looks a moment apart.
 std::vector<StoredNote> StoreSession::ReadConflictCopies(const std::string& path,
                                                          std::vector<std::string>& read)
 {
     std::vector<StoredNote> notes;
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    const unsigned long long moment =
-        (static_cast<unsigned long long>(now.dwHighDateTime) << 32 | now.dwLowDateTime);
+    const unsigned long long moment = FileTimeNow();
+    const DWORD now = GetTickCount();
+    std::vector<CopyLook> looks;
+    justRead_.clear();
     for (const std::string& copy : FindConflictCopies(path)) {
         const FileLook look = LookAt(copy);
-        std::string bytes;
-        if (look.written + HoldStill * 10000ull > moment ||
-            ReadWholeFile(copy.c_str(), bytes) != FileRead::Read)
+        if (TakenCopy* taken = TakenIn(copy, look)) {
+            if (taken->deleteTries < MostDeleteTries)
+                read.push_back(copy); // deleted again once the store is written
             continue;
+        }
+        if (look.written + HoldStill * 10000ull > moment) {
+            auto seen = std::find_if(copyLooks_.begin(), copyLooks_.end(),
+                                     [&](const CopyLook& c) { return c.path == copy && c.look == look; });
+            looks.push_back(seen != copyLooks_.end() ? *seen : CopyLook{copy, look, now});
+            if (now - looks.back().since < HoldStill)
+                continue;
+        }
+        std::string bytes;
+        if (ReadWholeFile(copy.c_str(), bytes) != FileRead::Read)
+            continue;
+        const std::uint64_t hash = HashOf(bytes);
+        auto same = std::find_if(takenCopies_.begin(), takenCopies_.end(),
+                                 [&](const TakenCopy& c) { return c.path == copy; });
+        if (same != takenCopies_.end()) {
+            if (same->hash == hash) { // touched, not changed
+                same->look = look;
+                continue;
+            }
+            takenCopies_.erase(same);
+        }
         IniDocument document;
         const StoreEncoding encoding = Parse(bytes, document);
         for (const auto& note : StoredNotes(document, CharsetOf(encoding)))
             if (note)
                 notes.push_back(*note);
         read.push_back(copy);
+        justRead_.push_back(TakenCopy{copy, look, hash, 0});
     }
+    copyLooks_ = std::move(looks);
     return notes;
+}
+
+// A copy that cannot be deleted is remembered as taken in, so that it is
+// neither merged again nor looked at again at every look.
+void StoreSession::DeleteConflictCopies(const std::vector<std::string>& copies)
+{
+    for (const std::string& copy : copies) {
+        const bool deleted = DeleteFileA(copy.c_str()) != FALSE;
+        auto known = std::find_if(takenCopies_.begin(), takenCopies_.end(),
+                                  [&](const TakenCopy& c) { return c.path == copy; });
+        if (known != takenCopies_.end()) {
+            if (deleted)
+                takenCopies_.erase(known);
+            else
+                ++known->deleteTries;
+            continue;
+        }
+        auto read = std::find_if(justRead_.begin(), justRead_.end(),
+                                 [&](const TakenCopy& c) { return c.path == copy; });
+        if (deleted || read == justRead_.end())
+            continue;
+        if (takenCopies_.size() >= MostTakenCopies)
+            takenCopies_.erase(takenCopies_.begin());
+        takenCopies_.push_back(*read);
+        takenCopies_.back().deleteTries = 1;
+    }
+    justRead_.clear();
+    listed_ = false; // the folder is listed again at the next look
 }
 
 SyncResult StoreSession::Sync(const char* path, StoredSettings& settings, const std::vector<NoteNow>& notes,
@@ -325,8 +415,7 @@ SyncResult StoreSession::Sync(const char* path, StoredSettings& settings, const 
     waiting_ = merge.waiting;
     // A conflict copy goes once a store holding its notes is on disk.
     if (!failed)
-        for (const std::string& copy : copies)
-            DeleteFileA(copy.c_str());
+        DeleteConflictCopies(copies);
     return failed ? SyncResult::Failed : SyncResult::Done;
 }
 

@@ -70,8 +70,11 @@ class StoreSession {
 
     // Whether a merge has anything to do: the file was changed since this
     // run last read or wrote it (a look at its size and times, not a read),
-    // a conflict copy lies beside it, or a note waits for a merge.
-    bool ChangedOnDisk(const char* path);
+    // a conflict copy not yet taken in lies beside it, or a note waits for a
+    // merge. The folder is listed for conflict copies only when its own look
+    // changed since the last listing, or with `listFolder` (the system told
+    // of a change in it): otherwise a look costs two questions of the disk.
+    bool ChangedOnDisk(const char* path, bool listFolder = false);
 
     // Brings the store and the run's notes (oldest first) and settings
     // together: reads the file when it changed, merges, and writes the result
@@ -87,6 +90,7 @@ class StoreSession {
     bool HeldStill(const FileLook& look);
     void Remember(NoteVersion version, NoteKey key, bool written);
     std::vector<StoredNote> ReadConflictCopies(const std::string& path, std::vector<std::string>& read);
+    void DeleteConflictCopies(const std::vector<std::string>& copies);
 
     // The file as this run last read or wrote it: its notes, document,
     // bytes, encoding and look. Until a file could be read, nothing.
@@ -136,6 +140,31 @@ class StoreSession {
     unsigned long changingSince_ = 0;
     unsigned long firstChange_ = 0;
     bool changing_ = false;
+
+    // The folder as it looked at the last listing for conflict copies, and
+    // whether that listing found one not yet taken in.
+    FileLook folderLook_;
+    bool listed_ = false;
+    bool copiesBeside_ = false;
+    // A copy dated now or ahead is read once its look has held still.
+    struct CopyLook {
+        std::string path;
+        FileLook look;
+        unsigned long since;
+    };
+    std::vector<CopyLook> copyLooks_;
+    // Copies taken in that could not be deleted (a sync client or a scanner
+    // holds them): not taken in again while their bytes stay, their deletion
+    // tried a few times only. The oldest is forgotten first.
+    struct TakenCopy {
+        std::string path;
+        FileLook look;
+        std::uint64_t hash = 0;
+        unsigned deleteTries = 0;
+    };
+    std::vector<TakenCopy> takenCopies_;
+    std::vector<TakenCopy> justRead_; // by the sync under way
+    TakenCopy* TakenIn(const std::string& copy, const FileLook& look);
 };
 
 #endif

@@ -4,7 +4,7 @@
 
 #include "base/file_replace.h"
 #include "base/handles.h"
-#include "store/note_merge.h"
+#include "store/conflict_copies.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ ULONGLONG AsNumber(const FILETIME& time)
     return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-HANDLE CreateLockFile(const std::string& path)
+void* CreateLockFile(const std::string& path)
 {
     return CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
@@ -36,7 +36,22 @@ bool IsStale(const std::string& lock)
     return AsNumber(now) > AsNumber(data.ftLastWriteTime) + StaleLockAge;
 }
 
+// Whether a lock that could not be made is there: one that its holder has
+// just closed is refused (access denied) until the system lets go of its
+// name, and may not be visible even then; a folder that refuses new files
+// refuses the lock the same way, with no lock there at all.
+bool LockIsThere(const std::string& lock)
+{
+    if (GetFileAttributesA(lock.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    const DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
 } // namespace
+
+void* (*const DefaultMakeLockFile)(const std::string& path) = CreateLockFile;
+void* (*MakeLockFile)(const std::string& path) = CreateLockFile;
 
 FileRead ReadWholeFile(const char* path, std::string& bytes)
 {
@@ -89,10 +104,10 @@ FileLook LookAt(const std::string& path)
 StoreLock::StoreLock(const std::string& store) : handle_(INVALID_HANDLE_VALUE)
 {
     const std::string lock = store + ".lock";
-    HANDLE file = CreateLockFile(lock);
+    HANDLE file = MakeLockFile(lock);
     if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS && IsStale(lock)) {
         DeleteFileA(lock.c_str());
-        file = CreateLockFile(lock);
+        file = MakeLockFile(lock);
     }
     if (file != INVALID_HANDLE_VALUE) {
         // Who holds it, for a person who finds it.
@@ -102,10 +117,13 @@ StoreLock::StoreLock(const std::string& store) : handle_(INVALID_HANDLE_VALUE)
         handle_ = file;
         return;
     }
-    // Elsewhere (a folder that cannot take new files) the save itself tells.
+    // Another writer's lock, or one being removed, is waited for. For any
+    // other reason (a folder that refuses new files) the save goes on and
+    // tells its own failure; taken for another writer's, it would wait
+    // without a word for ever.
     const DWORD error = GetLastError();
     taken_ = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
-             error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+             ((error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) && LockIsThere(lock));
 }
 
 StoreLock::~StoreLock()

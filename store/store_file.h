@@ -59,6 +59,11 @@ class StoreLock {
     bool taken_ = false;
 };
 
+// Makes the lock file: its handle, or INVALID_HANDLE_VALUE with the system's
+// error set. Tests put their own here.
+extern void* (*MakeLockFile)(const std::string& path);
+extern void* (*const DefaultMakeLockFile)(const std::string& path);
+
 // Sync clients' conflict copies of the store in its folder, full paths.
 std::vector<std::string> FindConflictCopies(const std::string& store);
 

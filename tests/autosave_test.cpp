@@ -205,6 +205,39 @@ TEST_F(Autosave, SavesThatKeepFailingAreToldOnce)
     ASSERT_TRUE(RemoveDirectoryA(StoreFile().c_str()));
 }
 
+// A lock that stays (its holder hangs, or it is dated an hour ahead by
+// another computer's clock) puts every save off: once for as long as failures
+// are borne, it is told as a failed save, and the shutdown waits.
+TEST_F(Autosave, ALockThatStaysIsToldAsAFailedSave)
+{
+    AutosaveTiming = AutosaveTimes{100, 500, 100, 200, 1000, 60000, 100, 1000};
+    ASSERT_TRUE(Start());
+    HWND note = NewNote("nota");
+    const std::string lock = StoreFile() + ".lock";
+    ASSERT_TRUE(WriteFile(lock, "4242\r\n"));
+    {
+        UniqueHandle file(
+            CreateFileA(lock.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        FILETIME time;
+        GetSystemTimeAsFileTime(&time);
+        ULARGE_INTEGER ahead{{time.dwLowDateTime, time.dwHighDateTime}};
+        ahead.QuadPart += 36000000000ull;
+        time = FILETIME{ahead.LowPart, ahead.HighPart};
+        ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &time));
+    }
+    modal::Script script;
+    script.Dialog("Attenzione", [&](HWND box) {
+        EXPECT_NE(modal::MessageBoxText(box).find("Impossibile salvare gli appunti nel file"),
+                  std::string::npos);
+        modal::Click(box, IDOK);
+    });
+    modal::TypeText(NoteEditOf(note), "a");
+    EXPECT_TRUE(script.WaitDone(5000)) << "put off without a word";
+    EXPECT_EQ(SendMessageA(controller, WM_QUERYENDSESSION, 0, 0), FALSE);
+    ASSERT_TRUE(DeleteFileA(lock.c_str()));
+    ASSERT_TRUE(modal::PumpUntil([&] { return Holds("0", "MESSAGE", "a"); }, 2000));
+}
+
 // What is typed while the Options dialog (or any other) is open is saved
 // while it stays open.
 TEST_F(Autosave, TypingIsSavedWhileTheOptionsDialogIsOpen)

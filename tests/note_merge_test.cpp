@@ -259,15 +259,3 @@ TEST(NoteMerge, SettingsMergeKeyByKeyAndAMissingKeyIsNoChange)
     EXPECT_EQ(here.height, 240) << "a stale file changes nothing";
     EXPECT_EQ(here.color, 0xFFFFul);
 }
-
-TEST(NoteMerge, ConflictCopiesAreRecognisedByTheirEnglishAndItalianNames)
-{
-    for (const char* copy : {"Appuntello (Mario's conflicted copy 2026-12-09).ini",
-                             "appuntello (conflicted copy 2026-12-09 101500).INI",
-                             "Appuntello (copia in conflitto di Mario 2026-12-09).ini",
-                             "Appuntello.sync-conflict-20261209-101500-ABCDEF1.ini"})
-        EXPECT_TRUE(IsConflictCopyName("Appuntello.ini", copy)) << copy;
-    for (const char* other : {"Appuntello.ini", "Appuntello.ini.bak", "Appuntello (1).ini",
-                              "Altro (conflicted copy 2026-12-09).ini", "Appuntello (conflicted copy).txt"})
-        EXPECT_FALSE(IsConflictCopyName("Appuntello.ini", other)) << other;
-}

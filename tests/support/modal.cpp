@@ -7,6 +7,8 @@
 #include <set>
 #include <vector>
 
+#include "app/startup.h"
+
 namespace modal {
 namespace {
 
@@ -358,7 +360,7 @@ void Pump(DWORD milliseconds)
         }
         if (GetTickCount() - start >= milliseconds)
             break;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        WaitForMessageOrStoreChange(5); // as the program's loop waits
     } while (true);
 }
 

@@ -10,6 +10,7 @@
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
 #include "res/resource.h"
+#include "store/store_file.h"
 #include "voice/voice.h"
 
 namespace {
@@ -26,6 +27,8 @@ void ResetProgram()
     ReadModuleFileName = GetModuleFileNameA;
     HighContrastOn = SystemHighContrastOn;
     NotifyShell = Shell_NotifyIconA;
+    WatchFolder = FindFirstChangeNotificationA;
+    MakeLockFile = DefaultMakeLockFile;
 }
 
 } // namespace
