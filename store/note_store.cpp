@@ -347,3 +347,8 @@ void StoreSession::Adopt(std::size_t index, NoteKey key)
     if (index < toAdopt_.size())
         records_[key] = toAdopt_[index];
 }
+
+StoredNote StoreSession::AsStored(NoteKey, const StoredNote& now) const
+{
+    return now;
+}

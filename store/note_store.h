@@ -83,6 +83,10 @@ class StoreSession {
     // The window of changes.show[index] exists, under this key.
     void Adopt(std::size_t index, NoteKey key);
 
+    // A note of the run as the store keeps it, for a copy of it kept
+    // elsewhere (its deleted notes' file): what it holds now.
+    StoredNote AsStored(NoteKey key, const StoredNote& now) const;
+
   private:
     bool HeldStill(const FileLook& look);
     void Remember(NoteVersion version, NoteKey key, bool written);
