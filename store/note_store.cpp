@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "base/file_replace.h"
@@ -66,6 +67,27 @@ bool SettingsDiffer(const StoredSettings& settings, const SettingsOnDisk& disk)
            *disk.height != settings.height || *disk.color != settings.color;
 }
 
+// Notes of deleted notes' files come back unless the screen shows them after
+// the merge: a version this run saw does not stop them, as it does a conflict
+// copy's, since the run saw them before they were deleted.
+void BringBack(const std::vector<StoredNote>& restored, const std::vector<NoteNow>& notes,
+               MergeOutcome& merge)
+{
+    std::unordered_set<NoteVersion> shown;
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        const MergedHere& here = merge.here[i];
+        if (here.action == ScreenAction::Update)
+            shown.insert(VersionOf(*here.record.base));
+        else if (here.action == ScreenAction::Keep)
+            shown.insert(VersionOf(notes[i].note));
+    }
+    for (const MergedNew& added : merge.added)
+        shown.insert(VersionOf(added.note));
+    for (const StoredNote& note : restored)
+        if (shown.insert(VersionOf(note)).second)
+            merge.added.push_back(MergedNew{note, -1});
+}
+
 bool Keep(const std::string& path, const std::string& bytes)
 {
     return ReplaceFileInOneStep(path, {{bytes.data(), bytes.size()}});
@@ -119,7 +141,7 @@ void StoreSession::Remember(NoteVersion version, NoteKey key, bool written)
 
 bool StoreSession::ChangedOnDisk(const char* path)
 {
-    if (waiting_ || !known_ || LookAt(path) != look_)
+    if (waiting_ || !known_ || !takeIn_.empty() || LookAt(path) != look_)
         return true;
     return !FindConflictCopies(path).empty();
 }
@@ -139,7 +161,7 @@ bool StoreSession::HeldStill(const FileLook& look)
 }
 
 // Copies that have held still for a moment, read whole; the others wait.
-std::vector<StoredNote> StoreSession::ReadConflictCopies(const std::string& path,
+std::vector<StoredNote> StoreSession::ReadConflictCopies(const std::vector<std::string>& files,
                                                          std::vector<std::string>& read)
 {
     std::vector<StoredNote> notes;
@@ -147,7 +169,7 @@ std::vector<StoredNote> StoreSession::ReadConflictCopies(const std::string& path
     GetSystemTimeAsFileTime(&now);
     const unsigned long long moment =
         (static_cast<unsigned long long>(now.dwHighDateTime) << 32 | now.dwLowDateTime);
-    for (const std::string& copy : FindConflictCopies(path)) {
+    for (const std::string& copy : files) {
         const FileLook look = LookAt(copy);
         std::string bytes;
         if (look.written + HoldStill * 10000ull > moment ||
@@ -232,11 +254,13 @@ SyncResult StoreSession::Sync(const char* path, StoredSettings& settings, const 
             SeenVersion{index != indexOf.end() ? index->second : -1, version.second.written};
     }
     std::vector<std::string> copies;
-    const std::vector<StoredNote> fromCopies = ReadConflictCopies(path, copies);
+    const std::vector<StoredNote> fromCopies = ReadConflictCopies(FindConflictCopies(path), copies);
+    const std::vector<StoredNote> restored = ReadConflictCopies(takeIn_, copies);
 
     const StoredRun none;
-    const MergeOutcome merge =
+    MergeOutcome merge =
         MergeNotes(MergeInput{known_ ? run_ : none, disk, same, stale, here, seen, fromCopies});
+    BringBack(restored, notes, merge);
     const StoredSettings before = settings;
     MergeSettings(settings_, settings, ReadSettingsOnDisk(document), stale);
     changes.settingsChanged = !SameSettings(before, settings);
@@ -327,6 +351,13 @@ SyncResult StoreSession::Sync(const char* path, StoredSettings& settings, const 
     if (!failed)
         for (const std::string& copy : copies)
             DeleteFileA(copy.c_str());
+    // Files to take in wait until they are read, or gone.
+    takeIn_.erase(std::remove_if(takeIn_.begin(), takeIn_.end(),
+                                 [&](const std::string& file) {
+                                     return (!failed && std::count(copies.begin(), copies.end(), file)) ||
+                                            !LookAt(file).exists;
+                                 }),
+                  takeIn_.end());
     return failed ? SyncResult::Failed : SyncResult::Done;
 }
 
@@ -351,4 +382,11 @@ void StoreSession::Adopt(std::size_t index, NoteKey key)
 StoredNote StoreSession::AsStored(NoteKey, const StoredNote& now) const
 {
     return now;
+}
+
+void StoreSession::TakeIn(std::vector<std::string> files)
+{
+    for (std::string& file : files)
+        if (std::find(takeIn_.begin(), takeIn_.end(), file) == takeIn_.end())
+            takeIn_.push_back(std::move(file));
 }
