@@ -5,6 +5,7 @@
 
 #include "app/controller_run.h"
 #include "app/notes_io.h"
+#include "app/recycle.h"
 #include "base/captions.h"
 #include "base/shared_state.h"
 
@@ -140,6 +141,8 @@ void OnAutosaveTimer(ControllerRun& run)
 
 void OnStoreWatchTimer(ControllerRun& run)
 {
+    if (Running(run))
+        TakeInRestoredNotes(run);
     // A save under way or being retried looks at the store itself.
     if (Running(run) && !run.autosave.savePending && run.autosave.failures == 0 && StoreChangedOnDisk(run))
         SaveNotesNow(run);

@@ -46,4 +46,10 @@ constexpr UINT NoteChangedMessage = WM_APP + 1;
 // Tells the controller, when there is one, of a change the store keeps.
 void NoteChanged();
 
+// "&Elimina Memino" is about to delete the note in wParam, before the
+// question about its voice file: the controller keeps what it holds, so that
+// the user can bring it back. Sent by NoteDeleting; lParam is 0.
+constexpr UINT NoteDeletingMessage = WM_APP + 2;
+void NoteDeleting(HWND note);
+
 #endif
