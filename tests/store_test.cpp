@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -1125,12 +1126,20 @@ std::vector<std::string> TitlesIn(const std::string& file)
     return titles;
 }
 
-struct BinTurnedOff {
-    BinTurnedOff()
+// While it lives, the Recycle Bin keeps files as the system says, or never.
+class RecycleBin {
+  public:
+    explicit RecycleBin(bool on) : before_(RecycleBinKeeps)
     {
-        RecycleBinKeeps = [](const std::string&) { return false; };
+        RecycleBinKeeps = on ? SystemRecycleBinKeeps : Never;
     }
-    ~BinTurnedOff() { RecycleBinKeeps = SystemRecycleBinKeeps; }
+    ~RecycleBin() { RecycleBinKeeps = before_; }
+    RecycleBin(const RecycleBin&) = delete;
+    RecycleBin& operator=(const RecycleBin&) = delete;
+
+  private:
+    static bool Never(const std::string&) { return false; }
+    bool (*before_)(const std::string&);
 };
 
 } // namespace
@@ -1142,6 +1151,7 @@ struct BinTurnedOff {
 // the last files, and one moved beside the store comes back the same way.
 TEST_F(NoteStore, DeletedNotesGoToTheRecycleBinAndComeBack)
 {
+    std::optional<RecycleBin> bin(std::in_place, true);
     const std::string trash = TrashFolder();
     const std::vector<std::string> inTrash = Names(testfiles::Matching(trash + "\\*"));
     ASSERT_TRUE(Start());
@@ -1177,7 +1187,7 @@ TEST_F(NoteStore, DeletedNotesGoToTheRecycleBinAndComeBack)
     EXPECT_TRUE(NewIn(trash, inTrash).empty());
 
     // Without a bin, beside the store: the last files of 22 deletions.
-    BinTurnedOff off;
+    bin.emplace(false);
     const std::string beside = DeletedNotesFolderBeside(store);
     SendMessageA(Notes()[1], WM_COMMAND, IDM_DELETE_NOTE, 0);
     std::vector<std::string> kept = Names(testfiles::Matching(beside + "\\*.ini"));
