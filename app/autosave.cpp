@@ -5,6 +5,7 @@
 
 #include "app/controller_run.h"
 #include "app/notes_io.h"
+#include "app/recycle.h"
 #include "base/captions.h"
 #include "base/shared_state.h"
 
@@ -85,6 +86,8 @@ void WatchStoreFolder(ControllerRun& run)
 // A save under way or being retried looks at the store itself.
 void LookAtStore(ControllerRun& run, bool told)
 {
+    if (Running(run))
+        TakeInRestoredNotes(run);
     if (Running(run) && !run.autosave.savePending && run.autosave.failures == 0 &&
         StoreChangedOnDisk(run, told))
         SaveNotesNow(run);

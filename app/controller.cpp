@@ -1,8 +1,12 @@
 #include "app/controller.h"
 
+#include <cstring>
+#include <vector>
+
 #include "app/autosave.h"
 #include "app/controller_run.h"
 #include "app/notes_io.h"
+#include "app/recycle.h"
 #include "app/tray.h"
 #include "base/shared_state.h"
 #include "notes/note_registry.h"
@@ -28,10 +32,13 @@ void ShowAllNotes(int how)
     ForEachNote([how](const NoteNode& node) { ShowWindow(node.window, how); });
 }
 
-void OnDeleteAll()
+void OnDeleteAll(ControllerRun& run)
 {
     if (!NoteListHead)
         return; // nothing deleted: the cascade goes on
+    std::vector<HWND> notes;
+    ForEachNoteOldestFirst([&](const NoteNode& node) { notes.push_back(node.window); });
+    KeepBeforeDeleting(run, notes);
     DestroyAllNotes();
     NoteCount = 0;
 }
@@ -57,7 +64,7 @@ void OnCommand(ControllerRun& run, WPARAM command)
         ShowAllNotes(SW_HIDE);
         break;
     case IDM_DELETE_ALL:
-        OnDeleteAll();
+        OnDeleteAll(run);
         break;
     case IDM_OPTIONS: {
         KeyboardReturn back(window, run.tray);
@@ -74,6 +81,7 @@ void OnCreate(ControllerRun& run)
     ShowTrayIcon(run.window, run.tray);
     NoteMenu.reset(LoadMenuA(AppInstance, MAKEINTRESOURCEA(IDR_NOTE_MENU)));
     LoadNotes(run);
+    TakeInRestoredNotes(run);
     StartAutosave(run);
 }
 
@@ -150,6 +158,31 @@ void FormatNoteTitle(const SYSTEMTIME& time, char* title)
               time.wMinute);
 }
 
+bool IsNewNoteTitle(const char* title)
+{
+    // "Appuntello - " then dd/mm/y...  hh:mm, each letter standing for a digit.
+    const char prefix[] = "Appuntello - ";
+    if (std::strncmp(title, prefix, sizeof prefix - 1) != 0)
+        return false;
+    const char* at = title + sizeof prefix - 1;
+    auto digits = [&at](int least, int most) {
+        int count = 0;
+        while (count < most && *at >= '0' && *at <= '9') {
+            ++at;
+            ++count;
+        }
+        return count >= least;
+    };
+    auto literal = [&at](const char* text) {
+        for (; *text; ++text, ++at)
+            if (*at != *text)
+                return false;
+        return true;
+    };
+    return digits(2, 2) && literal("/") && digits(2, 2) && literal("/") && digits(1, 9) && literal("  ") &&
+           digits(2, 2) && literal(":") && digits(2, 2) && *at == '\0';
+}
+
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_NCCREATE && !AttachRun(window))
@@ -161,6 +194,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_CREATE:
         OnCreate(*run);
         break;
+    case NoteDeletingMessage:
+        KeepBeforeDeleting(*run, {reinterpret_cast<HWND>(wParam)});
+        return 0;
     case NoteChangedMessage:
         if (run->phase == RunPhase::Running)
             OnNoteChanged(*run);

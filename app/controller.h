@@ -9,6 +9,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 
 // "Appuntello - dd/mm/yyyy  hh:mm" into a buffer of TitleCapacity characters.
 void FormatNoteTitle(const SYSTEMTIME& time, char* title);
+// Whether a title has that shape, whatever its date and time.
+bool IsNewNoteTitle(const char* title);
 
 // Where a new note's title reads the clock; tests put their own here.
 extern void(WINAPI* ReadLocalTime)(LPSYSTEMTIME);

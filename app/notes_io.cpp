@@ -20,11 +20,6 @@ std::string NoteText(HWND edit)
     return text;
 }
 
-NoteKey KeyOf(HWND note)
-{
-    return reinterpret_cast<NoteKey>(note);
-}
-
 HWND NoteOf(NoteKey key)
 {
     HWND note = reinterpret_cast<HWND>(key);
@@ -101,6 +96,11 @@ void TellUnreadable()
 }
 
 } // namespace
+
+NoteKey KeyOf(HWND note)
+{
+    return reinterpret_cast<NoteKey>(note);
+}
 
 void LoadNotes(ControllerRun& run)
 {

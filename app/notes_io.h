@@ -6,6 +6,8 @@
 #ifndef APPUNTELLO_APP_NOTES_IO_H
 #define APPUNTELLO_APP_NOTES_IO_H
 
+#include <windows.h>
+
 #include "store/note_store.h"
 
 struct ControllerRun;
@@ -36,5 +38,7 @@ bool AskToQuitUnsaved();
 
 // One registered note as the store keeps it.
 StoredNote SaveNote(const NoteNode& note);
+// How the run names a note to the store.
+NoteKey KeyOf(HWND note);
 
 #endif

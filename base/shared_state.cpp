@@ -25,3 +25,9 @@ void NoteChanged()
     if (ControllerWindow)
         SendMessageA(ControllerWindow, NoteChangedMessage, 0, 0);
 }
+
+void NoteDeleting(HWND note)
+{
+    if (ControllerWindow)
+        SendMessageA(ControllerWindow, NoteDeletingMessage, reinterpret_cast<WPARAM>(note), 0);
+}

@@ -64,5 +64,10 @@ void NoteChanged();
 // when no other note is shown: the keyboard goes to the notification area
 // rather than stay on the controller, a window of no size. wParam and lParam are 0.
 constexpr UINT KeyboardToTrayMessage = WM_APP + 2;
+// "&Elimina Memino" is about to delete the note in wParam, before the
+// question about its voice file: the controller keeps what it holds, so that
+// the user can bring it back. Sent by NoteDeleting; lParam is 0.
+constexpr UINT NoteDeletingMessage = WM_APP + 3;
+void NoteDeleting(HWND note);
 
 #endif

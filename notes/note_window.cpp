@@ -103,6 +103,7 @@ void OnCommand(HWND note, WPARAM command)
 {
     switch (command) {
     case IDM_DELETE_NOTE:
+        NoteDeleting(note); // with its voice path as it is before the question
         AskDeleteVoiceFile(note);
         LeaveScreen(note, true);
         break;

@@ -70,6 +70,27 @@ bool SettingsDiffer(const StoredSettings& settings, const SettingsOnDisk& disk)
            *disk.height != settings.height || *disk.color != settings.color;
 }
 
+// Notes of deleted notes' files come back unless the screen shows them after
+// the merge: a version this run saw does not stop them, as it does a conflict
+// copy's, since the run saw them before they were deleted.
+void BringBack(const std::vector<StoredNote>& restored, const std::vector<NoteNow>& notes,
+               MergeOutcome& merge)
+{
+    std::unordered_set<NoteVersion> shown;
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        const MergedHere& here = merge.here[i];
+        if (here.action == ScreenAction::Update)
+            shown.insert(VersionOf(*here.record.base));
+        else if (here.action == ScreenAction::Keep)
+            shown.insert(VersionOf(notes[i].note));
+    }
+    for (const MergedNew& added : merge.added)
+        shown.insert(VersionOf(added.note));
+    for (const StoredNote& note : restored)
+        if (shown.insert(VersionOf(note)).second)
+            merge.added.push_back(MergedNew{note, -1});
+}
+
 bool Keep(const std::string& path, const std::string& bytes)
 {
     return ReplaceFileInOneStep(path, {{bytes.data(), bytes.size()}});
@@ -139,7 +160,7 @@ void StoreSession::Remember(NoteVersion version, NoteKey key, bool written)
 
 bool StoreSession::ChangedOnDisk(const char* path, bool listFolder)
 {
-    if (waiting_ || !known_ || LookAt(path) != look_)
+    if (waiting_ || !known_ || !takeIn_.empty() || LookAt(path) != look_)
         return true;
     const FileLook folder = LookAt(FolderOf(path));
     if (listFolder || !listed_ || folder != folderLook_) {
@@ -178,15 +199,14 @@ bool StoreSession::HeldStill(const FileLook& look)
 // Copies that have held still for a moment, read whole; the others wait. A
 // copy written a moment ago or dated ahead (another computer's clock) must
 // look the same at two looks a moment apart.
-std::vector<StoredNote> StoreSession::ReadConflictCopies(const std::string& path,
+std::vector<StoredNote> StoreSession::ReadConflictCopies(const std::vector<std::string>& files,
                                                          std::vector<std::string>& read)
 {
     std::vector<StoredNote> notes;
     const unsigned long long moment = FileTimeNow();
     const DWORD now = GetTickCount();
     std::vector<CopyLook> looks;
-    justRead_.clear();
-    for (const std::string& copy : FindConflictCopies(path)) {
+    for (const std::string& copy : files) {
         const FileLook look = LookAt(copy);
         if (TakenCopy* taken = TakenIn(copy, look)) {
             if (taken->deleteTries < MostDeleteTries)
@@ -221,7 +241,13 @@ std::vector<StoredNote> StoreSession::ReadConflictCopies(const std::string& path
         read.push_back(copy);
         justRead_.push_back(TakenCopy{copy, look, hash, 0});
     }
-    copyLooks_ = std::move(looks);
+    // The looks of these files are replaced; those of others stay.
+    copyLooks_.erase(std::remove_if(copyLooks_.begin(), copyLooks_.end(),
+                                    [&](const CopyLook& c) {
+                                        return std::find(files.begin(), files.end(), c.path) != files.end();
+                                    }),
+                     copyLooks_.end());
+    copyLooks_.insert(copyLooks_.end(), looks.begin(), looks.end());
     return notes;
 }
 
@@ -322,11 +348,14 @@ SyncResult StoreSession::Sync(const char* path, StoredSettings& settings, const 
             SeenVersion{index != indexOf.end() ? index->second : -1, version.second.written};
     }
     std::vector<std::string> copies;
-    const std::vector<StoredNote> fromCopies = ReadConflictCopies(path, copies);
+    justRead_.clear();
+    const std::vector<StoredNote> fromCopies = ReadConflictCopies(FindConflictCopies(path), copies);
+    const std::vector<StoredNote> restored = ReadConflictCopies(takeIn_, copies);
 
     const StoredRun none;
-    const MergeOutcome merge =
+    MergeOutcome merge =
         MergeNotes(MergeInput{known_ ? run_ : none, disk, same, stale, here, seen, fromCopies});
+    BringBack(restored, notes, merge);
     const StoredSettings before = settings;
     MergeSettings(settings_, settings, ReadSettingsOnDisk(document), stale);
     changes.settingsChanged = !SameSettings(before, settings);
@@ -416,6 +445,13 @@ SyncResult StoreSession::Sync(const char* path, StoredSettings& settings, const 
     // A conflict copy goes once a store holding its notes is on disk.
     if (!failed)
         DeleteConflictCopies(copies);
+    // Files to take in wait until they are read, or gone.
+    takeIn_.erase(std::remove_if(takeIn_.begin(), takeIn_.end(),
+                                 [&](const std::string& file) {
+                                     return (!failed && std::count(copies.begin(), copies.end(), file)) ||
+                                            !LookAt(file).exists;
+                                 }),
+                  takeIn_.end());
     return failed ? SyncResult::Failed : SyncResult::Done;
 }
 
@@ -435,4 +471,16 @@ void StoreSession::Adopt(std::size_t index, NoteKey key)
 {
     if (index < toAdopt_.size())
         records_[key] = toAdopt_[index];
+}
+
+StoredNote StoreSession::AsStored(NoteKey, const StoredNote& now) const
+{
+    return now;
+}
+
+void StoreSession::TakeIn(std::vector<std::string> files)
+{
+    for (std::string& file : files)
+        if (std::find(takeIn_.begin(), takeIn_.end(), file) == takeIn_.end())
+            takeIn_.push_back(std::move(file));
 }

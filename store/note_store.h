@@ -70,11 +70,17 @@ class StoreSession {
 
     // Whether a merge has anything to do: the file was changed since this
     // run last read or wrote it (a look at its size and times, not a read),
-    // a conflict copy not yet taken in lies beside it, or a note waits for a
-    // merge. The folder is listed for conflict copies only when its own look
+    // a conflict copy not yet taken in lies beside it, a file waits to be
+    // taken in, or a note waits for a merge. The folder is listed for conflict copies only when its own look
     // changed since the last listing, or with `listFolder` (the system told
     // of a change in it): otherwise a look costs two questions of the disk.
     bool ChangedOnDisk(const char* path, bool listFolder = false);
+
+    // Files of deleted notes brought back (store/deleted_notes.h), taken in at
+    // the next sync as conflict copies are, and removed once a store holding
+    // their notes is on disk. Their notes come back even though the run has
+    // seen them: it saw them before they were deleted.
+    void TakeIn(std::vector<std::string> files);
 
     // Brings the store and the run's notes (oldest first) and settings
     // together: reads the file when it changed, merges, and writes the result
@@ -86,10 +92,15 @@ class StoreSession {
     // The window of changes.show[index] exists, under this key.
     void Adopt(std::size_t index, NoteKey key);
 
+    // A note of the run as the store keeps it, for a copy of it kept
+    // elsewhere (its deleted notes' file): what it holds now.
+    StoredNote AsStored(NoteKey key, const StoredNote& now) const;
+
   private:
     bool HeldStill(const FileLook& look);
     void Remember(NoteVersion version, NoteKey key, bool written);
-    std::vector<StoredNote> ReadConflictCopies(const std::string& path, std::vector<std::string>& read);
+    std::vector<StoredNote> ReadConflictCopies(const std::vector<std::string>& files,
+                                               std::vector<std::string>& read);
     void DeleteConflictCopies(const std::vector<std::string>& copies);
 
     // The file as this run last read or wrote it: its notes, document,
@@ -116,6 +127,7 @@ class StoreSession {
     std::unordered_set<std::uint64_t> seenFiles_;
     std::vector<NoteRecord> toAdopt_;
     bool waiting_ = false;
+    std::vector<std::string> takeIn_;
 
     // The backup keeps the store as the run found it, made at the run's
     // first write (and again at the next, until one could be made). Until

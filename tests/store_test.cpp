@@ -9,8 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +28,7 @@
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
 #include "res/resource.h"
+#include "store/deleted_notes.h"
 #include "store/ini_document.h"
 #include "store/note_store.h"
 #include "store/store_file.h"
@@ -1187,4 +1192,131 @@ TEST_F(NoteStore, AnotherWritersLockIsWaitedForAndAStaleOneRemoved)
     testfiles::Writes refused("Appuntello.ini");
     NewNote("altra");
     EXPECT_EQ(SaveAllNotes(*RunOf(controller)), SyncResult::Failed);
+}
+
+// ---- Deleted notes ----
+
+namespace {
+
+// The desktop's trash of the user Wine runs as, which Wine's Recycle Bin is;
+// the test program runs with a HOME of its own (tests/CMakeLists.txt).
+std::string TrashFolder()
+{
+    // Wine hands the program HOME as WINEHOMEDIR, "\\??\\Z:\\home\\...".
+    const char* home = std::getenv("WINEHOMEDIR");
+    std::string folder = home ? home : "";
+    if (folder.rfind("\\??\\", 0) == 0)
+        folder.erase(0, 4);
+    return folder + "\\.local\\share\\Trash\\files";
+}
+
+std::vector<std::string> Names(const std::vector<std::string>& paths)
+{
+    std::vector<std::string> names;
+    for (const std::string& path : paths)
+        names.push_back(path.substr(path.find_last_of('\\') + 1));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// What arrived in a folder since its names were taken.
+std::vector<std::string> NewIn(const std::string& folder, const std::vector<std::string>& before)
+{
+    std::vector<std::string> now = Names(testfiles::Matching(folder + "\\*")), added;
+    std::set_difference(now.begin(), now.end(), before.begin(), before.end(), std::back_inserter(added));
+    return added;
+}
+
+std::vector<std::string> TitlesIn(const std::string& file)
+{
+    std::vector<std::string> titles;
+    for (const auto& note : StoredNotes(IniDocument::Parse(ReadFile(file))))
+        titles.push_back(note ? note->title : "(none)");
+    return titles;
+}
+
+// While it lives, the Recycle Bin keeps files as the system says, or never.
+class RecycleBin {
+  public:
+    explicit RecycleBin(bool on) : before_(RecycleBinKeeps)
+    {
+        RecycleBinKeeps = on ? SystemRecycleBinKeeps : Never;
+    }
+    ~RecycleBin() { RecycleBinKeeps = before_; }
+    RecycleBin(const RecycleBin&) = delete;
+    RecycleBin& operator=(const RecycleBin&) = delete;
+
+  private:
+    static bool Never(const std::string&) { return false; }
+    bool (*before_)(const std::string&);
+};
+
+} // namespace
+
+// "Elimina Tutti" by mistake: what it deleted is one file in the Recycle Bin,
+// and "Ripristina" (the file moved back where it was) brings the notes back
+// on screen and into the store. A note made and deleted empty leaves nothing.
+// Where the bin would not keep the file, the folder beside the store keeps
+// the last files, and one moved beside the store comes back the same way.
+TEST_F(NoteStore, DeletedNotesGoToTheRecycleBinAndComeBack)
+{
+    std::optional<RecycleBin> bin(std::in_place, true);
+    const std::string trash = TrashFolder();
+    const std::vector<std::string> inTrash = Names(testfiles::Matching(trash + "\\*"));
+    ASSERT_TRUE(Start());
+    NewNote("Spesa", "pane\r\nlatte");
+    NewNote("Chiamate", "Mario");
+    ASSERT_TRUE(modal::PumpUntil([&] { return Document().Get("1", "TITOLO") == "Chiamate"; }, MergeWithin));
+
+    SendMessageA(controller, WM_COMMAND, IDM_DELETE_ALL, 0);
+    EXPECT_TRUE(Notes().empty());
+    const std::vector<std::string> deleted = NewIn(trash, inTrash);
+    ASSERT_EQ(deleted.size(), 1u) << trash;
+    std::printf("in the trash: %s\n", deleted[0].c_str());
+    EXPECT_EQ(TitlesIn(trash + "\\" + deleted[0]), (std::vector<std::string>{"Spesa", "Chiamate"}));
+    ASSERT_TRUE(modal::PumpUntil([&] { return !Document().HasSection("0"); }, MergeWithin));
+
+    // "Ripristina" puts the file back where it was.
+    const std::string restored = OwnDeletedNotesFolder(store) + "\\" + deleted[0];
+    ASSERT_TRUE(MoveFileA((trash + "\\" + deleted[0]).c_str(), restored.c_str())) << restored;
+    ASSERT_TRUE(modal::PumpUntil([&] { return Notes().size() == 2; }, MergeWithin));
+    EXPECT_EQ(Titles(), (std::vector<std::string>{"Spesa", "Chiamate"}));
+    EXPECT_EQ(NoteText(Notes()[0]), "pane\r\nlatte");
+    ASSERT_TRUE(modal::PumpUntil([&] { return !testfiles::Exists(restored); }, MergeWithin));
+    EXPECT_EQ(Document().Get("0", "MESSAGE"), "pane#@latte");
+    EXPECT_EQ(Document().Get("1", "TITOLO"), "Chiamate");
+    modal::Pump(2 * AutosaveTiming.watch);
+    EXPECT_EQ(Notes().size(), 2u) << "taken in once";
+
+    // A new note deleted as it came leaves nothing.
+    SendMessageA(controller, WM_COMMAND, IDM_NEW_NOTE, 0);
+    ASSERT_EQ(Notes().size(), 3u);
+    SendMessageA(Notes()[2], WM_COMMAND, IDM_DELETE_NOTE, 0);
+    EXPECT_EQ(Notes().size(), 2u);
+    EXPECT_TRUE(NewIn(trash, inTrash).empty());
+
+    // Without a bin, beside the store: the last files of 22 deletions.
+    bin.emplace(false);
+    const std::string beside = DeletedNotesFolderBeside(store);
+    SendMessageA(Notes()[1], WM_COMMAND, IDM_DELETE_NOTE, 0);
+    std::vector<std::string> kept = Names(testfiles::Matching(beside + "\\*.ini"));
+    ASSERT_EQ(kept.size(), 1u) << beside;
+    EXPECT_EQ(TitlesIn(beside + "\\" + kept[0]), (std::vector<std::string>{"Chiamate"}));
+    for (int i = 0; i < 21; ++i)
+        SendMessageA(NewNote("Via " + std::to_string(i), "x"), WM_COMMAND, IDM_DELETE_NOTE, 0);
+    kept = Names(testfiles::Matching(beside + "\\*.ini"));
+    EXPECT_EQ(kept.size(), KeptBesideStore);
+    EXPECT_TRUE(NewIn(trash, inTrash).empty());
+    bool newestKept = false;
+    for (const std::string& name : kept)
+        newestKept = newestKept || TitlesIn(beside + "\\" + name) == std::vector<std::string>{"Via 20"};
+    EXPECT_TRUE(newestKept);
+
+    // Moved beside the store, a kept file comes back too.
+    const std::string one = beside + "\\" + kept[0];
+    const std::vector<std::string> itsNotes = TitlesIn(one);
+    ASSERT_TRUE(MoveFileA(one.c_str(), (folder / kept[0]).c_str()));
+    ASSERT_TRUE(modal::PumpUntil([&] { return Notes().size() == 2; }, MergeWithin));
+    EXPECT_EQ(Titles()[1], itsNotes.at(0));
+    RemoveDirectoryA(OwnDeletedNotesFolder(store).c_str());
 }
