@@ -8,6 +8,7 @@
 #include "app/recycle.h"
 #include "base/captions.h"
 #include "base/shared_state.h"
+#include "store/deleted_notes.h"
 
 AutosaveTimes AutosaveTiming = DefaultAutosaveTiming;
 HANDLE(WINAPI* WatchFolder)(LPCSTR, BOOL, DWORD) = FindFirstChangeNotificationA;
@@ -69,25 +70,35 @@ void WarnOnce(ControllerRun& run)
 
 // A file written, renamed, made or deleted in the store's folder. Nothing
 // when the system cannot watch it: the looks then find every change.
-void WatchStoreFolder(ControllerRun& run)
+void Watch(OwnedChangeNotification& changes, const std::string& folder)
 {
-    if (run.autosave.folderChanges || StorePath[0] == '\0')
+    if (changes)
         return;
-    std::string folder(StorePath);
-    const std::size_t slash = folder.find_last_of("\\/");
-    folder.resize(slash == std::string::npos ? 0 : slash + 1);
     HANDLE watch =
         WatchFolder(folder.empty() ? "." : folder.c_str(), FALSE,
                     FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE);
     if (watch != INVALID_HANDLE_VALUE)
-        run.autosave.folderChanges.reset(watch);
+        changes.reset(watch);
+}
+
+void WatchStoreFolder(ControllerRun& run)
+{
+    if (StorePath[0] == '\0')
+        return;
+    std::string folder(StorePath);
+    const std::size_t slash = folder.find_last_of("\\/");
+    folder.resize(slash == std::string::npos ? 0 : slash + 1);
+    Watch(run.autosave.folderChanges, folder);
+    Watch(run.autosave.restoredChanges, OwnDeletedNotesFolder(StorePath));
 }
 
 // A save under way or being retried looks at the store itself.
 void LookAtStore(ControllerRun& run, bool told)
 {
-    if (Running(run))
+    if (Running(run)) {
+        WatchStoreFolder(run); // the folder of deleted notes may be new
         TakeInRestoredNotes(run);
+    }
     if (Running(run) && !run.autosave.savePending && run.autosave.failures == 0 &&
         StoreChangedOnDisk(run, told))
         SaveNotesNow(run);
@@ -169,6 +180,7 @@ void StopAutosave(ControllerRun& run)
     KillTimer(run.window, AutosaveTimerId);
     KillTimer(run.window, StoreLookTimerId);
     run.autosave.folderChanges.reset();
+    run.autosave.restoredChanges.reset();
 }
 
 void OnAutosaveTimer(ControllerRun& run)
@@ -186,16 +198,29 @@ void OnStoreLookTimer(ControllerRun& run)
     LookAtStore(run, false);
 }
 
-void OnStoreFolderChanged(ControllerRun& run)
+void OnStoreFolderChanged(ControllerRun& run, int signal)
 {
     // Watching on first, so that a change made from here on, the look's own
     // save included, is told again.
-    if (!FindNextChangeNotification(run.autosave.folderChanges.get()))
-        run.autosave.folderChanges.reset(); // the looks go on alone
+    HANDLE signals[2];
+    if (signal < 0 || signal >= StoreFolderSignals(run, signals))
+        return;
+    OwnedChangeNotification& changes = signals[signal] == run.autosave.folderChanges.get()
+                                           ? run.autosave.folderChanges
+                                           : run.autosave.restoredChanges;
+    if (!FindNextChangeNotification(changes.get()))
+        changes.reset(); // the looks go on alone
     LookAtStore(run, true);
 }
 
-HANDLE StoreFolderSignal(const ControllerRun& run)
+int StoreFolderSignals(const ControllerRun& run, HANDLE signals[2])
 {
-    return run.phase == RunPhase::Running ? run.autosave.folderChanges.get() : nullptr;
+    int count = 0;
+    if (run.phase != RunPhase::Running)
+        return 0;
+    if (run.autosave.folderChanges)
+        signals[count++] = run.autosave.folderChanges.get();
+    if (run.autosave.restoredChanges)
+        signals[count++] = run.autosave.restoredChanges.get();
+    return count;
 }

@@ -51,6 +51,9 @@ struct AutosaveState {
     DWORD putOffSince = 0;     // ...since this moment
     // Signalled when something in the store's folder changes.
     OwnedChangeNotification folderChanges;
+    // The same for the program's own folder of deleted notes, where
+    // "Ripristina" puts a file back.
+    OwnedChangeNotification restoredChanges;
 };
 
 // Once the stored notes are made, and again when a close is abandoned: every
@@ -66,11 +69,12 @@ void OnAutosaveTimer(ControllerRun& run);
 // even when nothing is unsaved here: the system tells of a change in the
 // store's folder (the program's own writes included: the look compares with
 // what it wrote), and between those the store is looked at now and then.
-void OnStoreFolderChanged(ControllerRun& run);
+void OnStoreFolderChanged(ControllerRun& run, int signal);
 void OnStoreLookTimer(ControllerRun& run);
-// What the message loop waits on besides messages: signalled when the store's
-// folder changes; nullptr while the run does not watch it.
-HANDLE StoreFolderSignal(const ControllerRun& run);
+// What the message loop waits on besides messages, at most two: signalled
+// when the store's folder, or the folder of deleted notes, changes; none
+// while the run does not watch them.
+int StoreFolderSignals(const ControllerRun& run, HANDLE signals[2]);
 // How the store's folder is watched; tests put their own here.
 extern HANDLE(WINAPI* WatchFolder)(LPCSTR folder, BOOL subtree, DWORD filter);
 

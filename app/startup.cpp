@@ -90,12 +90,14 @@ HWND CreateControllerWindow(HINSTANCE instance)
 void WaitForMessageOrStoreChange(DWORD milliseconds)
 {
     ControllerRun* run = ControllerWindow ? RunOf(ControllerWindow) : nullptr;
-    HANDLE signal = run ? StoreFolderSignal(*run) : nullptr;
+    HANDLE signals[2];
+    const int count = run ? StoreFolderSignals(*run, signals) : 0;
     DWORD result = WAIT_FAILED;
-    if (signal)
-        result = MsgWaitForMultipleObjectsEx(1, &signal, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (result == WAIT_OBJECT_0)
-        OnStoreFolderChanged(*run);
+    if (count > 0)
+        result = MsgWaitForMultipleObjectsEx(static_cast<DWORD>(count), signals, milliseconds, QS_ALLINPUT,
+                                             MWMO_INPUTAVAILABLE);
+    if (result >= WAIT_OBJECT_0 && result < WAIT_OBJECT_0 + static_cast<DWORD>(count))
+        OnStoreFolderChanged(*run, static_cast<int>(result - WAIT_OBJECT_0));
     else if (result == WAIT_FAILED) // no watch, or one the system let go of
         MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
 }

@@ -67,7 +67,7 @@ constexpr UINT KeyboardToTrayMessage = WM_APP + 2;
 // "&Elimina Memino" is about to delete the note in wParam, before the
 // question about its voice file: the controller keeps what it holds, so that
 // the user can bring it back. Sent by NoteDeleting; lParam is 0.
-constexpr UINT NoteDeletingMessage = WM_APP + 3;
+constexpr UINT NoteDeletingMessage = WM_APP + 4; // WM_APP + 3 is a note's own (voice/voice.h)
 void NoteDeleting(HWND note);
 
 #endif

@@ -1017,7 +1017,8 @@ TEST_F(NoteStore, AChangeReachesTheScreenWhenToldAndWhenOnlyLookedFor)
         AutosaveTiming.look = told ? 60000 : 500;
         ASSERT_TRUE(WriteFile(store, ExampleStore));
         ASSERT_TRUE(Start());
-        EXPECT_EQ(StoreFolderSignal(*RunOf(controller)) != nullptr, told);
+        HANDLE signals[2];
+        EXPECT_EQ(StoreFolderSignals(*RunOf(controller), signals) > 0, told);
         modal::Pump(1500); // past the first look
         ASSERT_TRUE(ReplaceByRename(store, ExampleWithANoteFromElsewhere));
         EXPECT_TRUE(RunLoopUntil([&] { return Notes().size() == 3; }, 3000));
@@ -1285,7 +1286,7 @@ TEST_F(NoteStore, DeletedNotesGoToTheRecycleBinAndComeBack)
     ASSERT_TRUE(modal::PumpUntil([&] { return !testfiles::Exists(restored); }, MergeWithin));
     EXPECT_EQ(Document().Get("0", "MESSAGE"), "pane#@latte");
     EXPECT_EQ(Document().Get("1", "TITOLO"), "Chiamate");
-    modal::Pump(2 * AutosaveTiming.watch);
+    modal::Pump(MergeWithin);
     EXPECT_EQ(Notes().size(), 2u) << "taken in once";
 
     // A new note deleted as it came leaves nothing.

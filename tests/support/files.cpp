@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -92,8 +93,10 @@ std::vector<std::string> Matching(const std::string& pattern)
     HANDLE search = FindFirstFileA(pattern.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return files;
+    // The folder's own entries ("." and "..") are no files of it.
     do
-        files.push_back(folder + found.cFileName);
+        if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
+            files.push_back(folder + found.cFileName);
     while (FindNextFileA(search, &found));
     FindClose(search);
     return files;
