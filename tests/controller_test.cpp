@@ -58,18 +58,9 @@ class Controller : public ProgramTest {
     void ClickTray() { SendTrayEvent(controller, WM_LBUTTONUP); }
 };
 
-// The tray's reports to the controller, as they arrive: the controller's
-// window procedure listened in on.
+// The notes' requests that the notification area take the keyboard: the
+// controller's window procedure listened in on.
 WNDPROC ControllerProc;
-std::vector<LPARAM> TrayReports;
-LRESULT CALLBACK ListenToTray(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == TrayCallbackMessage)
-        TrayReports.push_back(lParam);
-    return CallWindowProcA(ControllerProc, window, message, wParam, lParam);
-}
-
-// The notes' requests that the notification area take the keyboard.
 int KeyboardToTrayCount;
 LRESULT CALLBACK ListenToController(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -155,39 +146,6 @@ TEST_F(Controller, EachTrayActionOpensOneMenuOrNone)
         modal::Pump(100);
         EXPECT_EQ(Notes().size(), sequence.notes);
     }
-}
-
-// Through Wine's own tray: the shell reports the way the program asked for.
-TEST_F(Controller, AClickOnWinesTrayArrivesAsEventsOfVersion4)
-{
-    HWND tray = FindWindowA("Shell_TrayWnd", nullptr);
-    ASSERT_TRUE(tray && IsWindowVisible(tray)) << "no taskbar: the tests run in a Wine virtual desktop";
-    ControllerProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(controller, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListenToTray)));
-    // Icons sit right to left, each with a border of 2: ours reports to us.
-    const int slot = GetSystemMetrics(SM_CXSMICON) + 4;
-    int x = -1;
-    for (int index = 0; index < 8 && x < 0; ++index) {
-        TrayReports.clear();
-        const int at = modal::ClientRect(tray).right - slot * index - slot / 2;
-        PostMessageA(tray, WM_MOUSEMOVE, 0, MAKELPARAM(at, slot / 2));
-        if (modal::PumpUntil([] { return !TrayReports.empty(); }, 300))
-            x = at;
-    }
-    ASSERT_GE(x, 0) << "our icon is not in the tray";
-    TrayReports.clear();
-    {
-        modal::Script script; // one menu: the release's NIN_SELECT opens none
-        script.Menu(0);
-        PostMessageA(tray, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, slot / 2));
-        PostMessageA(tray, WM_LBUTTONUP, 0, MAKELPARAM(x, slot / 2));
-        EXPECT_TRUE(script.WaitDone(3000));
-        modal::Pump(200);
-    }
-    SetWindowLongPtrA(controller, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControllerProc));
-    EXPECT_EQ(TrayReports, (std::vector<LPARAM>{MAKELPARAM(WM_LBUTTONDOWN, TrayIconId),
-                                                MAKELPARAM(WM_LBUTTONUP, TrayIconId),
-                                                MAKELPARAM(NIN_SELECT, TrayIconId)}));
 }
 
 // The controller is a window of no size: the keyboard must not stay on it.

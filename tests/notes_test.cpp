@@ -98,11 +98,10 @@ TEST_F(Registry, RemovingAnUnknownWindowChangesNothing)
 
 TEST(Cascade, HugeCountsWrapInUnsignedArithmetic)
 {
+    // 4,294,967,295 steps of 20 are 4,294,967,276 pixels once wrapped at 2^32.
     CascadePoint p = CascadePosition(0xFFFFFFFFu, 800, 600);
-    std::uint32_t offset = 0xFFFFFFFFu * 20u;
-    EXPECT_EQ(p.x, static_cast<int>(offset % 800u));
-    EXPECT_EQ(p.y, static_cast<int>(offset % 600u));
-    EXPECT_GE(p.x, 0);
+    EXPECT_EQ(p.x, 76);
+    EXPECT_EQ(p.y, 476);
 }
 
 class NoteWindowTest : public ProgramTest {};
@@ -116,13 +115,15 @@ TEST_F(NoteWindowTest, NotesCascadeOnTheRealScreen)
     EXPECT_EQ(modal::WindowRect(second).left, 20);
     EXPECT_EQ(modal::WindowRect(second).top, 20);
 
-    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    NoteCount = static_cast<unsigned>(width / 20 + 1);
+    // The 53rd note, 1,040 pixels along: past the right edge of the test's
+    // 1024 x 768 desktop, not past its bottom.
+    ASSERT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024);
+    ASSERT_EQ(GetSystemMetrics(SM_CYSCREEN), 768);
+    NoteCount = 52;
     HWND wrapped = NewNote();
-    unsigned offset = (static_cast<unsigned>(width / 20 + 1)) * 20u;
-    EXPECT_EQ(modal::WindowRect(wrapped).left, static_cast<int>(offset % static_cast<unsigned>(width)));
-    EXPECT_EQ(modal::WindowRect(wrapped).top, static_cast<int>(offset % static_cast<unsigned>(height)));
-    EXPECT_EQ(NoteCount, static_cast<unsigned>(width / 20 + 2)) << "each note counts once";
+    EXPECT_EQ(modal::WindowRect(wrapped).left, 16);
+    EXPECT_EQ(modal::WindowRect(wrapped).top, 272);
+    EXPECT_EQ(NoteCount, 53u) << "each note counts once";
 }
 
 TEST_F(NoteWindowTest, IsAnOwnedToolWindowFilledByItsEditField)

@@ -1,13 +1,18 @@
 // The Options dialog, opened from the tray command as the user opens it, with
-// real notes on screen: the sliders, OK, Cancel, Apply and the system colour
-// picker, checked by what the user sees (sizes, visibility, pixels).
+// real notes on screen: the sliders, OK, Cancel, Apply and the colour picker,
+// checked by what the user sees (sizes, visibility, pixels) and, for the
+// picker, which is the system's, by the record the program hands it.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <deque>
 #include <functional>
+#include <initializer_list>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +20,7 @@
 #include "app/startup.h"
 #include "base/screen_scale.h"
 #include "base/shared_state.h"
+#include "base/system_library.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
 #include "options/options_dialog.h"
@@ -41,17 +47,6 @@ constexpr COLORREF OfferedCustomColours[16] = {
     0x00FFFFFF, 0x0000FFFF, 0x00FF7FFF, 0x00007FFF, 0x00FF00FF, 0x000000FF, 0x00FFFF7F, 0x0000FF7F,
     0x00FF7F7F, 0x00007F7F, 0x00FF007F, 0x0000007F, 0x00FFFF00, 0x0000FF00, 0x00FF7F00, 0x00FF0000,
 };
-constexpr int RedCell = 5;
-constexpr int GreenCell = 13;
-constexpr int BlueCell = 15;
-
-// Controls of the system colour dialog (the same ids in Windows and Wine).
-constexpr int PickerCustomColours = 0x2d1; // 2 rows of 8 boxes
-constexpr int PickerRed = 0x2c2;           // the colour's components, filled when it opens
-constexpr int PickerGreen = 0x2c3;
-constexpr int PickerBlue = 0x2c4;
-constexpr int PickerDefineCustom = 0x2cf; // "Define custom colours >>"
-constexpr int PickerSpectrum = 0x2c6;     // shown only when the dialog is fully open
 
 // A pixel of the note's edit field, near its top-left corner but clear of the
 // caret: an empty field shows only its background there.
@@ -86,70 +81,76 @@ void PressKey(HWND dialog, WPARAM key)
     modal::PostKey(focus && IsChild(dialog, focus) ? focus : dialog, key);
 }
 
-bool IsColourPicker(HWND dialog)
+// The colour picker, standing in for the system's in the program's table of
+// common-dialog functions (base/system_library.h): it keeps a copy of each
+// record the program hands it, scribbles over the custom colours as a user
+// defining some would, and answers with the next colour given, or as Cancel
+// for none.
+struct PickerRequest {
+    CHOOSECOLORA record;
+    std::vector<COLORREF> custom;
+};
+std::vector<PickerRequest> PickerRequests;
+std::deque<std::optional<COLORREF>> PickerAnswers;
+
+BOOL WINAPI StandInPicker(LPCHOOSECOLORA record)
 {
-    return GetDlgItem(dialog, PickerCustomColours) && GetDlgItem(dialog, PickerRed);
+    PickerRequest request{*record, {}};
+    if (record->lpCustColors) {
+        request.custom.assign(record->lpCustColors, record->lpCustColors + 16);
+        std::fill(record->lpCustColors, record->lpCustColors + 16, RGB(1, 2, 3));
+    }
+    PickerRequests.push_back(request);
+    std::optional<COLORREF> answer;
+    if (!PickerAnswers.empty()) {
+        answer = PickerAnswers.front();
+        PickerAnswers.pop_front();
+    }
+    if (answer)
+        record->rgbResult = *answer;
+    return answer.has_value();
 }
 
-// The colour the picker opened on, from its component fields.
-COLORREF OpeningColour(HWND picker)
-{
-    BOOL ok = FALSE;
-    UINT red = GetDlgItemInt(picker, PickerRed, &ok, FALSE);
-    UINT green = GetDlgItemInt(picker, PickerGreen, &ok, FALSE);
-    UINT blue = GetDlgItemInt(picker, PickerBlue, &ok, FALSE);
-    return RGB(red, green, blue);
-}
+class Picker {
+  public:
+    explicit Picker(std::initializer_list<std::optional<COLORREF>> answers)
+        : table_(const_cast<ComdlgFunctions*>(Comdlg())) // resolved once, kept for the run
+    {
+        PickerRequests.clear();
+        PickerAnswers.assign(answers);
+        if (table_) {
+            real_ = table_->ChooseColorA;
+            table_->ChooseColorA = StandInPicker;
+        }
+    }
+    ~Picker()
+    {
+        if (table_)
+            table_->ChooseColorA = real_;
+        EXPECT_TRUE(PickerAnswers.empty()) << "the picker was opened fewer times than expected";
+    }
+    Picker(const Picker&) = delete;
+    Picker& operator=(const Picker&) = delete;
 
-// Centre of a custom-colour box, in the coordinates of the box array.
-POINT CustomBoxCentre(HWND picker, int index)
-{
-    RECT rect = modal::ClientRect(GetDlgItem(picker, PickerCustomColours));
-    int dx = rect.right / 8;
-    int dy = rect.bottom / 2;
-    // Each box leaves a 4-pixel gap to its right and below.
-    return POINT{(index % 8) * dx + (dx - 4) / 2, (index / 8) * dy + (dy - 4) / 2};
-}
+    const std::vector<PickerRequest>& Requests() const { return PickerRequests; }
 
-COLORREF CustomBoxColour(HWND picker, int index)
-{
-    HWND boxes = GetDlgItem(picker, PickerCustomColours);
-    POINT centre = CustomBoxCentre(picker, index);
-    HDC dc = GetDC(boxes);
-    COLORREF colour = GetPixel(dc, centre.x, centre.y);
-    ReleaseDC(boxes, dc);
-    return colour;
-}
+  private:
+    ComdlgFunctions* table_;
+    decltype(ComdlgFunctions::ChooseColorA) real_ = nullptr;
+};
 
-// A click on a custom-colour box selects its colour in the picker.
-void ClickCustomColour(HWND picker, int index)
-{
-    POINT at = CustomBoxCentre(picker, index);
-    MapWindowPoints(GetDlgItem(picker, PickerCustomColours), picker, &at, 1);
-    SendMessageA(picker, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
-    SendMessageA(picker, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
-}
-
-// Selects a custom colour and confirms it with the picker's OK.
-void ChooseCustomColour(HWND picker, int index)
-{
-    ClickCustomColour(picker, index);
-    modal::Click(picker, IDOK);
-}
-
-// What the user sees of a freshly opened colour picker.
-void ExpectPicker(HWND picker, HWND options, COLORREF opensOn, Where at = Here())
+// The record of one opening of the picker: owned by the Options dialog,
+// opening on that colour with the sixteen custom colours, never fully open.
+void ExpectPicker(const PickerRequest& request, HWND options, COLORREF opensOn, Where at = Here())
 {
     TRACE_CALLER(at);
-    ASSERT_TRUE(IsColourPicker(picker)) << "\"" << modal::WindowText(picker) << "\" is not the colour picker";
-    EXPECT_EQ(GetWindow(picker, GW_OWNER), options) << "the picker belongs to the Options dialog";
-    EXPECT_FALSE(IsWindowEnabled(options)) << "the picker is modal over the Options dialog";
-    EXPECT_EQ(OpeningColour(picker), opensOn);
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(picker, PickerDefineCustom))) << "custom colours can be defined";
-    EXPECT_FALSE(IsWindowVisible(GetDlgItem(picker, PickerSpectrum))) << "the picker opened fully";
-    UpdateWindow(picker);
-    for (int i = 0; i < 16; ++i)
-        EXPECT_EQ(CustomBoxColour(picker, i), OfferedCustomColours[i]) << "custom colour " << i + 1;
+    EXPECT_EQ(request.record.lStructSize, sizeof(CHOOSECOLORA));
+    EXPECT_EQ(request.record.hwndOwner, options) << "the picker belongs to the Options dialog";
+    EXPECT_EQ(request.record.rgbResult, opensOn);
+    EXPECT_EQ(request.record.Flags, static_cast<DWORD>(CC_RGBINIT | CC_PREVENTFULLOPEN))
+        << "it opens on the colour, and custom colours cannot be defined";
+    EXPECT_EQ(request.custom,
+              std::vector<COLORREF>(std::begin(OfferedCustomColours), std::end(OfferedCustomColours)));
 }
 
 // The program inside the test process: both window classes, the controller
@@ -274,17 +275,15 @@ TEST_F(OptionsDialog, OkCommitsSizeAndColourAndLeavesTheScreenAlone)
     HBRUSH brush = NoteBrush.get();
     ASSERT_EQ(EditColour(before), Yellow);
 
-    modal::Script script;
-    script
-        .Dialog(OptionsCaption,
-                [&](HWND dialog) {
-                    MoveSlider(dialog, IDC_WIDTH_SLIDER, 240);
-                    MoveSlider(dialog, IDC_HEIGHT_SLIDER, 180);
-                    modal::Click(dialog, IDC_CHOOSE_COLOR);
-                    modal::Click(dialog, IDOK);
-                })
-        .Dialog("", [&](HWND picker) { ChooseCustomColour(picker, RedCell); });
-    Options(script);
+    {
+        Picker picker({Red});
+        Options([&](HWND dialog) {
+            MoveSlider(dialog, IDC_WIDTH_SLIDER, 240);
+            MoveSlider(dialog, IDC_HEIGHT_SLIDER, 180);
+            modal::Click(dialog, IDC_CHOOSE_COLOR);
+            modal::Click(dialog, IDOK);
+        });
+    }
 
     EXPECT_EQ(NoteWidth, 240);
     EXPECT_EQ(NoteHeight, 180);
@@ -396,18 +395,14 @@ TEST_F(OptionsDialog, ApplyThenCancelKeepsTheScreenAndTheNextOpeningStartsFromTh
 {
     HWND open = NewNote("Aperta");
     {
-        modal::Script script;
-        script
-            .Dialog(OptionsCaption,
-                    [&](HWND dialog) {
-                        MoveSlider(dialog, IDC_WIDTH_SLIDER, 300);
-                        MoveSlider(dialog, IDC_HEIGHT_SLIDER, 220);
-                        modal::Click(dialog, IDC_CHOOSE_COLOR);
-                        modal::Click(dialog, IDC_APPLY);
-                        modal::Click(dialog, IDCANCEL);
-                    })
-            .Dialog("", [&](HWND picker) { ChooseCustomColour(picker, GreenCell); });
-        Options(script);
+        Picker picker({Green});
+        Options([&](HWND dialog) {
+            MoveSlider(dialog, IDC_WIDTH_SLIDER, 300);
+            MoveSlider(dialog, IDC_HEIGHT_SLIDER, 220);
+            modal::Click(dialog, IDC_CHOOSE_COLOR);
+            modal::Click(dialog, IDC_APPLY);
+            modal::Click(dialog, IDCANCEL);
+        });
     }
 
     EXPECT_EQ(NoteWidth, 160);
@@ -422,61 +417,42 @@ TEST_F(OptionsDialog, ApplyThenCancelKeepsTheScreenAndTheNextOpeningStartsFromTh
     EXPECT_EQ(EditColour(created), Green) << "all notes share the applied brush";
 
     HWND options = nullptr;
-    modal::Script again;
-    again
-        .Dialog(OptionsCaption,
-                [&](HWND dialog) {
-                    options = dialog;
-                    EXPECT_EQ(SliderPosition(dialog, IDC_WIDTH_SLIDER), 160);
-                    EXPECT_EQ(SliderPosition(dialog, IDC_HEIGHT_SLIDER), 120);
-                    modal::Click(dialog, IDC_CHOOSE_COLOR);
-                    modal::Click(dialog, IDCANCEL);
-                })
-        .Dialog("", [&](HWND picker) {
-            ASSERT_NO_FATAL_FAILURE(ExpectPicker(picker, options, Yellow));
-            modal::Click(picker, IDCANCEL);
-        });
-    Options(again);
+    Picker picker({std::nullopt});
+    Options([&](HWND dialog) {
+        options = dialog;
+        EXPECT_EQ(SliderPosition(dialog, IDC_WIDTH_SLIDER), 160);
+        EXPECT_EQ(SliderPosition(dialog, IDC_HEIGHT_SLIDER), 120);
+        modal::Click(dialog, IDC_CHOOSE_COLOR);
+        modal::Click(dialog, IDCANCEL);
+    });
+    ASSERT_EQ(picker.Requests().size(), 1u);
+    ExpectPicker(picker.Requests()[0], options, Yellow);
     EXPECT_TRUE(HasOuterSize(open, 300, 220));
 }
 
 // Each press opens the picker on the pending colour with the same sixteen
-// custom colours; a confirmed colour becomes pending, a cancelled one does not.
+// custom colours, whatever the last picker did to them; a confirmed colour
+// becomes pending, a cancelled one does not.
 TEST_F(OptionsDialog, ColourPickerOpensOnThePendingColourWithTheSixteenCustomColours)
 {
     NoteColor = RGB(10, 20, 30);
     HWND note = NewNote();
     HWND options = nullptr;
-    modal::Script script;
-    script
-        .Dialog(OptionsCaption,
-                [&](HWND dialog) {
-                    options = dialog;
-                    modal::Click(dialog, IDC_CHOOSE_COLOR);
-                    EXPECT_TRUE(IsWindowEnabled(dialog)) << "the picker left the dialog disabled";
-                    modal::Click(dialog, IDC_CHOOSE_COLOR);
-                    modal::Click(dialog, IDC_CHOOSE_COLOR);
-                    modal::Click(dialog, IDC_APPLY);
-                    EXPECT_EQ(EditColour(note), Blue);
-                    modal::Click(dialog, IDOK);
-                })
-        .Dialog("",
-                [&](HWND picker) {
-                    ASSERT_NO_FATAL_FAILURE(ExpectPicker(picker, options, RGB(10, 20, 30)));
-                    ChooseCustomColour(picker, BlueCell);
-                })
-        .Dialog("",
-                [&](HWND picker) {
-                    ASSERT_NO_FATAL_FAILURE(ExpectPicker(picker, options, Blue));
-                    ClickCustomColour(picker, GreenCell);
-                    modal::Click(picker, IDCANCEL);
-                })
-        .Dialog("", [&](HWND picker) {
-            ASSERT_NO_FATAL_FAILURE(ExpectPicker(picker, options, Blue));
-            SendMessageA(picker, WM_SYSCOMMAND, SC_CLOSE, 0);
-        });
-    Options(script);
+    Picker picker({Blue, std::nullopt, std::nullopt});
+    Options([&](HWND dialog) {
+        options = dialog;
+        modal::Click(dialog, IDC_CHOOSE_COLOR);
+        modal::Click(dialog, IDC_CHOOSE_COLOR);
+        modal::Click(dialog, IDC_CHOOSE_COLOR);
+        modal::Click(dialog, IDC_APPLY);
+        EXPECT_EQ(EditColour(note), Blue);
+        modal::Click(dialog, IDOK);
+    });
     EXPECT_EQ(NoteColor, Blue);
+    ASSERT_EQ(picker.Requests().size(), 3u);
+    ExpectPicker(picker.Requests()[0], options, RGB(10, 20, 30));
+    ExpectPicker(picker.Requests()[1], options, Blue);
+    ExpectPicker(picker.Requests()[2], options, Blue);
 }
 
 // A colour chosen and then Cancel leaves no trace: the next opening starts
@@ -485,6 +461,7 @@ TEST_F(OptionsDialog, ChosenColourIsForgottenOnCancel)
 {
     HWND note = NewNote();
     HWND options = nullptr;
+    Picker picker({Red, std::nullopt});
     modal::Script script;
     script
         .Dialog(OptionsCaption,
@@ -492,23 +469,19 @@ TEST_F(OptionsDialog, ChosenColourIsForgottenOnCancel)
                     modal::Click(dialog, IDC_CHOOSE_COLOR);
                     modal::Click(dialog, IDCANCEL);
                 })
-        .Dialog("", [&](HWND picker) { ChooseCustomColour(picker, RedCell); })
-        .Dialog(OptionsCaption,
-                [&](HWND dialog) {
-                    options = dialog;
-                    modal::Click(dialog, IDC_CHOOSE_COLOR);
-                    modal::Click(dialog, IDC_APPLY);
-                    modal::Click(dialog, IDCANCEL);
-                })
-        .Dialog("", [&](HWND picker) {
-            ASSERT_NO_FATAL_FAILURE(ExpectPicker(picker, options, Yellow));
-            modal::Click(picker, IDCANCEL);
+        .Dialog(OptionsCaption, [&](HWND dialog) {
+            options = dialog;
+            modal::Click(dialog, IDC_CHOOSE_COLOR);
+            modal::Click(dialog, IDC_APPLY);
+            modal::Click(dialog, IDCANCEL);
         });
     SendMessageA(controller, WM_COMMAND, IDM_OPTIONS, 0);
     SendMessageA(controller, WM_COMMAND, IDM_OPTIONS, 0);
     EXPECT_TRUE(script.Done());
     EXPECT_EQ(NoteColor, Yellow);
     EXPECT_EQ(EditColour(note), Yellow);
+    ASSERT_EQ(picker.Requests().size(), 2u);
+    ExpectPicker(picker.Requests()[1], options, Yellow);
 }
 
 // Enter is the default button, OK; Esc and the caption's close box are Cancel.
