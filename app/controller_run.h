@@ -1,5 +1,5 @@
 // One run of the controller window: everything the program holds from the
-// controller's creation to its destruction that the specification's globals
+// controller's creation to its destruction that the shared globals
 // (base/shared_state.h) do not, in one object, as the recorder keeps one per
 // window. Made when the window is (WM_NCCREATE), freed with it (WM_NCDESTROY),
 // reached from its window; a fresh controller is a fresh run.

@@ -17,6 +17,7 @@
 #include "base/shared_state.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
+#include "store/identity_merge.h"
 #include "store/ini_document.h"
 #include "store/line_breaks.h"
 #include "store/note_merge.h"
@@ -203,8 +204,10 @@ double Save(ControllerRun& run, int runs)
 // document.
 double MergeAlone(const IniDocument& ours, const IniDocument& theirs)
 {
-    const StoredRun base = StoredNotes(ours);
-    const StoredRun disk = StoredNotes(theirs);
+    StoredRun base = StoredNotes(ours);
+    StoredRun disk = StoredNotes(theirs);
+    std::vector<char> seenAt;
+    IdentifyDisk(base, StoredRun(), {}, SeenVersions(), seenAt);
     std::vector<NoteHere> here;
     SeenVersions seen;
     for (std::size_t p = 0; p < base.size(); ++p) {
@@ -212,9 +215,12 @@ double MergeAlone(const IniDocument& ours, const IniDocument& theirs)
         seen[VersionOf(*base[p])] = SeenVersion{static_cast<int>(p), true};
     }
     const std::vector<StoredNote> none;
+    const Deletions deletions;
     IniDocument result = theirs;
     Stopwatch watch;
-    const MergeOutcome merge = MergeNotes(MergeInput{base, disk, false, false, here, seen, none});
+    const bool identified = HasIdentities(theirs);
+    const MergeOutcome merge =
+        MergeStore(StoreMergeInput{base, disk, identified, false, seen, deletions, none, 20000}, here).merge;
     PutNotes(result, NotesToSave(disk, here, merge).notes, disk, 0);
     const double ms = watch.Ms();
     if (merge.added.size() != 1)

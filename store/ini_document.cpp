@@ -319,6 +319,26 @@ bool IniDocument::HasSection(std::string_view section) const
     return named != byName_.end() && !named->second.empty();
 }
 
+std::vector<std::string> IniDocument::KeyNames(std::string_view section) const
+{
+    std::vector<std::string> names;
+    const auto named = byName_.find(QueryName(section));
+    if (named == byName_.end() || named->second.empty()) {
+        return names;
+    }
+    const Section& s = sections_[named->second.front()];
+    for (std::size_t i = 0; i < s.lines.size(); ++i) {
+        const ParsedLine p = ParseLine(s.lines[i].text);
+        if (p.kind == ParsedLine::kKey) {
+            const auto first = s.firstKey.find(Fold(p.name));
+            if (first != s.firstKey.end() && first->second == i) {
+                names.emplace_back(p.name);
+            }
+        }
+    }
+    return names;
+}
+
 std::vector<std::string> IniDocument::SectionNames() const
 {
     std::vector<std::string> names;

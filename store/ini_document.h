@@ -54,6 +54,10 @@ class IniDocument {
 
     bool HasSection(std::string_view section) const;
 
+    // Names of the keys of the section that counts, in file order, each once (the first of equal
+    // names), as written in the file.
+    std::vector<std::string> KeyNames(std::string_view section) const;
+
     // Names of the sections in file order, duplicates included, as GetPrivateProfileSectionNamesA
     // lists them (without the nameless one).
     std::vector<std::string> SectionNames() const;

@@ -15,6 +15,10 @@ const char ColorKey[] = "COLORE";
 const char TitleKey[] = "TITOLO";
 const char MessageKey[] = "MESSAGE";
 const char AudioKey[] = "AUDIO";
+const char IdentityKey[] = "IDENTITA";
+const char VersionKey[] = "VERSIONE";
+const char OriginKey[] = "ORIGINE";
+const char DeletedSection[] = "ELIMINATI";
 
 // What the edit field holds; a longer stored text stays whole in the file
 // until the user changes the note.
@@ -104,6 +108,93 @@ std::string Unchanged(std::string_view text)
 
 const TextCharset AnsiCharset{Unchanged, Unchanged};
 
+bool SameContent(const StoredNote& a, const StoredNote& b)
+{
+    return a.title == b.title && a.text == b.text && a.voicePath == b.voicePath;
+}
+
+bool SameStored(const StoredNote& a, const StoredNote& b)
+{
+    return SameContent(a, b) && a.id == b.id && a.version == b.version && a.origin == b.origin;
+}
+
+bool HasIdentities(const IniDocument& store)
+{
+    if (store.HasSection(DeletedSection) || store.Get(OptionsSection, VersionKey))
+        return true;
+    for (unsigned i = 0; store.HasSection(std::to_string(i)); ++i)
+        if (store.Get(std::to_string(i), IdentityKey))
+            return true;
+    return false;
+}
+
+Deletions ReadDeletions(const IniDocument& store)
+{
+    Deletions deletions;
+    for (const std::string& key : store.KeyNames(DeletedSection)) {
+        std::string id = key;
+        for (char& c : id)
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        const std::string value = store.Get(DeletedSection, key).value_or("");
+        const std::size_t blank = value.find(' ');
+        const std::optional<long> day = ParseDay(std::string_view(value).substr(0, blank));
+        const std::optional<Version> version = blank == std::string::npos
+                                                   ? std::optional<Version>(Version())
+                                                   : ParseVersion(value.substr(blank + 1));
+        if (IsIdentity(id) && day && version)
+            deletions.emplace_back(id, Deletion{*version, *day});
+    }
+    std::sort(deletions.begin(), deletions.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    deletions.erase(std::unique(deletions.begin(), deletions.end(),
+                                [](const auto& a, const auto& b) { return a.first == b.first; }),
+                    deletions.end());
+    return deletions;
+}
+
+void PutDeletions(IniDocument& store, const Deletions& deletions)
+{
+    if (ReadDeletions(store) == deletions && (!deletions.empty() || !store.HasSection(DeletedSection)))
+        return;
+    store.RemoveSection(DeletedSection);
+    for (const auto& deleted : deletions)
+        store.Set(DeletedSection, deleted.first,
+                  FormatDay(deleted.second.day) + ' ' + FormatVersion(deleted.second.version));
+}
+
+std::optional<Version> ReadSettingsVersion(const IniDocument& store)
+{
+    const std::optional<std::string> text = store.Get(OptionsSection, VersionKey);
+    return text ? ParseVersion(*text) : std::nullopt;
+}
+
+void PutSettingsVersion(IniDocument& store, const Version& version)
+{
+    if (ReadSettingsVersion(store).value_or(Version()) != version)
+        store.Set(OptionsSection, VersionKey, FormatVersion(version));
+}
+
+bool EndsMidNote(std::string_view text, const IniDocument& store)
+{
+    // The last numbered section of the file holds its last note.
+    std::string last;
+    for (const std::string& name : store.SectionNames())
+        if (SectionNumber(name))
+            last = name;
+    if (last.empty() || !store.Get(last, TitleKey))
+        return false;
+    if (!store.Get(last, AudioKey))
+        return true;
+    bool identified = false;
+    for (unsigned i = 0; store.HasSection(std::to_string(i)) && !identified; ++i)
+        identified = std::to_string(i) != last && store.Get(std::to_string(i), IdentityKey).has_value();
+    if (identified && (!store.Get(last, IdentityKey) || !store.Get(last, VersionKey)))
+        return true;
+    (void)text;
+    return false;
+}
+
 StoredSettings ReadSettings(const IniDocument& store)
 {
     StoredSettings settings;
@@ -150,9 +241,22 @@ StoredRun StoredNotes(const IniDocument& store, const TextCharset& charset)
         std::string voicePath = charset.toNote(store.Get(section, AudioKey).value_or(""));
         if (IsAudioSentinel(voicePath))
             voicePath.clear();
-        run.emplace_back(StoredNote{std::move(title),
-                                    DecodeText(charset.toNote(store.Get(section, MessageKey).value_or(""))),
-                                    std::move(voicePath)});
+        StoredNote note{std::move(title),
+                        DecodeText(charset.toNote(store.Get(section, MessageKey).value_or(""))),
+                        std::move(voicePath), std::string(), Version()};
+        // A damaged identity is none: the note is matched by its content.
+        const std::string id = store.Get(section, IdentityKey).value_or("");
+        if (IsIdentity(id)) {
+            const std::optional<Version> version = ParseVersion(store.Get(section, VersionKey).value_or(""));
+            if (version) {
+                note.id = id;
+                note.version = *version;
+                const std::string origin = store.Get(section, OriginKey).value_or("");
+                if (IsIdentity(origin))
+                    note.origin = origin;
+            }
+        }
+        run.emplace_back(std::move(note));
     }
     return run;
 }
@@ -220,6 +324,15 @@ SavedRun PutNotes(IniDocument& store, const std::vector<NoteToSave>& notes, cons
             charset.toStore(EncodeText(note.now.text)));
         put(AudioKey, note.now.voicePath, was ? &was->voicePath : nullptr,
             charset.toStore(note.now.voicePath));
+        if (!note.now.id.empty()) {
+            const std::string version = FormatVersion(note.now.version);
+            if (store.Get(section, IdentityKey) != note.now.id)
+                store.Set(section, IdentityKey, note.now.id);
+            if (store.Get(section, VersionKey) != version)
+                store.Set(section, VersionKey, version);
+            if (!note.now.origin.empty() && store.Get(section, OriginKey) != note.now.origin)
+                store.Set(section, OriginKey, note.now.origin);
+        }
         saved.placeOf[static_cast<std::size_t>(entry.note)] = static_cast<int>(place);
         saved.shown.emplace_back(note.now);
     }

@@ -1,8 +1,12 @@
 // The store's content to and from its INI document: the settings in
 // [OPZIONI] (LARGHEZZA, ALTEZZA, COLORE as decimal text) and the notes in the
 // sections "0", "1", ... up to the first number that has no section, each
-// with TITOLO, MESSAGE (line breaks as "#@") and AUDIO. Whatever else the
-// document holds is left as it is. No windows here: tested natively.
+// with TITOLO, MESSAGE (line breaks as "#@") and AUDIO, and, since notes
+// merge by who they are, IDENTITA and VERSIONE; the settings' own VERSIONE;
+// and the notes deleted, in [ELIMINATI]. Every earlier version of the program
+// reads such a file: it knows the three keys, keeps the lines it does not
+// know, and may drop them. Whatever else the document holds is left as it
+// is. No windows here: tested natively.
 #ifndef APPUNTELLO_STORE_NOTE_CODEC_H
 #define APPUNTELLO_STORE_NOTE_CODEC_H
 
@@ -13,6 +17,7 @@
 
 #include "base/note_limits.h"
 #include "store/ini_document.h"
+#include "store/note_version.h"
 
 // How the document's text maps to the notes' ANSI text and back; a store
 // saved as Unicode holds UTF-8 text. Identity for an ANSI store.
@@ -28,12 +33,50 @@ struct StoredSettings {
     unsigned long color; // 0x00BBGGRR
 };
 
-// A note as the store holds it, its text with real line breaks.
+// A note as the store holds it, its text with real line breaks; its identity
+// and version, where it has them (a note of an earlier version, or written
+// by hand, has none).
 struct StoredNote {
     std::string title;
     std::string text;
     std::string voicePath;
+    std::string id = std::string();
+    Version version = Version();
+    // The second of two versions made apart takes an identity of its own and
+    // keeps the first's here (ORIGINE), so that a copy holding a later
+    // version of the same branch joins it.
+    std::string origin = std::string();
 };
+
+// Title, text and voice path alike.
+bool SameContent(const StoredNote& a, const StoredNote& b);
+// Alike, and with the same identity and version.
+bool SameStored(const StoredNote& a, const StoredNote& b);
+
+// A note deleted: the version it had, and the day it was deleted (days since
+// 1970-01-01), in [ELIMINATI] as "identity=2026-12-09 version".
+struct Deletion {
+    Version version;
+    long day = 0;
+    bool operator==(const Deletion& other) const { return version == other.version && day == other.day; }
+};
+using Deletions = std::vector<std::pair<std::string, Deletion>>; // ordered by identity
+
+// Whether the file knows who its notes are: a note with an identity, the
+// settings' version or the deleted notes' section. A file that does not
+// (empty, of an earlier version, in the original format) merges by content.
+bool HasIdentities(const IniDocument& store);
+Deletions ReadDeletions(const IniDocument& store);
+// Rewrites the section where it does not hold exactly these; removes it when
+// there are none.
+void PutDeletions(IniDocument& store, const Deletions& deletions);
+// The settings' version; none when the file has none.
+std::optional<Version> ReadSettingsVersion(const IniDocument& store);
+void PutSettingsVersion(IniDocument& store, const Version& version);
+// The last note section lacks a key every note section of the file has (its
+// AUDIO, or its IDENTITA and VERSIONE where the others have them), or the
+// file ends inside a note's last line: a file cut off, or still being written.
+bool EndsMidNote(std::string_view text, const IniDocument& store);
 
 // The settings, each missing or unreadable one at its default. Sizes are used
 // as stored; only one of 0 or less, or one no screen could show, is brought

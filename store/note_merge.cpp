@@ -37,11 +37,6 @@ class Fnv {
     NoteVersion hash_ = 0xcbf29ce484222325ull;
 };
 
-bool Same(const StoredNote& a, const StoredNote& b)
-{
-    return a.title == b.title && a.text == b.text && a.voicePath == b.voicePath;
-}
-
 // Places of the base not yet matched, by a key, each list smallest first.
 template <typename Key> using Unmatched = std::unordered_map<Key, std::vector<int>>;
 
@@ -110,12 +105,12 @@ void MatchByNeighbours(const StoredRun& base, const StoredRun& disk, std::vector
     }
 }
 
+} // namespace
+
 bool ClosesTooMany(std::size_t closing, std::size_t notes)
 {
     return closing > 0 && (closing == notes || (notes > 2 && 2 * closing > notes));
 }
-
-} // namespace
 
 NoteVersion VersionOf(const StoredNote& note)
 {
@@ -179,149 +174,6 @@ std::vector<int> MatchRuns(const StoredRun& base, const StoredRun& disk, const s
     return baseOf;
 }
 
-MergeOutcome MergeNotes(const MergeInput& input)
-{
-    const StoredRun& disk = input.disk;
-    MergeOutcome out;
-    out.here.resize(input.here.size());
-
-    // Where each place of the base is on disk now.
-    std::vector<int> diskOf(input.base.size(), -1);
-    std::vector<char> diskClaimed(disk.size(), 0);
-    if (input.diskIsBase) {
-        for (std::size_t p = 0; p < input.base.size() && p < disk.size(); ++p)
-            diskOf[p] = static_cast<int>(p);
-    } else {
-        const std::vector<int> baseOf = MatchRuns(input.base, disk, input.here, input.seen);
-        for (std::size_t j = 0; j < baseOf.size(); ++j)
-            if (baseOf[j] >= 0)
-                diskOf[static_cast<std::size_t>(baseOf[j])] = static_cast<int>(j);
-    }
-    for (int j : diskOf)
-        if (j >= 0)
-            diskClaimed[static_cast<std::size_t>(j)] = 1;
-
-    auto stale = [&](const StoredNote& note) { return input.seen.count(VersionOf(note)) > 0; };
-    auto written = [&](const StoredNote& note) {
-        auto known = input.seen.find(VersionOf(note));
-        return known != input.seen.end() && known->second.written;
-    };
-    auto remove = [&](int place) { out.removed.push_back(place); };
-
-    auto diskPlaceOf = [&](const NoteRecord& record) {
-        const int p = record.place;
-        return p >= 0 && static_cast<std::size_t>(p) < diskOf.size() ? diskOf[static_cast<std::size_t>(p)]
-                                                                     : -1;
-    };
-    // A file that would close most notes here is taken as damaged (empty,
-    // cut off, emptied by mistake): nothing in it deletes or replaces a note
-    // here, and its notes are added beside them.
-    std::size_t notesHere = 0, closing = 0;
-    for (const NoteHere& note : input.here) {
-        if (!note.now)
-            continue;
-        ++notesHere;
-        if (note.record.base && !input.diskIsStale && diskPlaceOf(note.record) < 0 &&
-            Same(*note.now, *note.record.base))
-            ++closing;
-    }
-    out.guarded = ClosesTooMany(closing, notesHere);
-
-    for (std::size_t i = 0; i < input.here.size(); ++i) {
-        const NoteHere& note = input.here[i];
-        MergedHere& merged = out.here[i];
-        if (!note.record.base)
-            continue; // new here: the next save adds it
-        const StoredNote& base = *note.record.base;
-        const int m = diskPlaceOf(note.record);
-        if (!note.now) { // deleted here
-            if (m < 0)
-                continue; // deleted there too
-            const StoredNote& there = *disk[static_cast<std::size_t>(m)];
-            if (Same(there, base) || input.diskIsStale || stale(there))
-                remove(m);
-            else
-                out.added.push_back(MergedNew{there, m}); // changed there: kept
-            continue;
-        }
-        const StoredNote& now = *note.now;
-        if (m < 0) { // gone from the file
-            if (input.diskIsStale || out.guarded || !Same(now, base)) {
-                continue; // kept here, and written again as new
-            } else if (note.busy) {
-                merged.record = NoteRecord{-1, base}; // closes at a later merge, unless changed meanwhile
-                out.waiting = true;
-            } else {
-                merged.action = ScreenAction::Close;
-                out.takesAwaySaved = out.takesAwaySaved || written(base);
-            }
-            continue;
-        }
-        const StoredNote& there = *disk[static_cast<std::size_t>(m)];
-        if (Same(there, base)) {
-            merged.record = NoteRecord{m, base};
-        } else if (input.diskIsStale || stale(there)) {
-            merged.record = NoteRecord{m, there}; // this run's version stands: the next save writes it
-        } else if (Same(now, there)) {            // the same change on both sides, or none here and taken
-            merged.record = NoteRecord{m, there};
-        } else if (Same(now, base) && !out.guarded) { // changed there only
-            if (note.busy) {
-                merged.record = NoteRecord{m, base};
-                out.waiting = true;
-            } else {
-                merged.action = ScreenAction::Update;
-                merged.record = NoteRecord{m, there};
-                out.takesAwaySaved = out.takesAwaySaved || written(base);
-            }
-        } else { // changed on both sides: this run's version and the other one, as two notes
-            out.added.push_back(MergedNew{there, m});
-        }
-    }
-
-    // Notes new here that the disk holds too (another copy took them from
-    // the same conflict copy, say) are that note.
-    std::unordered_map<NoteVersion, std::size_t> newHere;
-    std::unordered_map<NoteVersion, char> present;
-    for (std::size_t i = 0; i < input.here.size(); ++i) {
-        if (!input.here[i].now)
-            continue;
-        const NoteVersion version = VersionOf(*input.here[i].now);
-        present[version] = 1;
-        // Not a note just made and still empty: two computers make those in
-        // the same minute, with the same title.
-        const StoredNote& now = *input.here[i].now;
-        if (!out.here[i].record.base && (!now.text.empty() || !now.voicePath.empty()))
-            newHere.emplace(version, i);
-    }
-    for (std::size_t j = 0; j < disk.size(); ++j) {
-        if (!disk[j])
-            continue;
-        const NoteVersion version = VersionOf(*disk[j]);
-        present[version] = 1;
-        if (diskClaimed[j])
-            continue;
-        auto same = newHere.find(version);
-        if (same != newHere.end()) {
-            out.here[same->second].record = NoteRecord{static_cast<int>(j), *disk[j]};
-            newHere.erase(same);
-        } else if (input.diskIsStale || stale(*disk[j])) {
-            remove(static_cast<int>(j)); // a version this run already had, changed or deleted since
-        } else {
-            out.added.push_back(MergedNew{*disk[j], static_cast<int>(j)});
-        }
-    }
-    for (const MergedNew& added : out.added)
-        present[VersionOf(added.note)] = 1;
-    for (const StoredNote& copied : input.fromCopies) {
-        const NoteVersion version = VersionOf(copied);
-        if (present.count(version) || input.seen.count(version))
-            continue;
-        present[version] = 1;
-        out.added.push_back(MergedNew{copied, -1});
-    }
-    return out;
-}
-
 MergedSave NotesToSave(const StoredRun& disk, const std::vector<NoteHere>& here, const MergeOutcome& merge)
 {
     MergedSave save;
@@ -335,7 +187,7 @@ MergedSave NotesToSave(const StoredRun& disk, const std::vector<NoteHere>& here,
         save.notes.push_back(NoteToSave{note, place});
         if (place >= 0)
             claimed[static_cast<std::size_t>(place)] = 1;
-        save.changes = save.changes || place < 0 || !Same(note, *disk[static_cast<std::size_t>(place)]);
+        save.changes = save.changes || place < 0 || !SameStored(note, *disk[static_cast<std::size_t>(place)]);
         return static_cast<int>(save.notes.size() - 1);
     };
     for (std::size_t i = 0; i < here.size(); ++i) {
@@ -346,7 +198,7 @@ MergedSave NotesToSave(const StoredRun& disk, const std::vector<NoteHere>& here,
         if (record.place >= 0) {
             // An updated window shows what the disk holds.
             const StoredNote& now = merged.action == ScreenAction::Update ? *record.base : *here[i].now;
-            const bool changedHere = !Same(now, *record.base);
+            const bool changedHere = !SameStored(now, *record.base);
             save.hereEntry[i] =
                 add(changedHere ? now : *disk[static_cast<std::size_t>(record.place)], record.place);
         } else if (!record.base) {
@@ -355,8 +207,7 @@ MergedSave NotesToSave(const StoredRun& disk, const std::vector<NoteHere>& here,
     }
     for (std::size_t k = 0; k < merge.added.size(); ++k) {
         const MergedNew& added = merge.added[k];
-        save.addedEntry[k] =
-            add(added.place >= 0 ? *disk[static_cast<std::size_t>(added.place)] : added.note, added.place);
+        save.addedEntry[k] = add(added.note, added.place);
     }
     // What nobody here claims stays as the file has it (a note that could not
     // be shown, say).
@@ -383,7 +234,7 @@ MergedRecords RecordsAfterSave(const std::vector<NoteHere>& here, const MergeOut
         const StoredNote& shown = merged.action == ScreenAction::Update ? *merged.record.base : *here[i].now;
         const StoredNote& written = save.notes[static_cast<std::size_t>(entry)].now;
         records.here[i] = NoteRecord{(*placeOf)[static_cast<std::size_t>(entry)],
-                                     Same(shown, written) ? written : *merged.record.base};
+                                     SameStored(shown, written) ? written : *merged.record.base};
     }
     records.added.resize(merge.added.size());
     for (std::size_t k = 0; k < merge.added.size(); ++k) {

@@ -2,13 +2,13 @@
 // computer's store, a second copy of the program on the same file, a text
 // editor. When the store on disk is no longer what this run last read or
 // wrote, three versions meet: that last store (the base), the notes on
-// screen, and the file on disk. They are merged note by note and setting by
-// setting, so that what one side did and the other did not is kept, and what
-// both did differently is kept twice. No windows here: tested natively.
+// screen, and the file on disk. What the merge decides (identity_merge.h) is
+// turned here into what the file and the screen get. No windows here: tested
+// natively.
 //
-// The store gives a note no key of its own, and stores written by any version
-// of the program merge alike: the file's notes are matched with the base's by
-// their content and place, in this order: the same note unchanged; a version
+// A note of a file that has no identity (an earlier version's store, or one
+// written by hand) is matched with the base's by its content and place, in
+// this order: the same note unchanged; a version
 // this run itself read or wrote for a note (an older copy); the same text (a
 // note renamed); the same title (notes made in the same minute share one);
 // the same place between the notes matched around it (a note renamed and
@@ -55,22 +55,6 @@ struct SeenVersion {
 };
 using SeenVersions = std::unordered_map<NoteVersion, SeenVersion>;
 
-struct MergeInput {
-    const StoredRun& base; // the file as this run last read or wrote it
-    const StoredRun& disk; // the file now
-    // The file's bytes are those of the base: nothing to match.
-    bool diskIsBase = false;
-    // The file's bytes are those of an older store this run read or wrote (a
-    // text editor saving its old copy, a computer not yet synced): nothing in
-    // it is new, so it neither deletes nor changes a note here.
-    bool diskIsStale = false;
-    const std::vector<NoteHere>& here;
-    const SeenVersions& seen;
-    // Notes of sync clients' conflict copies: no base is known, so each one
-    // not already present is added, and nothing is deleted.
-    const std::vector<StoredNote>& fromCopies;
-};
-
 enum class ScreenAction {
     Keep,   // the note stays as it is on screen
     Update, // its window takes the version in record.base (changed elsewhere)
@@ -108,7 +92,8 @@ struct MergeOutcome {
     bool waiting = false;
 };
 
-MergeOutcome MergeNotes(const MergeInput& input);
+// A file that would close this many of the notes here is taken as damaged.
+bool ClosesTooMany(std::size_t closing, std::size_t notes);
 
 // The notes of the file after a merge, for PutNotes against the disk's run:
 // every place of the disk that stays keeps its note, a note here at its place

@@ -1,10 +1,11 @@
 // The note store of a run: the INI file at StorePath, read whole at start,
 // and at every save looked at first: when another writer (a sync client, a
 // second copy of the program, a text editor) changed it since this run last
-// read or wrote it, its changes are merged with the run's (note_merge.h)
+// read or wrote it, its changes are merged with the run's (identity_merge.h)
 // before the result is written, under a lock that every copy of the program
 // sees. Knows nothing of windows: the controller turns the stored notes into
-// note windows and back, each note named by a key of its choosing.
+// note windows and back, each note named by a key of its choosing. The files
+// are reached through a StoreDisk, the system's or a simulation's.
 #ifndef APPUNTELLO_STORE_NOTE_STORE_H
 #define APPUNTELLO_STORE_NOTE_STORE_H
 
@@ -14,6 +15,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "store/identity_merge.h"
 #include "store/ini_document.h"
 #include "store/note_codec.h"
 #include "store/note_merge.h"
@@ -22,6 +24,35 @@
 
 // How the run names a note to the store: never 0.
 using NoteKey = std::uintptr_t;
+
+// What the session does to files and asks of the system.
+class StoreDisk {
+  public:
+    virtual ~StoreDisk() = default;
+    virtual FileRead Read(const std::string& path, std::string& bytes) = 0;
+    virtual FileLook Look(const std::string& path) = 0;
+    // Replaces the file whole, in one step; false when it could not.
+    virtual bool Replace(const std::string& path, const std::string& bytes) = 0;
+    virtual bool Remove(const std::string& path) = 0;
+    // Takes the writers' lock of the store; false when another writer holds it.
+    virtual bool Lock(const std::string& store) = 0;
+    virtual void Unlock() = 0;
+    // Removes what an earlier save that died left of the store.
+    virtual void RemoveLeftovers(const std::string& store) = 0;
+    virtual std::vector<std::string> ConflictCopies(const std::string& store) = 0;
+    // Milliseconds since some moment; wraps.
+    virtual unsigned long Ticks() = 0;
+    // Now, in the units of FileLook's times (100 ns since 1601).
+    virtual unsigned long long FileTimeNow() = 0;
+    // Today, in days since 1970-01-01, by this computer's clock.
+    virtual long Today() = 0;
+    // This computer's name in versions, and a count its changes start above
+    // (so that a run never reuses a count an earlier run gave away).
+    virtual std::string Computer() = 0;
+    virtual std::uint64_t CountFloor() = 0;
+};
+// The system's files.
+StoreDisk& SystemDisk();
 
 // A note of the run as it is now.
 struct NoteNow {
@@ -46,9 +77,9 @@ enum class SyncResult {
     // The file is still being written, or another writer is saving: nothing
     // was read or written; try again in a moment.
     Later,
-    // The file could not be read, or the merged store could not be written
-    // (the file was then left as it was); what the merge asks of the screen
-    // still holds.
+    // The file could not be read, or the merged store (or a copy that had to
+    // come first) could not be written (the file was then left as it was);
+    // what the merge asks of the screen still holds.
     Failed,
 };
 
@@ -60,9 +91,11 @@ extern const char SetAsideSuffix[]; // ".set-aside": a file that would have clos
 
 class StoreSession {
   public:
-    // Reads the store: its settings (defaults for what is missing) and its
-    // notes, oldest first, each with its place; adopt each note made
-    // (AdoptLoaded). False when a file is there but cannot be read: the run
+    explicit StoreSession(StoreDisk& disk = SystemDisk()) : disk_(&disk) {}
+
+    // Reads the store, once, at the start of the run: its settings (defaults
+    // for what is missing) and its notes, oldest first, each with its place;
+    // adopt each note made (AdoptLoaded). False when a file is there but cannot be read: the run
     // then starts with the defaults and no notes, and the file's notes are
     // merged in as soon as it can be read.
     bool Load(const char* path, StoredSettings& settings, std::vector<std::pair<int, StoredNote>>& notes);
@@ -71,15 +104,17 @@ class StoreSession {
     // Whether a merge has anything to do: the file was changed since this
     // run last read or wrote it (a look at its size and times, not a read),
     // a conflict copy not yet taken in lies beside it, a file waits to be
-    // taken in, or a note waits for a merge. The folder is listed for conflict copies only when its own look
-    // changed since the last listing, or with `listFolder` (the system told
-    // of a change in it): otherwise a look costs two questions of the disk.
+    // taken in, or a note waits for a merge. The folder is listed for
+    // conflict copies only when its own look changed since the last listing,
+    // or with `listFolder` (the system told of a change in it): otherwise a
+    // look costs two questions of the disk.
     bool ChangedOnDisk(const char* path, bool listFolder = false);
 
     // Files of deleted notes brought back (store/deleted_notes.h), taken in at
-    // the next sync as conflict copies are, and removed once a store holding
-    // their notes is on disk. Their notes come back even though the run has
-    // seen them: it saw them before they were deleted.
+    // the next sync as another side of the merge, and removed once a store
+    // holding their notes is on disk. Each note comes back under its identity
+    // with a version above its deletion, made from the file alone, so that
+    // every computer taking in the same file makes the same version.
     void TakeIn(std::vector<std::string> files);
 
     // Brings the store and the run's notes (oldest first) and settings
@@ -92,17 +127,35 @@ class StoreSession {
     // The window of changes.show[index] exists, under this key.
     void Adopt(std::size_t index, NoteKey key);
 
-    // A note of the run as the store keeps it, for a copy of it kept
-    // elsewhere (its deleted notes' file): what it holds now.
+    // A note of the run as the store keeps it: with its identity and the
+    // version the next save gives it (none yet for a note no save has seen).
     StoredNote AsStored(NoteKey key, const StoredNote& now) const;
 
   private:
+    struct FileState; // the file as one sync read it
+    struct SyncState; // what one sync carries from phase to phase
+    void MergeWithFile(const std::string& path, const StoredSettings& settings,
+                       const std::vector<NoteNow>& notes, SyncState& sync);
+    void WriteMerged(const std::string& path, bool create, SyncState& sync);
+    void RememberSync(SyncState& sync, const std::vector<NoteNow>& notes, ScreenChanges& changes);
     bool HeldStill(const FileLook& look);
-    void Remember(NoteVersion version, NoteKey key, bool written);
+    bool ReadFile(const std::string& path, FileState& file, SyncResult& later);
+    std::vector<NoteHere> NotesHere(const std::vector<NoteNow>& notes, std::vector<NoteKey>& keys);
+    void StampSettings(const StoredSettings& settings, const FileState& file, StoredSettings& merged,
+                       Version& version);
+    bool KeepCopies(const std::string& path, const MergeOutcome& merge, const FileState& file);
+    void Remember(const std::vector<NoteHere>& here, const std::vector<NoteKey>& keys,
+                  const std::vector<NoteNow>& notes, const IdentityMerge& merged, const MergedSave& save,
+                  const SavedRun* saved, ScreenChanges& changes);
+    void RememberVersion(const StoredNote& note);
+    Version Stamped(const Version& base);
+    void RememberFile(std::uint64_t hash);
     std::vector<StoredNote> ReadConflictCopies(const std::vector<std::string>& files,
-                                               std::vector<std::string>& read);
+                                               std::vector<std::string>& read, Deletions& deletions,
+                                               bool restored = false);
     void DeleteConflictCopies(const std::vector<std::string>& copies);
 
+    StoreDisk* disk_;
     // The file as this run last read or wrote it: its notes, document,
     // bytes, encoding and look. Until a file could be read, nothing.
     StoredRun run_;
@@ -113,39 +166,36 @@ class StoreSession {
     FileLook look_;
     StoreEncoding encoding_ = StoreEncoding::Ansi;
     StoredSettings settings_{DefaultNoteWidth, DefaultNoteHeight, DefaultNoteColor};
+    Version settingsVersion_;
 
-    // Each note of the run against that file.
+    // Each note of the run against that file, and the identities given to
+    // notes new here that no file holds yet.
     std::unordered_map<NoteKey, NoteRecord> records_;
-    // Every version of a note this run read or wrote, with the note that had
-    // it (0: none now), and every store it read or wrote: a version or a
-    // store found again later is stale.
-    struct Seen {
-        NoteKey key = 0;
-        bool written = false;
-    };
-    std::unordered_map<NoteVersion, Seen> seen_;
+    std::unordered_map<NoteKey, std::string> newIds_;
+    std::uint64_t serial_ = 0;
+    std::uint64_t lastCount_ = 0; // the last count this run gave a version
+    // Notes deleted here or elsewhere, as far as this run knows.
+    Deletions deletions_;
+    // Versions of notes and whole stores this run read or wrote, the latest
+    // few thousand: one found again later is an old copy.
+    std::unordered_set<NoteVersion> seen_;
+    std::vector<NoteVersion> seenOrder_; // oldest first
     std::unordered_set<std::uint64_t> seenFiles_;
+    std::vector<std::uint64_t> seenFilesOrder_;
     std::vector<NoteRecord> toAdopt_;
+    std::vector<std::string> toAdoptIds_;
     bool waiting_ = false;
     std::vector<std::string> takeIn_;
 
     // The backup keeps the store as the run found it, made at the run's
-    // first write (and again at the next, until one could be made). Until
-    // another writer's file replaces it, that is bytes_, and no copy is kept.
+    // first write (and again at the next, until one could be made).
     std::string found_;
     bool foundKnown_ = false;
-    bool foundIsBytes_ = false;
     bool backupMade_ = false;
     // The store as the run last wrote it, kept before another writer's
-    // changes take away what was saved here: bytes_ until a file of another
-    // writer is read.
+    // changes take away what was saved here.
     std::string lastWritten_;
     bool wroteAny_ = false;
-    bool lastWrittenIsBytes_ = false;
-    const std::string& Found() const { return foundIsBytes_ ? bytes_ : found_; }
-    const std::string& LastWritten() const { return lastWrittenIsBytes_ ? bytes_ : lastWritten_; }
-    // bytes_ is about to hold another file: what still needs it gets a copy.
-    void KeepWhatBytesHold();
 
     // A changed file is read only once its look has held still.
     FileLook changingLook_;

@@ -5,6 +5,10 @@
 #include "base/file_replace.h"
 #include "base/handles.h"
 #include "store/conflict_copies.h"
+#include "store/note_store.h"
+#include "store/note_version.h"
+
+#include <memory>
 
 namespace {
 
@@ -13,7 +17,7 @@ constexpr LONGLONG LargestStoreFile = 64 * 1024 * 1024;
 
 // A writer holds the lock for the milliseconds of a save: one older than this
 // was left by a writer that died.
-constexpr ULONGLONG StaleLockAge = 60ull * 1000 * 10000; // in 100 ns
+constexpr unsigned long long StaleLockAge = 60000;
 
 ULONGLONG AsNumber(const FILETIME& time)
 {
@@ -151,4 +155,110 @@ std::vector<std::string> FindConflictCopies(const std::string& store)
     } while (FindNextFileA(search, &found));
     FindClose(search);
     return copies;
+}
+
+namespace {
+
+// The files of this computer, through the system.
+class SystemStoreDisk final : public StoreDisk {
+  public:
+    FileRead Read(const std::string& path, std::string& bytes) override
+    {
+        return ReadWholeFile(path.c_str(), bytes);
+    }
+    FileLook Look(const std::string& path) override { return LookAt(path); }
+    bool Replace(const std::string& path, const std::string& bytes) override
+    {
+        return ReplaceFileInOneStep(path, {{bytes.data(), bytes.size()}});
+    }
+    bool Remove(const std::string& path) override
+    {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        return DeleteFileA(path.c_str()) != FALSE;
+    }
+    bool Lock(const std::string& store) override
+    {
+        lock_.reset(new StoreLock(store));
+        if (!lock_->taken())
+            return true;
+        lock_.reset();
+        return false;
+    }
+    void Unlock() override { lock_.reset(); }
+    void RemoveLeftovers(const std::string& store) override
+    {
+        RemoveLeftoverTemporaryFiles(store, LeftoverAge);
+    }
+    std::vector<std::string> ConflictCopies(const std::string& store) override
+    {
+        return FindConflictCopies(store);
+    }
+    unsigned long Ticks() override { return GetTickCount(); }
+    unsigned long long FileTimeNow() override
+    {
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        return AsNumber(now);
+    }
+    long Today() override
+    {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        return DayNumber(now.wYear, now.wMonth, now.wDay);
+    }
+    // The machine's own identity and the user's name: two users of one
+    // computer, and two computers, count apart.
+    std::string Computer() override
+    {
+        if (!computer_.empty())
+            return computer_;
+        char guid[64] = "";
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Cryptography", 0,
+                          KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
+            DWORD size = sizeof guid - 1, type = 0;
+            if (RegQueryValueExA(key, "MachineGuid", nullptr, &type, reinterpret_cast<BYTE*>(guid), &size) !=
+                    ERROR_SUCCESS ||
+                type != REG_SZ)
+                guid[0] = '\0';
+            guid[sizeof guid - 1] = '\0';
+            RegCloseKey(key);
+        }
+        if (!guid[0]) {
+            DWORD size = sizeof guid;
+            GetComputerNameA(guid, &size);
+        }
+        char user[257] = "";
+        DWORD size = sizeof user;
+        GetUserNameA(user, &size);
+        computer_ = DerivedIdentity({guid, user}).substr(0, 8);
+        return computer_;
+    }
+    // Seconds since 2020 when the run began.
+    std::uint64_t CountFloor() override
+    {
+        if (!floor_) {
+            FILETIME now;
+            GetSystemTimeAsFileTime(&now);
+            const ULONGLONG seconds = AsNumber(now) / 10000000ull;
+            const ULONGLONG since2020 = 13222310400ull; // 1601-01-01 to 2020-01-01
+            floor_ = seconds > since2020 ? seconds - since2020 : 1;
+        }
+        return floor_;
+    }
+
+  private:
+    // A temporary file older than this is no save in progress.
+    static constexpr unsigned long LeftoverAge = 60000;
+    std::unique_ptr<StoreLock> lock_;
+    std::string computer_;
+    std::uint64_t floor_ = 0;
+};
+
+} // namespace
+
+StoreDisk& SystemDisk()
+{
+    static SystemStoreDisk disk;
+    return disk;
 }

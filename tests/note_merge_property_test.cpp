@@ -7,6 +7,7 @@
 // wrote must then change nothing, so that two writers settle.
 //
 // APPUNTELLO_MERGE_CASES raises the number of cases (scripts/fuzz merge N).
+#include "store/identity_merge.h"
 #include "store/note_merge.h"
 #include "tests/support/rng.h"
 
@@ -176,16 +177,45 @@ struct Sync {
     bool changes;
 };
 
-Sync RunSync(const StoredRun& base, StoredRun& file, bool diskIsBase, const std::vector<NoteHere>& here,
-             const SeenVersions& seen)
+constexpr long Today = 20000;
+
+// Stamped as the session stamps a note: its record's identity, and a version
+// made from the record's when it changed.
+void Stamp(NoteHere& note, std::size_t index)
+{
+    if (!note.now)
+        return;
+    if (note.record.base) {
+        note.now->id = note.record.base->id;
+        note.now->version = SameContent(*note.now, *note.record.base)
+                                ? note.record.base->version
+                                : SteppedVersion(note.record.base->version, "qui");
+    } else if (note.now->id.empty()) {
+        note.now->id = "nuova" + std::to_string(index);
+        note.now->version = SteppedVersion(Version(), "qui");
+    }
+}
+
+Sync RunSync(const StoredRun& base, StoredRun& file, bool identified, std::vector<NoteHere> here,
+             const SeenVersions& seen, Deletions& deletions)
 {
     Sync sync;
     const std::vector<StoredNote> none;
-    sync.merge = MergeNotes(MergeInput{base, file, diskIsBase, false, here, seen, none});
+    for (std::size_t i = 0; i < here.size(); ++i)
+        Stamp(here[i], i);
+    for (const NoteHere& note : here)
+        if (!note.now)
+            deletions = JoinedDeletions(
+                deletions, Deletions{{note.record.base->id, Deletion{note.record.base->version, Today}}});
+    const IdentityMerge merged =
+        MergeStore(StoreMergeInput{base, file, identified, false, seen, deletions, none, Today}, here);
+    sync.merge = merged.merge;
     const MergedSave save = NotesToSave(file, here, sync.merge);
-    sync.changes = save.changes;
+    sync.changes = save.changes || !(merged.deletions == deletions);
     IniDocument document = IniDocument::Parse(Ini(file));
     const SavedRun saved = PutNotes(document, save.notes, file, 0);
+    PutDeletions(document, merged.deletions);
+    deletions = merged.deletions;
     const MergedRecords records = RecordsAfterSave(here, sync.merge, save, &saved.placeOf);
     for (std::size_t i = 0; i < here.size(); ++i) {
         const MergedHere& merged = sync.merge.here[i];
@@ -217,12 +247,14 @@ TEST(NoteMergeProperty, RandomEditsOnBothSidesGiveWhatTheRulesSayAndASecondMerge
     int failures = 0;
     for (std::uint64_t seed = 1; seed <= cases && failures < 5; ++seed) {
         const Case c = RandomCase(seed);
-        const StoredRun base = RunOf(c.base);
+        StoredRun base = RunOf(c.base);
+        std::vector<char> seenAt;
+        IdentifyDisk(base, StoredRun(), {}, SeenVersions(), seenAt);
         std::vector<NoteHere> here;
         SeenVersions seen;
         for (std::size_t i = 0; i < c.base.size(); ++i) {
             NoteHere note;
-            note.record = NoteRecord{static_cast<int>(i), c.base[i]};
+            note.record = NoteRecord{static_cast<int>(i), base[i]};
             if (c.here.ops[i] != Op::Delete)
                 note.now = c.here.edited[i];
             seen[VersionOf(c.base[i])] = SeenVersion{static_cast<int>(i), false};
@@ -238,7 +270,8 @@ TEST(NoteMergeProperty, RandomEditsOnBothSidesGiveWhatTheRulesSayAndASecondMerge
                         note);
 
         StoredRun file = RunOf(disk);
-        const Sync first = RunSync(base, file, false, here, seen);
+        Deletions deletions;
+        const Sync first = RunSync(base, file, false, here, seen, deletions);
         const std::vector<std::string> expected = Expected(c);
         const bool ok = Sorted(file) == expected && Sorted(first.screenNotes) == expected;
         EXPECT_EQ(Sorted(file), expected) << "the file, seed " << seed;
@@ -246,7 +279,7 @@ TEST(NoteMergeProperty, RandomEditsOnBothSidesGiveWhatTheRulesSayAndASecondMerge
 
         // Nothing changed since on either side: nothing to show, nothing to write.
         const StoredRun written = file;
-        const Sync second = RunSync(written, file, true, first.nextHere, seen);
+        const Sync second = RunSync(written, file, true, first.nextHere, seen, deletions);
         bool settled = !second.changes && second.merge.added.empty() && second.merge.removed.empty();
         for (const MergedHere& merged : second.merge.here)
             settled = settled && merged.action == ScreenAction::Keep;

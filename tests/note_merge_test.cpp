@@ -1,6 +1,7 @@
 // The three-way merge of the store, without windows: the base (the store as
 // this run last read or wrote it), the notes here and the file on disk, one
 // row per rule, each checked by what the file and the screen hold afterwards.
+#include "store/identity_merge.h"
 #include "store/note_merge.h"
 
 #include <gtest/gtest.h>
@@ -69,23 +70,56 @@ struct Result {
     MergeOutcome merge;
 };
 
-Result Merge(const Row& row)
+constexpr long Today = 20000;
+
+// The base as a run holds it after loading a store without identities, and
+// this run's notes stamped as the session stamps them.
+std::vector<NoteHere> HereOf(const std::vector<Here>& notes, StoredRun& base)
 {
-    const StoredRun base = RunOf(row.base);
-    const StoredRun disk = RunOf(row.disk);
+    std::vector<char> seenAt;
+    IdentifyDisk(base, StoredRun(), {}, SeenVersions(), seenAt);
     std::vector<NoteHere> here;
-    SeenVersions seen;
-    for (const Here& h : row.here) {
+    for (const Here& h : notes) {
         NoteHere note;
         if (h.from >= 0)
             note.record = NoteRecord{h.from, base[static_cast<std::size_t>(h.from)]};
-        if (h.now)
+        if (h.now) {
             note.now = N(h.now);
+            if (note.record.base) {
+                note.now->id = note.record.base->id;
+                note.now->version = SameContent(*note.now, *note.record.base)
+                                        ? note.record.base->version
+                                        : SteppedVersion(note.record.base->version, "qui");
+            } else {
+                note.now->id = "nuova" + std::to_string(here.size());
+                note.now->version = SteppedVersion(Version(), "qui");
+            }
+        }
         note.busy = h.busy;
-        if (note.record.base)
-            seen[VersionOf(*note.record.base)] = SeenVersion{static_cast<int>(here.size()), true};
         here.push_back(note);
     }
+    return here;
+}
+
+Deletions DeletedHere(const std::vector<NoteHere>& here)
+{
+    Deletions deleted;
+    for (const NoteHere& note : here)
+        if (!note.now)
+            deleted = JoinedDeletions(
+                deleted, Deletions{{note.record.base->id, Deletion{note.record.base->version, Today}}});
+    return deleted;
+}
+
+Result Merge(const Row& row)
+{
+    StoredRun base = RunOf(row.base);
+    StoredRun disk = RunOf(row.disk);
+    std::vector<NoteHere> here = HereOf(row.here, base);
+    SeenVersions seen;
+    for (const NoteHere& note : here)
+        if (note.record.base)
+            seen[VersionOf(*note.record.base)] = SeenVersion{};
     for (const char* older : row.older)
         seen.emplace(VersionOf(N(older)), SeenVersion{});
     std::vector<StoredNote> copies;
@@ -93,7 +127,10 @@ Result Merge(const Row& row)
         copies.push_back(N(copied));
 
     Result result;
-    result.merge = MergeNotes(MergeInput{base, disk, false, row.diskIsStale, here, seen, copies});
+    const Deletions deleted = DeletedHere(here);
+    const IdentityMerge merged =
+        MergeStore(StoreMergeInput{base, disk, false, row.diskIsStale, seen, deleted, copies, Today}, here);
+    result.merge = merged.merge;
     IniDocument file = IniDocument::Parse(Ini(disk));
     PutNotes(file, NotesToSave(disk, here, result.merge).notes, disk, 0);
     for (const auto& note : StoredNotes(file))
@@ -208,41 +245,36 @@ TEST(NoteMerge, EachRuleAsTheFileAndTheScreenShowIt)
     }
 }
 
-// What the other side took away was written here: the run keeps a copy first.
+// What the other side took away was saved here: the run keeps a copy first.
 // A busy note waits, and the next merge, once it is free, carries it out.
 TEST(NoteMerge, TakingAwayASavedNoteIsToldAndABusyNoteWaitsForTheNextMerge)
 {
-    const StoredRun base = RunOf({"A", "B", "C"});
-    const StoredRun disk = RunOf({"A|suo", "C"});
-    std::vector<NoteHere> here(3);
-    SeenVersions seen;
-    for (std::size_t i = 0; i < 3; ++i) {
-        here[i].record = NoteRecord{static_cast<int>(i), base[i]};
-        here[i].now = base[i];
-        seen[VersionOf(*base[i])] = SeenVersion{static_cast<int>(i), i == 2};
-    }
-    here[0].busy = here[1].busy = true;
+    StoredRun base = RunOf({"A", "B", "C"});
+    std::vector<NoteHere> here = HereOf({{0, "A", true}, {1, "B", true}, {2, "C"}}, base);
+    StoredRun disk = RunOf({"A|suo", "C"});
+    const SeenVersions seen;
     const std::vector<StoredNote> none;
-    MergeOutcome merge = MergeNotes(MergeInput{base, disk, false, false, here, seen, none});
-    EXPECT_TRUE(merge.waiting);
-    EXPECT_FALSE(merge.takesAwaySaved) << "nothing was taken away: the busy notes wait";
+    IdentityMerge merged = MergeStore(StoreMergeInput{base, disk, false, false, seen, {}, none, Today}, here);
+    EXPECT_TRUE(merged.merge.waiting);
+    EXPECT_FALSE(merged.merge.takesAwaySaved) << "nothing was taken away: the busy notes wait";
 
-    // Against the file as read, the two notes that waited are free now.
+    // The file as the first merge left it, with B's deletion: the two notes
+    // that waited are free now.
     for (std::size_t i = 0; i < 3; ++i) {
-        here[i].record = merge.here[i].record;
+        here[i].record = merged.merge.here[i].record;
         here[i].busy = false;
     }
-    merge = MergeNotes(MergeInput{disk, disk, true, false, here, seen, none});
-    EXPECT_FALSE(merge.waiting);
-    EXPECT_EQ(merge.here[0].action, ScreenAction::Update);
-    EXPECT_EQ(merge.here[1].action, ScreenAction::Close);
-    EXPECT_EQ(merge.here[2].action, ScreenAction::Keep);
-    EXPECT_FALSE(merge.takesAwaySaved) << "A and B were read, not written, by this run";
-
-    seen[VersionOf(N("B"))].written = true;
-    here[0].record = NoteRecord{0, N("A")};
-    merge = MergeNotes(MergeInput{disk, disk, true, false, here, seen, none});
-    EXPECT_TRUE(merge.takesAwaySaved);
+    IniDocument file = IniDocument::Parse(Ini(disk));
+    PutNotes(file, NotesToSave(disk, here, merged.merge).notes, disk, 0);
+    PutDeletions(file, merged.deletions);
+    StoredRun written = StoredNotes(file);
+    const Deletions deletions = ReadDeletions(file);
+    merged = MergeStore(StoreMergeInput{base, written, true, false, seen, deletions, none, Today}, here);
+    EXPECT_FALSE(merged.merge.waiting);
+    EXPECT_EQ(merged.merge.here[0].action, ScreenAction::Update);
+    EXPECT_EQ(merged.merge.here[1].action, ScreenAction::Close);
+    EXPECT_EQ(merged.merge.here[2].action, ScreenAction::Keep);
+    EXPECT_TRUE(merged.merge.takesAwaySaved);
 }
 
 TEST(NoteMerge, SettingsMergeKeyByKeyAndAMissingKeyIsNoChange)

@@ -150,9 +150,9 @@ class State:
 class Probe:
     """e2e_probe.exe, kept running: one request, one answer."""
 
-    def __init__(self, loader, exe):
+    def __init__(self, loader, exe, env=None):
         self.process = subprocess.Popen([loader, exe], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                        stderr=subprocess.DEVNULL)
+                                        stderr=subprocess.DEVNULL, env=env)
         self.pending = b""
 
     def ask(self, request, timeout=30):

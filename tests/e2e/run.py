@@ -22,7 +22,7 @@ import traceback
 import wave
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from driver import (NOTE_HIDE, TRAY_EXIT, TRAY_NEW_NOTE, TRAY_NOTE_LIST, TRAY_OPTIONS, TRAY_MENU, VOICE_DISCARD,
+from driver import (Probe, Program, State, NOTE_HIDE, TRAY_EXIT, TRAY_NEW_NOTE, TRAY_NOTE_LIST, TRAY_OPTIONS, TRAY_MENU, VOICE_DISCARD,
                     VOICE_MENU, VOICE_PLAY, VOICE_RECORD, Failure, Session, check, read_store, read_store_if_there,
                     sound_streams, store_bytes, stored_notes, wait_until)
 
@@ -525,6 +525,142 @@ def voice(s):
     check(not planted_loaded(), f"the program loaded DLLs planted beside it: {planted_loaded()}")
 
 
+
+WM_COMMAND, WM_CHAR = 0x0111, 0x0102
+IDM_NEW_NOTE, IDM_DELETE_ALL = 39999, 40010
+SETTLE_WITHIN = 20  # s after an action on one computer until the store is written no more
+WATCH_WRITES = 40  # s over which its writes are counted
+
+
+class Computer:
+    """A copy of the program in a Wine prefix of its own, driven by messages
+    posted through a probe of that prefix: two prefixes running the same
+    program from one folder are two computers on one store."""
+
+    def __init__(self, s, program, prefix):
+        self.s, self.program, self.prefix = s, program, prefix
+        self.env = dict(os.environ, WINEPREFIX=prefix) if prefix else None
+        self.probe = Probe(s.loader, os.path.join(s.bin_dir, "e2e_probe.exe"), self.env) if prefix else s.probe
+        self.controller = None
+
+    def state(self):
+        return State(self.probe.ask("state texts"))
+
+    def start(self):
+        self.program.env = self.env
+        self.s.start(self.program)
+        controller = wait_until("the copy's controller", lambda: next(iter(self.state().controllers), None), 60, 0.2)
+        self.controller = controller.hwnd
+        self.program.pid = controller.pid
+
+    def post(self, window, message, wparam, lparam=0):
+        self.probe.ask(f"post {window} {message} {wparam} {lparam}")
+
+    def texts(self):
+        return sorted(n.text for n in self.state().notes_of(self.program.pid))
+
+    def type_into(self, note, text):
+        edit = self.probe.one(f"control {note.hwnd} 1", "control")[1]
+        for character in text:
+            self.post(edit, WM_CHAR, ord(character))
+
+    def close(self):
+        if self.prefix:
+            self.probe.close()
+
+
+def stored_texts(store):
+    return sorted(text for _, text, _ in stored_notes(read_store_if_there(store) or {}))
+
+
+def writes_settle(store, what):
+    """Counts the store's writes for WATCH_WRITES s: none may come in the last
+    WATCH_WRITES - SETTLE_WITHIN s."""
+    writes, last_write, last = 0, 0.0, store_bytes_if_there(store)
+    started = time.monotonic()
+    while time.monotonic() - started < WATCH_WRITES:
+        time.sleep(0.2)
+        now = store_bytes_if_there(store)
+        if now != last:
+            writes, last_write, last = writes + 1, time.monotonic() - started, now
+    print(f"[e2e]   {what}: {writes} writes of the store in {WATCH_WRITES} s, the last at {last_write:.1f} s",
+          flush=True)
+    check(last_write <= SETTLE_WITHIN, f"{what}: the store was still written {last_write:.1f} s after")
+    return writes
+
+
+def store_bytes_if_there(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError:
+        return None
+
+
+def two_computers(s):
+    """Two copies of the program in two Wine prefixes on one folder, as two
+    computers on a share: "Elimina Tutti" on one stands on both and the store
+    stops being written; a line typed and taken back on one does the same."""
+    prefix = os.environ.get("APPUNTELLO_SECOND_PREFIX")
+    check(prefix, "APPUNTELLO_SECOND_PREFIX names no second Wine prefix")
+    program = s.program_in("scenario-7")
+    # APPUNTELLO_SECOND_EXE: another build for the second computer (an earlier
+    # version beside this one), as "Appuntello.EXE" beside the first: another
+    # file here, the same store's name.
+    other = os.environ.get("APPUNTELLO_SECOND_EXE")
+    second_exe = program.exe
+    if other:
+        second_exe = os.path.splitext(program.exe)[0] + ".EXE"
+        shutil.copy(other, second_exe)
+    first, second = Computer(s, program, None), Computer(s, Program(s, second_exe), prefix)
+    try:
+        first.start()
+        for text in ("primo", "secondo", "terzo"):
+            known = {n.hwnd for n in first.state().notes_of(first.program.pid)}
+            first.post(first.controller, WM_COMMAND, IDM_NEW_NOTE)
+            note = s.wait("a new note", lambda st: next((n for n in st.notes_of(first.program.pid)
+                                                         if n.hwnd not in known), None))
+            first.type_into(note, text)
+        wait_until("the three notes in the store",
+                   lambda: stored_texts(program.store) == ["primo", "secondo", "terzo"], 20, 0.2)
+        second.start()
+        wait_until("the second computer to show them", lambda: second.texts() == ["primo", "secondo", "terzo"],
+                   30, 0.2)
+
+        # "Elimina Tutti" on the second computer.
+        second.post(second.controller, WM_COMMAND, IDM_DELETE_ALL)
+        writes_settle(program.store, "Elimina Tutti")
+        check(stored_texts(program.store) == [], f"the store holds {stored_texts(program.store)}")
+        check(first.texts() == [] and second.texts() == [],
+              f"the screens show {first.texts()} and {second.texts()}")
+
+        # A line typed and taken back on the first computer.
+        first.post(first.controller, WM_COMMAND, IDM_NEW_NOTE)
+        note = s.wait("a new note", lambda st: next(iter(st.notes_of(first.program.pid)), None))
+        first.type_into(note, "riga")
+        wait_until("the line on the second computer", lambda: second.texts() == ["riga"], 30, 0.2)
+        first.type_into(note, " x")
+        wait_until("the typing in the store", lambda: stored_texts(program.store) == ["riga x"], 20, 0.2)
+        first.type_into(note, "\b\b")
+        writes_settle(program.store, "a line typed and taken back")
+        stored = stored_texts(program.store)
+        check(first.texts() == stored and second.texts() == stored,
+              f"the store holds {stored}; the screens show {first.texts()} and {second.texts()}")
+        check(stored == ["riga"], f"the store holds {stored}, not the line taken back")
+    finally:
+        for computer in (second, first):
+            if computer.program.running() and computer.controller:
+                computer.post(computer.controller, WM_COMMAND, 40003)  # E&sci
+        for computer in (second, first):
+            if computer.program.process is None:
+                continue
+            try:
+                computer.program.wait_end(EXIT_LIMIT)
+            except Failure:
+                computer.program.kill()
+        second.close()
+
+
 SCENARIOS = [
     ("1 first start", first_start),
     ("2 start again", start_again),
@@ -532,6 +668,7 @@ SCENARIOS = [
     ("4 second start", second_start),
     ("5 autosave", autosave),
     ("6 voice", voice),
+    ("7 two computers", two_computers),
 ]
 
 
