@@ -23,6 +23,7 @@
 #include "store/note_merge.h"
 #include "store/note_store.h"
 #include "store/store_file.h"
+#include "tests/support/store_builder.h"
 
 namespace {
 
@@ -64,19 +65,10 @@ std::string NoteText(int note)
 
 std::string StoreWithNotes(int count)
 {
-    IniDocument store;
-    store.Set("OPZIONI", "LARGHEZZA", "160");
-    store.Set("OPZIONI", "ALTEZZA", "120");
-    store.Set("OPZIONI", "COLORE", "65535");
-    for (int i = 0; i < count; ++i) {
-        std::string text = NoteText(i);
-        ConvertLineBreaks(&text[0], 1);
-        const std::string section = std::to_string(i);
-        store.Set(section, "TITOLO", "Appuntello - nota " + section);
-        store.Set(section, "MESSAGE", text);
-        store.Set(section, "AUDIO", "");
-    }
-    return store.Serialize();
+    StoredRun notes;
+    for (int i = 0; i < count; ++i)
+        notes.push_back(StoredNote{"Appuntello - nota " + std::to_string(i), NoteText(i), ""});
+    return StoreText(notes, OptionsSection(160, 120, 65535));
 }
 
 void WriteWholeFile(const std::string& path, const std::string& bytes)

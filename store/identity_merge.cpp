@@ -121,25 +121,17 @@ bool KeepsIdentity(const StoredNote& first, const StoredNote& second)
     return first.voicePath <= second.voicePath;
 }
 
-void IdentifyDisk(StoredRun& disk, const StoredRun& base, const std::vector<NoteHere>& here,
-                  const SeenVersions& seen, std::vector<char>& seenAt)
-{
-    seenAt.assign(disk.size(), 0);
-    // The base's notes by identity, and the identities the file holds.
-    std::unordered_map<std::string, const StoredNote*> inBase;
-    for (const auto& note : base)
-        if (note && !note->id.empty())
-            inBase.emplace(note->id, &*note);
-    std::unordered_map<std::string, int> inFile;
-    for (std::size_t j = 0; j < disk.size(); ++j)
-        if (disk[j] && !disk[j]->id.empty() && !inFile.emplace(disk[j]->id, static_cast<int>(j)).second)
-            disk[j]->id.clear(); // copied by hand: a note of its own
+namespace {
 
-    // Notes without an identity, matched by content with those of the base
-    // that the file lacks.
-    // A note a copy of this version stamped is matched only as it is: a file
-    // that dropped the keys of a changed one shows both versions rather
-    // than pair it with another note of the same title.
+// For each note of the file without an identity, the place of the base's note
+// it is: matched by content with those of the base that the file lacks, as a
+// file without identities is. A note a copy of this version stamped is
+// matched only as it is: a file that dropped the keys of a changed one shows
+// both versions rather than pair it with another note of the same title.
+std::vector<int> MatchUnidentified(const StoredRun& disk, const StoredRun& base,
+                                   const std::vector<NoteHere>& here, const SeenVersions& seen,
+                                   const std::unordered_map<std::string, int>& inFile)
+{
     StoredRun unmatchedBase(base.size()), unidentified(disk.size());
     std::unordered_map<NoteVersion, std::vector<int>> stamped;
     for (std::size_t p = base.size(); p-- > 0;)
@@ -162,10 +154,48 @@ void IdentifyDisk(StoredRun& disk, const StoredRun& base, const std::vector<Note
         }
     std::vector<int> baseOf = MatchRuns(unmatchedBase, unidentified, here, seen);
     for (std::size_t j = 0; j < disk.size(); ++j)
-        if (stampedOf[j] >= 0) {
+        if (stampedOf[j] >= 0)
             baseOf[j] = stampedOf[j];
-            unidentified[j] = disk[j];
-        }
+    return baseOf;
+}
+
+// A version this run synced, found with other content and no new stamp: an
+// editor's change made from it, unless it is content this run had before.
+void StampHandEdits(StoredRun& disk, const StoredRun& base, const SeenVersions& seen,
+                    std::vector<char>& seenAt)
+{
+    std::unordered_map<std::string, const StoredNote*> inBase;
+    for (const auto& note : base)
+        if (note && !note->id.empty())
+            inBase.emplace(note->id, &*note);
+    for (std::size_t j = 0; j < disk.size(); ++j) {
+        if (!disk[j] || disk[j]->id.empty())
+            continue;
+        StoredNote& note = *disk[j];
+        auto was = inBase.find(note.id);
+        if (was == inBase.end() || note.version != was->second->version || SameContent(note, *was->second))
+            continue;
+        if (seen.count(VersionOf(note)))
+            seenAt[j] = SeenBefore;
+        else
+            note.version = SteppedVersion(note.version, "~" + Hex8(note));
+    }
+}
+
+} // namespace
+
+void IdentifyDisk(StoredRun& disk, const StoredRun& base, const std::vector<NoteHere>& here,
+                  const SeenVersions& seen, std::vector<char>& seenAt)
+{
+    seenAt.assign(disk.size(), 0);
+    std::unordered_map<std::string, int> inFile;
+    std::vector<char> unidentified(disk.size(), 0);
+    for (std::size_t j = 0; j < disk.size(); ++j) {
+        if (disk[j] && !disk[j]->id.empty() && !inFile.emplace(disk[j]->id, static_cast<int>(j)).second)
+            disk[j]->id.clear(); // copied by hand: a note of its own
+        unidentified[j] = disk[j] && disk[j]->id.empty();
+    }
+    const std::vector<int> baseOf = MatchUnidentified(disk, base, here, seen, inFile);
     std::unordered_map<std::string, int> occurrences;
     for (std::size_t j = 0; j < disk.size(); ++j) {
         if (!unidentified[j])
@@ -180,23 +210,9 @@ void IdentifyDisk(StoredRun& disk, const StoredRun& base, const std::vector<Note
                 "file", note, occurrences[DerivedIdentity({note.title, note.text, note.voicePath})]++);
             if (seen.count(VersionOf(note)))
                 seenAt[j] = OldCopy; // of a note this run has since deleted or changed
-            continue;
         }
     }
-    // A version this run synced, with other content and no new stamp: an
-    // editor's change made from it, unless it is content this run had before.
-    for (std::size_t j = 0; j < disk.size(); ++j) {
-        if (!disk[j] || disk[j]->id.empty())
-            continue;
-        StoredNote& note = *disk[j];
-        auto was = inBase.find(note.id);
-        if (was == inBase.end() || note.version != was->second->version || SameContent(note, *was->second))
-            continue;
-        if (seen.count(VersionOf(note)))
-            seenAt[j] = SeenBefore;
-        else
-            note.version = SteppedVersion(note.version, "~" + Hex8(note));
-    }
+    StampHandEdits(disk, base, seen, seenAt);
 }
 
 Deletions JoinedDeletions(const Deletions& first, const Deletions& second)
@@ -425,44 +441,40 @@ IdentityMerge MergeByIdentity(std::vector<NoteHere>& here, const StoredRun& disk
     return result;
 }
 
-IdentityMerge MergeStore(const StoreMergeInput& input, std::vector<NoteHere>& here)
-{
-    StoredRun& disk = input.disk;
-    std::vector<char> seenAt;
-    IdentifyDisk(disk, input.base, here, input.seen, seenAt);
-    Deletions deletions = input.deletions;
+namespace {
 
-    // A file that knows no identities (empty, of an earlier version, in the
-    // original format) deletes as it always did: a note it lacks that is
-    // unchanged here was deleted there, unless that would close most notes
-    // here (a cut-off or emptied file) or the file is an old copy.
-    bool guarded = false;
-    if (!input.identified && !input.diskIsStale) {
-        std::unordered_map<std::string, char> inFile;
-        for (const auto& note : disk)
-            if (note)
-                inFile[note->id] = 1;
-        Deletions absent;
-        std::size_t notesHere = 0;
-        for (const NoteHere& note : here) {
-            if (!note.now)
-                continue;
-            ++notesHere;
-            // A note a copy of this version stamped went through a writer that
-            // keeps identities: a file without them that lacks it is an old
-            // copy, or one that dropped the keys, and deletes nothing.
-            if (note.record.base && note.record.place >= 0 && !inFile.count(note.now->id) &&
-                note.record.base->version.counts.empty() && SameContent(*note.now, *note.record.base))
-                absent.emplace_back(note.now->id, Deletion{note.record.base->version, input.today});
-        }
-        std::sort(absent.begin(), absent.end(),
-                  [](const auto& a, const auto& b) { return a.first < b.first; });
-        guarded = ClosesTooMany(absent.size(), notesHere);
-        if (!guarded)
-            deletions = JoinedDeletions(deletions, absent);
+// A file that knows no identities (empty, of an earlier version, in the
+// original format) deletes as it always did: a note it lacks that is
+// unchanged here was deleted there, unless that would close most notes here
+// (a cut-off or emptied file: `guarded`). A note a copy of this version
+// stamped went through a writer that keeps identities: a file without them
+// that lacks it is an old copy, or one that dropped the keys, and deletes
+// nothing.
+Deletions DeletedByAnEarlierStore(const StoredRun& disk, const std::vector<NoteHere>& here, long today,
+                                  bool& guarded)
+{
+    std::unordered_map<std::string, char> inFile;
+    for (const auto& note : disk)
+        if (note)
+            inFile[note->id] = 1;
+    Deletions absent;
+    std::size_t notesHere = 0;
+    for (const NoteHere& note : here) {
+        if (!note.now)
+            continue;
+        ++notesHere;
+        if (note.record.base && note.record.place >= 0 && !inFile.count(note.now->id) &&
+            note.record.base->version.counts.empty() && SameContent(*note.now, *note.record.base))
+            absent.emplace_back(note.now->id, Deletion{note.record.base->version, today});
     }
-    // Copies of the store without identities name their notes alike everywhere.
-    std::vector<StoredNote> copies = input.fromCopies;
+    std::sort(absent.begin(), absent.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    guarded = ClosesTooMany(absent.size(), notesHere);
+    return guarded ? Deletions() : absent;
+}
+
+// Copies of the store without identities name their notes alike everywhere.
+std::vector<StoredNote> NamedCopies(std::vector<StoredNote> copies)
+{
     std::unordered_map<std::string, int> occurrences;
     for (StoredNote& copied : copies)
         if (copied.id.empty())
@@ -471,30 +483,48 @@ IdentityMerge MergeStore(const StoreMergeInput& input, std::vector<NoteHere>& he
                             "copy", copied,
                             occurrences[DerivedIdentity({copied.title, copied.text, copied.voicePath})]++)
                             .substr(1);
+    return copies;
+}
 
-    if (!input.identified) {
-        // A note new here that the file holds too, with text or a voice
-        // message (another copy took it from the same conflict copy), is
-        // that note; two empty notes of the same minute stay two.
-        std::unordered_map<std::string, char> ids;
-        for (const NoteHere& note : here)
-            ids[note.now ? note.now->id : note.record.base->id] = 1;
-        std::unordered_map<NoteVersion, std::size_t> unclaimed;
-        for (std::size_t j = 0; j < disk.size(); ++j)
-            if (disk[j] && !ids.count(disk[j]->id) && !seenAt[j])
-                unclaimed.emplace(VersionOf(*disk[j]), j);
-        for (NoteHere& note : here) {
-            if (note.record.base || !note.now || (note.now->text.empty() && note.now->voicePath.empty()))
-                continue;
-            auto same = unclaimed.find(VersionOf(*note.now));
-            if (same == unclaimed.end())
-                continue;
-            note.now->id = disk[same->second]->id;
-            note.now->version = disk[same->second]->version;
-            unclaimed.erase(same);
-        }
+// In a file without identities, a note new here that the file holds too,
+// with text or a voice message (another copy took it from the same conflict
+// copy), is that note; two empty notes of the same minute stay two.
+void PairNewNotes(const StoredRun& disk, const std::vector<char>& seenAt, std::vector<NoteHere>& here)
+{
+    std::unordered_map<std::string, char> ids;
+    for (const NoteHere& note : here)
+        ids[note.now ? note.now->id : note.record.base->id] = 1;
+    std::unordered_map<NoteVersion, std::size_t> unclaimed;
+    for (std::size_t j = 0; j < disk.size(); ++j)
+        if (disk[j] && !ids.count(disk[j]->id) && !seenAt[j])
+            unclaimed.emplace(VersionOf(*disk[j]), j);
+    for (NoteHere& note : here) {
+        if (note.record.base || !note.now || (note.now->text.empty() && note.now->voicePath.empty()))
+            continue;
+        auto same = unclaimed.find(VersionOf(*note.now));
+        if (same == unclaimed.end())
+            continue;
+        note.now->id = disk[same->second]->id;
+        note.now->version = disk[same->second]->version;
+        unclaimed.erase(same);
     }
-    IdentityMerge result = MergeByIdentity(here, disk, seenAt, deletions, copies, input.today, guarded);
+}
+
+} // namespace
+
+IdentityMerge MergeStore(const StoreMergeInput& input, std::vector<NoteHere>& here)
+{
+    StoredRun& disk = input.disk;
+    std::vector<char> seenAt;
+    IdentifyDisk(disk, input.base, here, input.seen, seenAt);
+    Deletions deletions = input.deletions;
+    bool guarded = false;
+    if (!input.identified && !input.diskIsStale)
+        deletions = JoinedDeletions(deletions, DeletedByAnEarlierStore(disk, here, input.today, guarded));
+    if (!input.identified)
+        PairNewNotes(disk, seenAt, here);
+    IdentityMerge result =
+        MergeByIdentity(here, disk, seenAt, deletions, NamedCopies(input.fromCopies), input.today, guarded);
     result.merge.guarded = guarded;
     return result;
 }

@@ -84,14 +84,6 @@ FileRead ReadWholeFile(const char* path, std::string& bytes)
     return FileRead::Read;
 }
 
-bool WriteStoreFile(const std::string& path, const std::string& bytes, const std::string* backup)
-{
-    // The backup only helps: a save goes on without it.
-    if (backup)
-        ReplaceFileInOneStep(path + ".bak", {{backup->data(), backup->size()}});
-    return ReplaceFileInOneStep(path, {{bytes.data(), bytes.size()}});
-}
-
 FileLook LookAt(const std::string& path)
 {
     FileLook look;

@@ -14,13 +14,6 @@ enum class FileRead { Read, Missing, Failed };
 // it is there but cannot be read whole.
 FileRead ReadWholeFile(const char* path, std::string& bytes);
 
-// Writes the bytes in one step (base/file_replace.h). With a backup, the
-// store's backup "<store>.bak" first becomes those bytes, the same way, so
-// that a backup that cannot be written keeps the previous one; the save goes
-// on without it. False when the store could not be replaced; the old file is
-// then as it was.
-bool WriteStoreFile(const std::string& path, const std::string& bytes, const std::string* backup = nullptr);
-
 // What a look at a file tells without reading it: whether it is there, its
 // size, and when it was last written and made. Another writer's save changes
 // one of them (a sync client's rename gives a new file).

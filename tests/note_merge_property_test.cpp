@@ -10,6 +10,7 @@
 #include "store/identity_merge.h"
 #include "store/note_merge.h"
 #include "tests/support/rng.h"
+#include "tests/support/store_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -146,11 +147,7 @@ std::vector<std::string> Expected(const Case& c)
 
 std::string Ini(const StoredRun& run)
 {
-    std::string ini;
-    for (std::size_t p = 0; p < run.size(); ++p)
-        ini += "[" + std::to_string(p) + "]\r\nTITOLO=" + run[p]->title + "\r\nMESSAGE=" + run[p]->text +
-               "\r\nAUDIO=" + run[p]->voicePath + "\r\n";
-    return ini;
+    return StoreText(run);
 }
 
 StoredRun RunOf(const std::vector<StoredNote>& notes)

@@ -3,6 +3,7 @@
 // row per rule, each checked by what the file and the screen hold afterwards.
 #include "store/identity_merge.h"
 #include "store/note_merge.h"
+#include "tests/support/store_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -34,13 +35,7 @@ StoredRun RunOf(const std::vector<const char*>& notes)
 
 std::string Ini(const StoredRun& run)
 {
-    std::string ini = "[OPZIONI]\r\nLARGHEZZA=160\r\n";
-    for (std::size_t p = 0; p < run.size(); ++p) {
-        ini += "[" + std::to_string(p) + "]\r\n";
-        if (run[p])
-            ini += "TITOLO=" + run[p]->title + "\r\nMESSAGE=" + EncodeText(run[p]->text) + "\r\nAUDIO=\r\n";
-    }
-    return ini;
+    return StoreText(run, "[OPZIONI]\r\nLARGHEZZA=160\r\n");
 }
 
 // A note of this run: the place of the base it was read from (-1: new here),

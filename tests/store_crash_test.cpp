@@ -20,6 +20,7 @@
 #include "notes/note_window.h"
 #include "tests/support/files.h"
 #include "tests/support/modal.h"
+#include "tests/support/store_builder.h"
 
 using testfiles::ReadFile;
 using testfiles::RunningProgram;
@@ -42,16 +43,15 @@ std::string Variable(const char* name)
 // piece of the file is written, so a kill can fall between two of them.
 std::string OldStore(int count)
 {
-    std::string store = "[OPZIONI]\r\nLARGHEZZA=200\r\nALTEZZA=150\r\nCOLORE=65535\r\n";
+    StoredRun notes;
     for (int i = 0; i < count; ++i) {
         std::string text = "nota " + std::to_string(i) + ":";
         while (text.size() < 1000) {
-            text += " parola#@altra";
+            text += " parola\r\naltra";
         }
-        store += "[" + std::to_string(i) + "]\r\nTITOLO=Nota " + std::to_string(i) + "\r\nMESSAGE=" + text +
-                 "\r\nAUDIO=\r\n";
+        notes.push_back(StoredNote{"Nota " + std::to_string(i), text, ""});
     }
-    return store;
+    return StoreText(notes, OptionsSection(200, 150, 65535));
 }
 
 // Arguments that make this test program, started again, run one CrashChild
