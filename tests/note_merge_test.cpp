@@ -1,12 +1,15 @@
-// The three-way merge of the store, without windows: the base (the store as
-// this run last read or wrote it), the notes here and the file on disk, one
-// row per rule, each checked by what the file and the screen hold afterwards.
+// The merge of the store, without windows: for a file without identities, the
+// base (the store as this run last read or wrote it), the notes here and the
+// file on disk, one row per rule, each checked by what the file and the
+// screen hold afterwards; for notes that know who they are, one row per rule
+// of the identity merge's table.
 #include "store/identity_merge.h"
 #include "store/note_merge.h"
 #include "tests/support/store_builder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -285,4 +288,94 @@ TEST(NoteMerge, SettingsMergeKeyByKeyAndAMissingKeyIsNoChange)
     MergeSettings(base, here, SettingsOnDisk{160, 120, 0xFF}, true);
     EXPECT_EQ(here.height, 240) << "a stale file changes nothing";
     EXPECT_EQ(here.color, 0xFFFFul);
+}
+
+namespace {
+
+// A note of a store that knows identities: "text@computer:count,...".
+StoredNote V(const char* note)
+{
+    const std::string text = note;
+    const std::size_t at = text.find('@');
+    StoredNote stored{"T", text.substr(0, at), ""};
+    stored.id = "n1";
+    stored.version = *ParseVersion(text.substr(at + 1));
+    return stored;
+}
+
+struct RuleRow {
+    const char* rule;
+    const char* here; // nullptr: no window of this note here
+    bool known;       // it was in a store this run synced
+    const char* disk; // nullptr: the file has no note of this identity
+    const char* deletedAt;
+    NoteRule expected;
+    bool diskSeen = false;
+};
+
+// clang-format off
+const RuleRow RuleRows[] = {
+    {"the same version", "a@p:1", true, "a@p:1", nullptr, NoteRule::Unchanged},
+    {"made from this window's version", "a@p:1", true, "b@p:1,q:1", nullptr, NoteRule::TakeTheirs},
+    {"this window's version deleted, a later one lives", "a@p:1", true, "b@p:1,q:1", "p:1", NoteRule::TakeTheirs},
+    {"made from the file's", "b@p:2", true, "a@p:1", nullptr, NoteRule::KeepOurs},
+    {"an exact version this run had before", "b@p:2", true, "a@p:2", nullptr, NoteRule::KeepOurs, true},
+    {"changed alike on both", "b@p:2", true, "b@p:1,q:1", nullptr, NoteRule::SameChange},
+    {"made apart", "b@p:2", true, "c@p:1,q:1", nullptr, NoteRule::Apart},
+    {"alike but other content (no new stamp)", "b@p:2", true, "c@p:2", nullptr, NoteRule::Apart},
+    {"deleted there at this version", "a@p:1", true, nullptr, "p:1", NoteRule::DeletedThere},
+    {"deleted there, the file still holds a deleted version", "a@p:1", true, "a@p:1", "p:1", NoteRule::DeletedThere},
+    {"changed here where the deletion had not arrived", "b@p:1,q:1", true, nullptr, "p:1", NoteRule::KeptAgainstDeletion},
+    {"absent, no deletion: a cut-off or old copy", "a@p:1", true, nullptr, nullptr, NoteRule::NotInFile},
+    {"new here", "a@p:1", false, nullptr, nullptr, NoteRule::NewHere},
+    {"deleted here, unchanged there", nullptr, true, "a@p:1", "p:1", NoteRule::Gone},
+    {"deleted here, changed there since", nullptr, true, "b@p:1,q:1", "p:1", NoteRule::NewThere},
+    {"only in the file", nullptr, false, "a@q:1", nullptr, NoteRule::NewThere},
+};
+// clang-format on
+
+} // namespace
+
+TEST(NoteMerge, EachRuleByIdentityAndVersion)
+{
+    for (const RuleRow& row : RuleRows) {
+        SCOPED_TRACE(row.rule);
+        const StoredNote here = row.here ? V(row.here) : StoredNote{};
+        const StoredNote disk = row.disk ? V(row.disk) : StoredNote{};
+        const Deletion deleted{row.deletedAt ? *ParseVersion(row.deletedAt) : Version(), 20000};
+        EXPECT_EQ(DecideNote(row.here ? &here : nullptr, row.known, row.disk ? &disk : nullptr, row.diskSeen,
+                             row.deletedAt ? &deleted : nullptr),
+                  row.expected);
+    }
+}
+
+// Two copies that meet the same two versions made apart split them alike,
+// whichever of them holds which: the same identities, versions and notes.
+TEST(NoteMerge, VersionsMadeApartSplitAlikeOnEveryCopy)
+{
+    const StoredNote mine = V("mio@p:2"), theirs = V("suo@p:1,q:1");
+    auto merge = [](const StoredNote& here, const StoredNote& there) {
+        std::vector<NoteHere> notes(1);
+        notes[0].record = NoteRecord{0, V("base@p:1")};
+        notes[0].now = here;
+        const IdentityMerge merged =
+            MergeByIdentity(notes, StoredRun{there}, std::vector<char>(1, 0), Deletions(), {}, 20000);
+        std::vector<std::string> result{notes[0].now->id + "=" + notes[0].now->text};
+        for (const MergedNew& added : merged.merge.added)
+            result.push_back(added.note.id + "=" + added.note.text +
+                             (added.note.origin.empty() ? "" : "<" + added.note.origin));
+        std::sort(result.begin(), result.end());
+        return result;
+    };
+    const std::vector<std::string> here = merge(mine, theirs), there = merge(theirs, mine);
+    ASSERT_EQ(here.size(), 2u);
+    EXPECT_EQ(here.size(), there.size());
+    // The same identities for the same texts on both copies.
+    for (const std::string& note : here)
+        EXPECT_NE(std::find_if(there.begin(), there.end(),
+                               [&](const std::string& other) {
+                                   return other.substr(0, other.find('<')) == note.substr(0, note.find('<'));
+                               }),
+                  there.end())
+            << note;
 }
