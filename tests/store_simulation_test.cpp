@@ -461,10 +461,14 @@ std::uint64_t FromEnvironment(const char* name, std::uint64_t fallback)
 
 } // namespace
 
-// Seeds that once found a fault stay as cases of their own.
+// Seeds that once found a fault stay as cases of their own (those from 1000
+// to 1299 are in the default run): a text lost to counts given twice, to a
+// conflict split at two versions of one branch, to an old copy without keys
+// pairing notes by title, to a split version deleted under its new identity.
 TEST(StoreSimulation, NamedCasesSettle)
 {
-    for (std::uint64_t seed : {7ull, 19ull, 42ull}) {
+    for (std::uint64_t seed : {1324ull, 2304ull, 2409ull, 2608ull, 2625ull, 2932ull, 3164ull, 3948ull,
+                               3998ull, 4354ull, 4450ull, 5344ull, 15428ull, 23047ull, 23677ull}) {
         const Outcome outcome = RunCase(seed);
         EXPECT_TRUE(outcome.settled) << "seed " << seed;
         EXPECT_TRUE(outcome.agree) << "seed " << seed << "\n" << outcome.detail;
