@@ -176,27 +176,31 @@ void StoreSession::AdoptLoaded(int place, NoteKey key)
     RememberVersion(note);
 }
 
+namespace {
+
+// Adds the hash to those seen, forgetting the oldest beyond `most`.
+void KeepSeen(std::unordered_set<std::uint64_t>& seen, std::vector<std::uint64_t>& order, std::uint64_t hash,
+              std::size_t most)
+{
+    if (!seen.insert(hash).second)
+        return;
+    order.push_back(hash);
+    if (order.size() > most) {
+        seen.erase(order.front());
+        order.erase(order.begin());
+    }
+}
+
+} // namespace
+
 void StoreSession::RememberVersion(const StoredNote& note)
 {
-    const NoteVersion version = VersionOf(note);
-    if (!seen_.insert(version).second)
-        return;
-    seenOrder_.push_back(version);
-    if (seenOrder_.size() > SeenVersionsKept) {
-        seen_.erase(seenOrder_.front());
-        seenOrder_.erase(seenOrder_.begin());
-    }
+    KeepSeen(seen_, seenOrder_, VersionOf(note), SeenVersionsKept);
 }
 
 void StoreSession::RememberFile(std::uint64_t hash)
 {
-    if (!seenFiles_.insert(hash).second)
-        return;
-    seenFilesOrder_.push_back(hash);
-    if (seenFilesOrder_.size() > SeenFilesKept) {
-        seenFiles_.erase(seenFilesOrder_.front());
-        seenFilesOrder_.erase(seenFilesOrder_.begin());
-    }
+    KeepSeen(seenFiles_, seenFilesOrder_, hash, SeenFilesKept);
 }
 
 bool StoreSession::ChangedOnDisk(const char* path, bool listFolder)

@@ -170,8 +170,8 @@ TEST(CrashSafety, AKillAtAnyStepOfASaveLeavesTheWholeOldOrTheWholeNewStore)
                                                      << ReadFile(store + ".log");
 
         // Each save stamps new versions: the rest of the store is compared.
-        const std::string found = testfiles::WithoutIdentities(ReadFile(store));
-        ASSERT_TRUE(found == old || found == testfiles::WithoutIdentities(saved))
+        const std::string found = WithoutIdentities(ReadFile(store));
+        ASSERT_TRUE(found == old || found == WithoutIdentities(saved))
             << "the store holds " << found.size() << " bytes";
         if (found == old) {
             EXPECT_FALSE(newSeen) << "the old store came back after the new one was in place";
@@ -217,9 +217,9 @@ TEST(CrashSafety, AKillAtAnyMomentLeavesAWholeStore)
         Sleep(static_cast<DWORD>(run * 37 % 50));
         child.Kill();
 
-        const std::string found = testfiles::WithoutIdentities(ReadFile(store));
-        const std::string a = testfiles::WithoutIdentities(ReadFile(store + ".0"));
-        const std::string b = testfiles::WithoutIdentities(ReadFile(store + ".1"));
+        const std::string found = WithoutIdentities(ReadFile(store));
+        const std::string a = WithoutIdentities(ReadFile(store + ".0"));
+        const std::string b = WithoutIdentities(ReadFile(store + ".1"));
         ASSERT_NE(a, b);
         EXPECT_TRUE(found == a || found == b) << "the store holds " << found.size() << " bytes";
         const std::string kept = ReadFile(store + ".bak");

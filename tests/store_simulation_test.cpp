@@ -17,6 +17,7 @@
 #include "store/identity_merge.h"
 #include "store/note_store.h"
 #include "tests/support/rng.h"
+#include "tests/support/store_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -198,24 +199,6 @@ std::multiset<std::string> FileNotes(const std::string& bytes)
     return shown;
 }
 
-// Drops every line of keys an earlier version does not know.
-std::string WithoutNewKeys(const std::string& bytes)
-{
-    std::string kept;
-    bool deleted = false;
-    for (std::size_t at = 0; at < bytes.size();) {
-        std::size_t end = bytes.find('\n', at);
-        end = end == std::string::npos ? bytes.size() : end + 1;
-        const std::string line = bytes.substr(at, end - at);
-        at = end;
-        if (!line.empty() && line[0] == '[')
-            deleted = line.rfind("[ELIMINATI]", 0) == 0;
-        if (!deleted && line.rfind("IDENTITA=", 0) != 0 && line.rfind("VERSIONE=", 0) != 0)
-            kept += line;
-    }
-    return kept;
-}
-
 // A hand edit without a new stamp beside copies that run: still unsettled
 // in some cases (the screens can disagree with a settled file), so only on
 // request (APPUNTELLO_SIMULATION_HAND_EDITS=1).
@@ -351,7 +334,7 @@ Outcome RunCase(std::uint64_t seed)
             if (kind == 0 && !history.empty())
                 folder.Put(Store, history[rng.Below(history.size())]); // an old copy written back
             else if (kind == 1)
-                folder.Put(Store, WithoutNewKeys(folder.files[Store])); // a writer that drops the keys
+                folder.Put(Store, WithoutIdentities(folder.files[Store])); // a writer that drops the keys
             else { // a hand edit of one text, without a new stamp
                 std::string bytes = folder.files[Store];
                 const std::size_t message = bytes.find("MESSAGE=");

@@ -35,6 +35,7 @@
 #include "tests/support/files.h"
 #include "tests/support/modal.h"
 #include "tests/support/program.h"
+#include "tests/support/store_builder.h"
 
 using testfiles::ReadFile;
 using testfiles::WriteFile;
@@ -210,18 +211,18 @@ TEST_F(NoteStore, WritesTheSettingsAndNotesAsDecimalTextAndHashAt)
     // Each note and the settings also say who they are and which version they hold.
     EXPECT_NE(File().find("IDENTITA="), std::string::npos);
     EXPECT_NE(File().find("VERSIONE="), std::string::npos);
-    EXPECT_EQ(testfiles::WithoutIdentities(File()), "[OPZIONI]\r\n"
-                                                    "LARGHEZZA=200\r\n"
-                                                    "ALTEZZA=120\r\n"
-                                                    "COLORE=16777215\r\n"
-                                                    "[0]\r\n"
-                                                    "TITOLO=Spesa\r\n"
-                                                    "MESSAGE=bread#@milk\r\n"
-                                                    "AUDIO=\r\n"
-                                                    "[1]\r\n"
-                                                    "TITOLO=Calls\r\n"
-                                                    "MESSAGE=\r\n"
-                                                    "AUDIO=C:\\Voice\\calls.wav\r\n");
+    EXPECT_EQ(WithoutIdentities(File()), "[OPZIONI]\r\n"
+                                         "LARGHEZZA=200\r\n"
+                                         "ALTEZZA=120\r\n"
+                                         "COLORE=16777215\r\n"
+                                         "[0]\r\n"
+                                         "TITOLO=Spesa\r\n"
+                                         "MESSAGE=bread#@milk\r\n"
+                                         "AUDIO=\r\n"
+                                         "[1]\r\n"
+                                         "TITOLO=Calls\r\n"
+                                         "MESSAGE=\r\n"
+                                         "AUDIO=C:\\Voice\\calls.wav\r\n");
 }
 
 TEST_F(NoteStore, ExampleStoreLoadsAsTwoNotesAndIsWrittenBackByteForByte)

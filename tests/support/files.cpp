@@ -186,24 +186,6 @@ bool WriteFile(const std::string& path, const std::string& bytes)
     return static_cast<bool>(out);
 }
 
-std::string WithoutIdentities(const std::string& store)
-{
-    std::string kept;
-    bool deleted = false;
-    for (std::size_t at = 0; at < store.size();) {
-        std::size_t end = store.find('\n', at);
-        end = end == std::string::npos ? store.size() : end + 1;
-        const std::string line = store.substr(at, end - at);
-        at = end;
-        if (line[0] == '[')
-            deleted = line.rfind("[ELIMINATI]", 0) == 0;
-        if (deleted || line.rfind("IDENTITA=", 0) == 0 || line.rfind("VERSIONE=", 0) == 0)
-            continue;
-        kept += line;
-    }
-    return kept;
-}
-
 bool Exists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;

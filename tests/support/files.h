@@ -36,10 +36,6 @@ std::string Utf8(const std::wstring& text);
 std::string ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
-// A store's text without what tells who its notes are (the IDENTITA and
-// VERSIONE lines, the [ELIMINATI] section), which every run stamps anew: what
-// the other keys of two saves hold can be compared.
-std::string WithoutIdentities(const std::string& store);
 // The file held open for reading, as another program (a player, a virus
 // scanner) holds it: while held it can be neither replaced nor deleted, and
 // with no sharing not even read.

@@ -28,4 +28,27 @@ inline std::string StoreText(const StoredRun& notes, std::string_view options = 
     return text;
 }
 
+// The store's text without what an earlier version of the program does not
+// know (the IDENTITA, VERSIONE and ORIGINE lines, the [ELIMINATI] section): what
+// a writer that drops them leaves, and what the other keys of two saves,
+// which stamp new versions, can be compared by.
+inline std::string WithoutIdentities(std::string_view store)
+{
+    std::string kept;
+    bool deleted = false;
+    for (std::size_t at = 0; at < store.size();) {
+        std::size_t end = store.find('\n', at);
+        end = end == std::string_view::npos ? store.size() : end + 1;
+        const std::string_view line = store.substr(at, end - at);
+        at = end;
+        if (!line.empty() && line[0] == '[')
+            deleted = line.substr(0, 11) == "[ELIMINATI]";
+        if (deleted || line.substr(0, 9) == "IDENTITA=" || line.substr(0, 9) == "VERSIONE=" ||
+            line.substr(0, 8) == "ORIGINE=")
+            continue;
+        kept += line;
+    }
+    return kept;
+}
+
 #endif
