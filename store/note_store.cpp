@@ -153,9 +153,7 @@ bool StoreSession::Load(const char* path, StoredSettings& settings,
     settingsVersion_ = ReadSettingsVersion(document).value_or(Version());
     deletions_ = ReadDeletions(document);
     known_ = true;
-    foundKnown_ = read == FileRead::Read;
-    if (foundKnown_)
-        found_ = bytes;
+    foundKnown_ = foundIsBytes_ = read == FileRead::Read;
     RememberFile(HashOf(bytes));
     bytes_ = std::move(bytes);
     // Notes without an identity are named from the file alone, as every
@@ -469,7 +467,7 @@ void StoreSession::StampSettings(const StoredSettings& settings, const FileState
 // to come first could not be written.
 bool StoreSession::KeepCopies(const std::string& path, const MergeOutcome& merge, const FileState& file)
 {
-    if (merge.takesAwaySaved && wroteAny_ && !file.same && !disk_->Replace(path + MineSuffix, lastWritten_))
+    if (merge.takesAwaySaved && wroteAny_ && !file.same && !disk_->Replace(path + MineSuffix, LastWritten()))
         return false;
     if ((merge.guarded || file.cut) && file.look.exists && !disk_->Replace(path + SetAsideSuffix, file.bytes))
         return false;
@@ -568,8 +566,9 @@ void StoreSession::WriteMerged(const std::string& path, bool create, SyncState& 
     std::string newBytes = EncodeStoreBytes(document.Serialize(), file.encoding);
     if (newBytes == file.bytes && file.look.exists)
         return;
-    if (foundKnown_ && !backupMade_ && disk_->Replace(path + std::string(BackupSuffix), found_)) {
+    if (foundKnown_ && !backupMade_ && disk_->Replace(path + std::string(BackupSuffix), Found())) {
         backupMade_ = true;
+        foundIsBytes_ = false;
         std::string().swap(found_);
     }
     sync.written = disk_->Replace(path, newBytes);
@@ -577,7 +576,6 @@ void StoreSession::WriteMerged(const std::string& path, bool create, SyncState& 
     if (sync.written) {
         RememberFile(HashOf(newBytes));
         wroteAny_ = true;
-        lastWritten_ = newBytes;
         file.bytes = std::move(newBytes);
         file.look = disk_->Look(path);
     }
@@ -609,6 +607,14 @@ void StoreSession::RememberSync(SyncState& sync, const std::vector<NoteNow>& not
     }
     document_ = std::move(file.document);
     documentCurrent_ = !sync.failed;
+    if (sync.written)
+        lastWrittenIsBytes_ = false; // the store written now takes its place
+    if (file.bytes != bytes_)
+        KeepWhatBytesHold();
+    if (sync.written) {
+        std::string().swap(lastWritten_);
+        lastWrittenIsBytes_ = true;
+    }
     bytes_ = std::move(file.bytes);
     look_ = file.look;
     encoding_ = file.encoding;
@@ -672,6 +678,18 @@ Version StoreSession::Stamped(const Version& base)
 {
     lastCount_ = std::max(lastCount_, disk_->CountFloor()) + 1;
     return SteppedVersion(base, disk_->Computer(), lastCount_);
+}
+
+void StoreSession::KeepWhatBytesHold()
+{
+    if (lastWrittenIsBytes_) {
+        lastWritten_ = bytes_;
+        lastWrittenIsBytes_ = false;
+    }
+    if (foundIsBytes_) {
+        found_ = bytes_;
+        foundIsBytes_ = false;
+    }
 }
 
 StoredNote StoreSession::AsStored(NoteKey key, const StoredNote& now) const

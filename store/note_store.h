@@ -188,14 +188,22 @@ class StoreSession {
     std::vector<std::string> takeIn_;
 
     // The backup keeps the store as the run found it, made at the run's
-    // first write (and again at the next, until one could be made).
+    // first write (and again at the next, until one could be made). Until
+    // another writer's file replaces it, that is bytes_, and no copy is kept.
     std::string found_;
     bool foundKnown_ = false;
+    bool foundIsBytes_ = false;
     bool backupMade_ = false;
     // The store as the run last wrote it, kept before another writer's
-    // changes take away what was saved here.
+    // changes take away what was saved here: bytes_ until a file of another
+    // writer is read.
     std::string lastWritten_;
     bool wroteAny_ = false;
+    bool lastWrittenIsBytes_ = false;
+    const std::string& Found() const { return foundIsBytes_ ? bytes_ : found_; }
+    const std::string& LastWritten() const { return lastWrittenIsBytes_ ? bytes_ : lastWritten_; }
+    // bytes_ is about to hold another file: what still needs it gets a copy.
+    void KeepWhatBytesHold();
 
     // A changed file is read only once its look has held still.
     FileLook changingLook_;

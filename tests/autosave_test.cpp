@@ -215,16 +215,7 @@ TEST_F(Autosave, ALockThatStaysIsToldAsAFailedSave)
     HWND note = NewNote("nota");
     const std::string lock = StoreFile() + ".lock";
     ASSERT_TRUE(WriteFile(lock, "4242\r\n"));
-    {
-        UniqueHandle file(
-            CreateFileA(lock.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        FILETIME time;
-        GetSystemTimeAsFileTime(&time);
-        ULARGE_INTEGER ahead{{time.dwLowDateTime, time.dwHighDateTime}};
-        ahead.QuadPart += 36000000000ull;
-        time = FILETIME{ahead.LowPart, ahead.HighPart};
-        ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &time));
-    }
+    ASSERT_TRUE(testfiles::DateAhead(lock));
     modal::Script script;
     script.Dialog("Attenzione", [&](HWND box) {
         EXPECT_NE(modal::MessageBoxText(box).find("Impossibile salvare gli appunti nel file"),

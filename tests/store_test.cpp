@@ -1065,15 +1065,8 @@ TEST_F(NoteStore, AConflictCopysNoteIsShownAndTheCopyIsGone)
         ASSERT_TRUE(WriteFile(store, ExampleStore));
         const std::string copy = folder / name;
         ASSERT_TRUE(WriteFile(copy, ExampleWithANoteFromElsewhere));
-        if (ahead) { // an hour
-            UniqueHandle file(
-                CreateFileA(copy.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-            FILETIME time;
-            GetSystemTimeAsFileTime(&time);
-            ULARGE_INTEGER later{{time.dwLowDateTime, time.dwHighDateTime}};
-            later.QuadPart += 36000000000ull;
-            time = FILETIME{later.LowPart, later.HighPart};
-            ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &time));
+        if (ahead) {
+            ASSERT_TRUE(testfiles::DateAhead(copy));
         }
         ASSERT_TRUE(Start());
         ASSERT_TRUE(modal::PumpUntil([&] { return !testfiles::Exists(copy); }, MergeWithin));

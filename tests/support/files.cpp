@@ -75,14 +75,31 @@ bool WatchReplacement(const std::string& target, ReplaceStep step)
 
 } // namespace
 
-bool MakeOld(const std::string& path)
+namespace {
+
+// Moves the file's last write this many 100-ns units from now.
+bool DateFromNow(const std::string& path, long long offset)
 {
     UniqueHandle file(
         CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    FILETIME then;
-    GetSystemTimeAsFileTime(&then);
-    then.dwHighDateTime -= 1; // seven minutes ago
-    return file.valid() && SetFileTime(file.get(), nullptr, nullptr, &then);
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER then{{now.dwLowDateTime, now.dwHighDateTime}};
+    then.QuadPart += static_cast<unsigned long long>(offset);
+    const FILETIME time{then.LowPart, then.HighPart};
+    return file.valid() && SetFileTime(file.get(), nullptr, nullptr, &time);
+}
+
+} // namespace
+
+bool MakeOld(const std::string& path)
+{
+    return DateFromNow(path, -(1ll << 32)); // seven minutes ago
+}
+
+bool DateAhead(const std::string& path)
+{
+    return DateFromNow(path, 36000000000ll); // an hour
 }
 
 std::vector<std::string> Matching(const std::string& pattern)
