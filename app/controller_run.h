@@ -10,7 +10,7 @@
 
 #include "app/autosave.h"
 #include "app/tray.h"
-#include "store/note_store.h"
+#include "store/store_session.h"
 
 enum class RunPhase {
     // The stored notes are being made (inside the controller's creation):

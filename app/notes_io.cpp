@@ -8,7 +8,7 @@
 #include "base/shared_state.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
-#include "store/note_store.h"
+#include "store/store_session.h"
 #include "voice/voice.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include <windows.h>
 
-#include "store/note_store.h"
+#include "store/store_session.h"
 
 struct ControllerRun;
 struct NoteNode;

@@ -17,12 +17,11 @@
 #include "base/shared_state.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
-#include "store/identity_merge.h"
 #include "store/ini_document.h"
 #include "store/line_breaks.h"
-#include "store/note_merge.h"
-#include "store/note_store.h"
+#include "store/merge.h"
 #include "store/store_file.h"
+#include "store/store_session.h"
 #include "tests/support/store_builder.h"
 
 namespace {
@@ -192,31 +191,33 @@ double Save(ControllerRun& run, int runs)
 
 // The merge alone, no files and no windows: the store as last written, the
 // same notes unchanged here, and another writer's store (one note changed,
-// one deleted, one added, renumbered), matched, merged and written into the
+// one deleted, one added, renumbered), read, merged and written into the
 // document.
 double MergeAlone(const IniDocument& ours, const IniDocument& theirs)
 {
-    StoredRun base = StoredNotes(ours);
-    StoredRun disk = StoredNotes(theirs);
-    std::vector<char> seenAt;
-    IdentifyDisk(base, StoredRun(), {}, SeenVersions(), seenAt);
-    std::vector<NoteHere> here;
-    SeenVersions seen;
-    for (std::size_t p = 0; p < base.size(); ++p) {
-        here.push_back(NoteHere{NoteRecord{static_cast<int>(p), base[p]}, base[p], false});
-        seen[VersionOf(*base[p])] = SeenVersion{static_cast<int>(p), true};
+    const StoredSettings settings{160, 120, 65535};
+    const Version none;
+    const SeenContents noneSeen;
+    const std::vector<NoteHere> loading;
+    const Snapshot base = ReadStore(
+        ours, AnsiCharset, RunKnows{StoredRun(), settings, none, loading, noneSeen, 20000}, false, false);
+    RunSide here{{}, base.settings, base.settingsVersion, base.deletions};
+    SeenContents seen;
+    for (std::size_t p = 0; p < base.notes.size(); ++p) {
+        here.notes.push_back(
+            NoteHere{NoteRecord{static_cast<int>(p), base.notes[p], base.how[p]}, base.notes[p], false});
+        seen.insert(HashOfContent(*base.notes[p]));
     }
-    const std::vector<StoredNote> none;
-    const Deletions deletions;
     IniDocument result = theirs;
     Stopwatch watch;
-    const bool identified = HasIdentities(theirs);
-    const MergeOutcome merge =
-        MergeStore(StoreMergeInput{base, disk, identified, false, seen, deletions, none, 20000}, here).merge;
-    PutNotes(result, NotesToSave(disk, here, merge).notes, disk, 0);
+    const Snapshot disk = ReadStore(
+        theirs, AnsiCharset,
+        RunKnows{base.notes, base.settings, base.settingsVersion, here.notes, seen, 20000}, false, false);
+    const MergedStore merged = Merge(here, disk, {}, 20000);
+    PutNotes(result, merged.save, disk.notes, 0);
     const double ms = watch.Ms();
-    if (merge.added.size() != 1)
-        std::printf("the merge brought %d notes, not 1\n", static_cast<int>(merge.added.size()));
+    if (merged.added.size() != 1)
+        std::printf("the merge brought %d notes, not 1\n", static_cast<int>(merged.added.size()));
     return ms;
 }
 

@@ -191,7 +191,23 @@ bool EndsMidNote(std::string_view text, const IniDocument& store)
         identified = std::to_string(i) != last && store.Get(std::to_string(i), IdentityKey).has_value();
     if (identified && (!store.Get(last, IdentityKey) || !store.Get(last, VersionKey)))
         return true;
-    (void)text;
+    if (text.empty() || text.back() == '\n' || text.back() == '\r' || !HasIdentities(store))
+        return false;
+    // The header the last line stands under: the last note's, or the file
+    // ends in another section.
+    std::size_t end = text.size();
+    while (end > 0) {
+        const std::size_t start = text.find_last_of("\r\n", end - 1);
+        const std::size_t from = start == std::string_view::npos ? 0 : start + 1;
+        std::string_view line = text.substr(from, end - from);
+        line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
+        const std::size_t close = line.rfind(']');
+        if (!line.empty() && line[0] == '[' && close != std::string_view::npos)
+            return end != text.size() && line.substr(1, close - 1) == last;
+        if (start == std::string_view::npos)
+            break;
+        end = start;
+    }
     return false;
 }
 
@@ -203,6 +219,19 @@ StoredSettings ReadSettings(const IniDocument& store)
     const int color = StoredNumber(store, ColorKey).value_or(static_cast<int>(DefaultNoteColor));
     settings.color = static_cast<unsigned long>(static_cast<unsigned>(color)) & 0x00FFFFFFul;
     return settings;
+}
+
+SettingsOnDisk ReadSettingsOnDisk(const IniDocument& store)
+{
+    const StoredSettings read = ReadSettings(store);
+    SettingsOnDisk disk;
+    if (store.Get(OptionsSection, WidthKey))
+        disk.width = read.width;
+    if (store.Get(OptionsSection, HeightKey))
+        disk.height = read.height;
+    if (store.Get(OptionsSection, ColorKey))
+        disk.color = read.color;
+    return disk;
 }
 
 void PutSettings(IniDocument& store, const StoredSettings& settings)

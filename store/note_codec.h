@@ -74,14 +74,23 @@ void PutDeletions(IniDocument& store, const Deletions& deletions);
 std::optional<Version> ReadSettingsVersion(const IniDocument& store);
 void PutSettingsVersion(IniDocument& store, const Version& version);
 // The last note section lacks a key every note section of the file has (its
-// AUDIO, or its IDENTITA and VERSIONE where the others have them), or the
-// file ends inside a note's last line: a file cut off, or still being written.
+// AUDIO, or its IDENTITA and VERSIONE where the others have them), or a file
+// that knows identities, whose every line this program ends with a line
+// break, ends without one inside its last note: a file cut off, or still
+// being written.
 bool EndsMidNote(std::string_view text, const IniDocument& store);
 
 // The settings, each missing or unreadable one at its default. Sizes are used
 // as stored; only one of 0 or less, or one no screen could show, is brought
 // to the nearest size a note can have. The colour is kept within 24 bits.
 StoredSettings ReadSettings(const IniDocument& store);
+// The settings as a file holds them: a key it lacks is none.
+struct SettingsOnDisk {
+    std::optional<int> width;
+    std::optional<int> height;
+    std::optional<unsigned long> color;
+};
+SettingsOnDisk ReadSettingsOnDisk(const IniDocument& store);
 // Writes the settings where the file lacks them or reads them as other
 // values: a setting that reads as its value stays as it was written there (a
 // hand-set "COLORE=-1" for white).

@@ -14,8 +14,9 @@
 // APPUNTELLO_SIMULATION_CASES and APPUNTELLO_SIMULATION_SEED choose the cases
 // (scripts/fuzz simulation N [SEED]); scripts/test runs 300.
 #include "store/conflict_copies.h"
-#include "store/identity_merge.h"
-#include "store/note_store.h"
+#include "store/merge.h"
+#include "store/store_session.h"
+#include "tests/support/memory_disk.h"
 #include "tests/support/rng.h"
 #include "tests/support/store_builder.h"
 
@@ -32,102 +33,16 @@ namespace {
 
 const char Store[] = "Appuntello.ini";
 
-// One computer's folder.
-struct Folder {
-    std::map<std::string, std::string> files;
-    std::map<std::string, unsigned long long> written;
-    unsigned long long clock = 0;
-    bool locked = false;
-
-    void Put(const std::string& name, const std::string& bytes)
-    {
-        files[name] = bytes;
-        written[name] = ++clock;
-    }
-};
-
-class MemoryDisk final : public StoreDisk {
-  public:
-    MemoryDisk(Folder& folder, unsigned long& ticks, std::string computer)
-        : folder_(folder), ticks_(ticks), computer_(std::move(computer))
+// A copy of the program, and what its user did: the text this copy's user
+// last gave each window (one still showing it when the actions stop holds
+// this user's last word on that note), and what each window showed at the
+// last sync that was not put off (a user who typed and took it back before
+// then changed nothing).
+struct Copy : SimulatedCopy {
+    Copy(Folder& folder, unsigned long& ticks, const std::string& name) : SimulatedCopy(folder, ticks, name)
     {
     }
-    FileRead Read(const std::string& path, std::string& bytes) override
-    {
-        auto file = folder_.files.find(path);
-        if (file == folder_.files.end()) {
-            bytes.clear();
-            return FileRead::Missing;
-        }
-        bytes = file->second;
-        return FileRead::Read;
-    }
-    FileLook Look(const std::string& path) override
-    {
-        FileLook look;
-        auto file = folder_.files.find(path);
-        if (file != folder_.files.end()) {
-            look.exists = true;
-            look.size = file->second.size();
-            look.written = folder_.written[path];
-        }
-        return look;
-    }
-    bool Replace(const std::string& path, const std::string& bytes) override
-    {
-        folder_.Put(path, bytes);
-        if (path == Store)
-            ++writes;
-        return true;
-    }
-    bool Remove(const std::string& path) override { return folder_.files.erase(path) > 0; }
-    bool Lock(const std::string&) override
-    {
-        if (folder_.locked)
-            return false;
-        return folder_.locked = true;
-    }
-    void Unlock() override { folder_.locked = false; }
-    void RemoveLeftovers(const std::string&) override {}
-    std::vector<std::string> ConflictCopies(const std::string& store) override
-    {
-        std::vector<std::string> copies;
-        for (const auto& file : folder_.files)
-            if (IsConflictCopyName(store, file.first))
-                copies.push_back(file.first);
-        return copies;
-    }
-    unsigned long Ticks() override { return ticks_; }
-    // Far beyond every written time here: no copy is one written a moment ago.
-    unsigned long long FileTimeNow() override { return 1ull << 62; }
-    long Today() override { return 20000; }
-    std::string Computer() override { return computer_; }
-    std::uint64_t CountFloor() override { return 1; }
-
-    int writes = 0;
-
-  private:
-    Folder& folder_;
-    unsigned long& ticks_;
-    std::string computer_;
-};
-
-// A copy of the program: its session and its screen.
-struct Copy {
-    Copy(Folder& folder, unsigned long& ticks, const std::string& name)
-        : disk(folder, ticks, name), session(disk)
-    {
-    }
-    MemoryDisk disk;
-    StoreSession session;
-    std::vector<std::pair<NoteKey, StoredNote>> screen; // oldest first
-    std::map<NoteKey, int> busy;                        // steps its dialog stays open
-    NoteKey nextKey = 1;
-    // The text this copy's user last gave each window: one still showing it
-    // when the actions stop holds this user's last word on that note.
     std::map<NoteKey, std::string> own;
-    // What each window showed at the last sync that was not put off: a user
-    // who typed and took it back before then changed nothing.
     std::map<NoteKey, std::string> synced;
 
     void UserWrote(NoteKey key, const std::string& text)
@@ -138,39 +53,11 @@ struct Copy {
         else
             own[key] = text;
     }
-    StoredSettings settings{DefaultNoteWidth, DefaultNoteHeight, DefaultNoteColor};
-
-    void Start()
-    {
-        std::vector<std::pair<int, StoredNote>> notes;
-        session.Load(Store, settings, notes);
-        for (const auto& note : notes) {
-            screen.emplace_back(nextKey, note.second);
-            session.AdoptLoaded(note.first, nextKey++);
-        }
-    }
 
     void Sync()
     {
-        std::vector<NoteNow> notes;
-        for (const auto& note : screen)
-            notes.push_back(NoteNow{note.first, note.second, busy.count(note.first) > 0});
-        ScreenChanges changes;
-        const SyncResult r = session.Sync(Store, settings, notes, true, changes);
-        if (r == SyncResult::Later)
+        if (SimulatedCopy::Sync() == SyncResult::Later)
             return;
-        for (const auto& update : changes.update)
-            for (auto& note : screen)
-                if (note.first == update.first)
-                    note.second = update.second;
-        for (NoteKey key : changes.close)
-            screen.erase(
-                std::remove_if(screen.begin(), screen.end(), [key](const auto& n) { return n.first == key; }),
-                screen.end());
-        for (std::size_t i = 0; i < changes.show.size(); ++i) {
-            screen.emplace_back(nextKey, changes.show[i]);
-            session.Adopt(i, nextKey++);
-        }
         synced.clear();
         for (const auto& note : screen)
             synced[note.first] = note.second.text;
@@ -412,6 +299,14 @@ Outcome RunCase(std::uint64_t seed)
     const IniDocument settledFile = IniDocument::Parse(file);
     const StoredRun settled = StoredNotes(settledFile);
     const Deletions deletions = ReadDeletions(settledFile);
+    // One note, one identity: a second note under it would be read as a note
+    // copied by hand, and kept twice.
+    std::set<std::string> ids;
+    for (const auto& note : settled)
+        if (note && !note->id.empty() && !ids.insert(note->id).second) {
+            outcome.agree = false;
+            outcome.detail += "the identity " + note->id + " stands twice in the store\n";
+        }
     auto supersededOrDeleted = [&](const StoredNote& word) {
         if (word.id.empty())
             return false;
@@ -477,16 +372,79 @@ TEST(StoreSimulation, CopiesOnOneStoreSettleAndAgreeAndLoseNothing)
 
 // A store of an earlier version that nobody changed is left byte for byte:
 // the identities its notes get are derived from it, and need no write.
+const std::string Example =
+    "[OPZIONI]\r\nLARGHEZZA=200\r\nALTEZZA=120\r\nCOLORE=65535\r\n[0]\r\nTITOLO=Shopping\r\n"
+    "MESSAGE=bread#@milk\r\nAUDIO=\r\n[1]\r\nTITOLO=Calls\r\nMESSAGE=\r\nAUDIO=C:\\Voice\\calls.wav\r\n";
+
 TEST(StoreSimulation, AStoreWithoutIdentitiesIsNotWrittenWhenNothingChanged)
 {
     Folder folder;
-    const std::string example =
-        "[OPZIONI]\r\nLARGHEZZA=200\r\nALTEZZA=120\r\nCOLORE=65535\r\n[0]\r\nTITOLO=Shopping\r\n"
-        "MESSAGE=bread#@milk\r\nAUDIO=\r\n[1]\r\nTITOLO=Calls\r\nMESSAGE=\r\nAUDIO=C:\\Voice\\calls.wav\r\n";
+    const std::string example = Example;
     folder.Put(Store, example);
     unsigned long ticks = 100000;
     Copy copy(folder, ticks, "pc0");
     copy.Start();
     copy.Sync();
     EXPECT_EQ(folder.files[Store], example);
+}
+
+// Two copies that loaded the same store of an earlier version: a note one of
+// them deletes is told with a version (never "2026-12-10 " and nothing), and
+// the other closes it. A line of an earlier version without one deletes
+// nothing that has a version.
+TEST(StoreSimulation, ADeletionAlwaysHasAVersionAndOneWithoutDeletesNothing)
+{
+    Folder folder;
+    folder.Put(Store, Example);
+    unsigned long ticks = 100000;
+    Copy first(folder, ticks, "pc0"), second(folder, ticks, "pc1");
+    first.Start();
+    second.Start();
+    first.screen.pop_back();
+    first.Sync();
+    const Deletions deletions = ReadDeletions(IniDocument::Parse(folder.files[Store]));
+    ASSERT_EQ(deletions.size(), 1u);
+    EXPECT_FALSE(deletions[0].second.version.counts.empty());
+    second.Sync();
+    ticks += 2000;
+    second.Sync();
+    ASSERT_EQ(second.screen.size(), 1u);
+    EXPECT_EQ(second.screen[0].second.title, "Shopping");
+
+    const std::string id = StoredNotes(IniDocument::Parse(folder.files[Store]))[0]->id;
+    folder.Put(Store, folder.files[Store] + "[ELIMINATI]\r\n" + id + "=\"2026-12-10 \"\r\n");
+    first.Sync();
+    ticks += 2000;
+    first.Sync();
+    EXPECT_EQ(first.screen.size(), 1u) << "deleted by a line without a version";
+}
+
+// A file that knows identities and ends without a line break inside its
+// last note was cut there (a copy over a share, say): it is waited for, then
+// read without its last note, which deletes nothing, and kept aside before it
+// is written over.
+TEST(StoreSimulation, AFileCutInsideItsLastLineIsWaitedForAndChangesNothing)
+{
+    Folder folder;
+    unsigned long ticks = 100000;
+    Copy copy(folder, ticks, "pc0");
+    copy.Start();
+    copy.screen.emplace_back(copy.nextKey++, StoredNote{"Uno", "primo", ""});
+    copy.screen.emplace_back(copy.nextKey++, StoredNote{"Due", "secondo", ""});
+    copy.Sync();
+    const std::string whole = folder.files[Store];
+    const std::size_t version = whole.rfind("VERSIONE=");
+    ASSERT_NE(version, std::string::npos);
+    const std::string cut = whole.substr(0, version + 12); // inside the last line
+    EXPECT_TRUE(EndsMidNote(cut, IniDocument::Parse(cut)));
+    EXPECT_FALSE(EndsMidNote(whole, IniDocument::Parse(whole)));
+    folder.Put(Store, cut);
+    ticks += 2000;
+    EXPECT_EQ(copy.SimulatedCopy::Sync(), SyncResult::Later)
+        << "a file that ends inside a note is waited for";
+    ticks += 20000;
+    copy.Sync();
+    EXPECT_EQ(copy.screen.size(), 2u);
+    EXPECT_EQ(folder.files[std::string(Store) + SetAsideSuffix], cut);
+    EXPECT_EQ(FileNotes(folder.files[Store]), ScreenOf(copy));
 }

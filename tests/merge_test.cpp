@@ -1,10 +1,10 @@
-// The merge of the store, without windows: for a file without identities, the
-// base (the store as this run last read or wrote it), the notes here and the
-// file on disk, one row per rule, each checked by what the file and the
-// screen hold afterwards; for notes that know who they are, one row per rule
-// of the identity merge's table.
-#include "store/identity_merge.h"
-#include "store/note_merge.h"
+// The store's reading and merging, without windows: for a file without
+// identities, the base (the store as this run last read or wrote it), the
+// notes here and the file on disk, one row per rule, each checked by what the
+// file and the screen hold afterwards; for notes that know who they are, one
+// row per rule of the merge's table, and the settings' row.
+#include "store/merge.h"
+#include "store/snapshot.h"
 #include "tests/support/store_builder.h"
 
 #include <gtest/gtest.h>
@@ -65,22 +65,37 @@ struct Row {
 struct Result {
     std::vector<std::string> file;
     std::vector<std::string> screen;
-    MergeOutcome merge;
+    MergedStore merge;
 };
 
 constexpr long Today = 20000;
+const StoredSettings Settings{160, 120, 65535};
 
-// The base as a run holds it after loading a store without identities, and
-// this run's notes stamped as the session stamps them.
-std::vector<NoteHere> HereOf(const std::vector<Here>& notes, StoredRun& base)
+Snapshot Read(const StoredRun& run, const RunKnows& knows, bool stale = false)
 {
-    std::vector<char> seenAt;
-    IdentifyDisk(base, StoredRun(), {}, SeenVersions(), seenAt);
+    return ReadStore(IniDocument::Parse(Ini(run)), AnsiCharset, knows, stale, false);
+}
+
+// The base as a run holds it after loading a store without identities.
+Snapshot Loaded(const StoredRun& base)
+{
+    static const std::vector<NoteHere> none;
+    static const SeenContents nothingSeen;
+    static const Version noVersion;
+    return Read(base, RunKnows{StoredRun(), Settings, noVersion, none, nothingSeen, Today});
+}
+
+// This run's notes, stamped as a save stamps them: a changed note's version
+// made from its record's, a new note's of its own.
+std::vector<NoteHere> HereOf(const std::vector<Here>& notes, const Snapshot& base)
+{
     std::vector<NoteHere> here;
     for (const Here& h : notes) {
         NoteHere note;
-        if (h.from >= 0)
-            note.record = NoteRecord{h.from, base[static_cast<std::size_t>(h.from)]};
+        if (h.from >= 0) {
+            const std::size_t from = static_cast<std::size_t>(h.from);
+            note.record = NoteRecord{h.from, base.notes[from], base.how[from]};
+        }
         if (h.now) {
             note.now = N(h.now);
             if (note.record.base) {
@@ -109,40 +124,53 @@ Deletions DeletedHere(const std::vector<NoteHere>& here)
     return deleted;
 }
 
-Result Merge(const Row& row)
+std::vector<std::string> ShownAfter(const MergedStore& merged, const std::vector<NoteHere>& here)
 {
-    StoredRun base = RunOf(row.base);
-    StoredRun disk = RunOf(row.disk);
-    std::vector<NoteHere> here = HereOf(row.here, base);
-    SeenVersions seen;
-    for (const NoteHere& note : here)
-        if (note.record.base)
-            seen[VersionOf(*note.record.base)] = SeenVersion{};
-    for (const char* older : row.older)
-        seen.emplace(VersionOf(N(older)), SeenVersion{});
-    std::vector<StoredNote> copies;
-    for (const char* copied : row.copies)
-        copies.push_back(N(copied));
+    std::vector<std::string> screen;
+    for (std::size_t i = 0; i < here.size(); ++i) {
+        const MergedHere& result = merged.here[i];
+        if (!here[i].now || result.action == ScreenAction::Close)
+            continue;
+        screen.push_back(Shown(result.action == ScreenAction::Update ? *result.record.base : *here[i].now));
+    }
+    for (const MergedNew& added : merged.added)
+        screen.push_back(Shown(added.note));
+    return screen;
+}
 
-    Result result;
-    const Deletions deleted = DeletedHere(here);
-    const IdentityMerge merged =
-        MergeStore(StoreMergeInput{base, disk, false, row.diskIsStale, seen, deleted, copies, Today}, here);
-    result.merge = merged.merge;
-    IniDocument file = IniDocument::Parse(Ini(disk));
-    PutNotes(file, NotesToSave(disk, here, result.merge).notes, disk, 0);
+std::vector<std::string> FileAfter(const MergedStore& merged, const Snapshot& disk, const StoredRun& read)
+{
+    IniDocument file = IniDocument::Parse(Ini(read));
+    PutNotes(file, merged.save, disk.notes, 0);
+    std::vector<std::string> notes;
     for (const auto& note : StoredNotes(file))
         if (note)
-            result.file.push_back(Shown(*note));
-    for (std::size_t i = 0; i < here.size(); ++i) {
-        const MergedHere& merged = result.merge.here[i];
-        if (!here[i].now || merged.action == ScreenAction::Close)
-            continue;
-        result.screen.push_back(
-            Shown(merged.action == ScreenAction::Update ? *merged.record.base : *here[i].now));
-    }
-    for (const MergedNew& added : result.merge.added)
-        result.screen.push_back(Shown(added.note));
+            notes.push_back(Shown(*note));
+    return notes;
+}
+
+Result Merge(const Row& row)
+{
+    const Snapshot base = Loaded(RunOf(row.base));
+    RunSide here{HereOf(row.here, base), Settings, base.settingsVersion, {}};
+    here.deletions = DeletedHere(here.notes);
+    SeenContents seen;
+    for (const auto& note : base.notes)
+        if (note)
+            seen.insert(HashOfContent(*note));
+    for (const char* older : row.older)
+        seen.insert(HashOfContent(N(older)));
+    std::vector<Snapshot> copies;
+    if (!row.copies.empty())
+        copies.push_back(ReadCopy(IniDocument::Parse(Ini(RunOf(row.copies))), AnsiCharset));
+
+    const StoredRun read = RunOf(row.disk);
+    const Snapshot disk = Read(
+        read, RunKnows{base.notes, Settings, base.settingsVersion, here.notes, seen, Today}, row.diskIsStale);
+    Result result;
+    result.merge = Merge(here, disk, copies, Today);
+    result.file = FileAfter(result.merge, disk, read);
+    result.screen = ShownAfter(result.merge, here.notes);
     return result;
 }
 
@@ -239,7 +267,7 @@ TEST(NoteMerge, EachRuleAsTheFileAndTheScreenShowIt)
         const Result result = Merge(row);
         EXPECT_EQ(result.file, Strings(row.file));
         EXPECT_EQ(result.screen, Strings(row.screen));
-        EXPECT_EQ(result.merge.guarded, row.guarded);
+        EXPECT_EQ(result.merge.setAside, row.guarded) << "a damaged file is kept aside";
     }
 }
 
@@ -247,47 +275,74 @@ TEST(NoteMerge, EachRuleAsTheFileAndTheScreenShowIt)
 // A busy note waits, and the next merge, once it is free, carries it out.
 TEST(NoteMerge, TakingAwayASavedNoteIsToldAndABusyNoteWaitsForTheNextMerge)
 {
-    StoredRun base = RunOf({"A", "B", "C"});
-    std::vector<NoteHere> here = HereOf({{0, "A", true}, {1, "B", true}, {2, "C"}}, base);
-    StoredRun disk = RunOf({"A|suo", "C"});
-    const SeenVersions seen;
-    const std::vector<StoredNote> none;
-    IdentityMerge merged = MergeStore(StoreMergeInput{base, disk, false, false, seen, {}, none, Today}, here);
-    EXPECT_TRUE(merged.merge.waiting);
-    EXPECT_FALSE(merged.merge.takesAwaySaved) << "nothing was taken away: the busy notes wait";
+    const Snapshot base = Loaded(RunOf({"A", "B", "C"}));
+    RunSide here{
+        HereOf({{0, "A", true}, {1, "B", true}, {2, "C"}}, base), Settings, base.settingsVersion, {}};
+    SeenContents seen;
+    for (const auto& note : base.notes)
+        seen.insert(HashOfContent(*note));
+    const StoredRun read = RunOf({"A|suo", "C"});
+    const Snapshot disk =
+        Read(read, RunKnows{base.notes, Settings, base.settingsVersion, here.notes, seen, Today});
+    MergedStore merged = Merge(here, disk, {}, Today);
+    EXPECT_TRUE(merged.waiting);
+    EXPECT_FALSE(merged.takesAwaySaved) << "nothing was taken away: the busy notes wait";
 
     // The file as the first merge left it, with B's deletion: the two notes
     // that waited are free now.
     for (std::size_t i = 0; i < 3; ++i) {
-        here[i].record = merged.merge.here[i].record;
-        here[i].busy = false;
+        here.notes[i].record = merged.here[i].record;
+        here.notes[i].busy = false;
     }
-    IniDocument file = IniDocument::Parse(Ini(disk));
-    PutNotes(file, NotesToSave(disk, here, merged.merge).notes, disk, 0);
+    IniDocument file = IniDocument::Parse(Ini(read));
+    PutNotes(file, merged.save, disk.notes, 0);
     PutDeletions(file, merged.deletions);
-    StoredRun written = StoredNotes(file);
-    const Deletions deletions = ReadDeletions(file);
-    merged = MergeStore(StoreMergeInput{base, written, true, false, seen, deletions, none, Today}, here);
-    EXPECT_FALSE(merged.merge.waiting);
-    EXPECT_EQ(merged.merge.here[0].action, ScreenAction::Update);
-    EXPECT_EQ(merged.merge.here[1].action, ScreenAction::Close);
-    EXPECT_EQ(merged.merge.here[2].action, ScreenAction::Keep);
-    EXPECT_TRUE(merged.merge.takesAwaySaved);
+    here.deletions = merged.deletions;
+    const Snapshot written = ReadStore(
+        file, AnsiCharset, RunKnows{disk.notes, Settings, base.settingsVersion, here.notes, seen, Today},
+        false, false);
+    merged = Merge(here, written, {}, Today);
+    EXPECT_FALSE(merged.waiting);
+    EXPECT_EQ(merged.here[0].action, ScreenAction::Update);
+    EXPECT_EQ(merged.here[1].action, ScreenAction::Close);
+    EXPECT_EQ(merged.here[2].action, ScreenAction::Keep);
+    EXPECT_TRUE(merged.takesAwaySaved);
 }
 
-TEST(NoteMerge, SettingsMergeKeyByKeyAndAMissingKeyIsNoChange)
+// The settings are a row of their own: the later version stands; of two
+// made apart, one value stands, the same on both copies, and the versions
+// join. A file without a version is read against the version this run last
+// synced: other values are a hand edit made from it, a missing key is no
+// change, and a stale file changes nothing.
+TEST(NoteMerge, SettingsStandByTheirVersionsAndAFileWithoutOneIsAHandEdit)
 {
-    StoredSettings base{160, 120, 0xFFFF};
-    StoredSettings here{300, 120, 0xFFFF};
-    MergeSettings(base, here, SettingsOnDisk{200, 240, std::nullopt}, false);
-    EXPECT_EQ(here.width, 300) << "changed on both sides: this run's value";
-    EXPECT_EQ(here.height, 240) << "changed there only";
-    EXPECT_EQ(here.color, 0xFFFFul) << "missing there";
-    EXPECT_EQ(base.width, 200);
+    const Version synced = *ParseVersion("p:1");
+    const std::vector<NoteHere> none;
+    const SeenContents nothingSeen;
+    const RunKnows knows{StoredRun(), Settings, synced, none, nothingSeen, Today};
+    const IniDocument options = IniDocument::Parse("[OPZIONI]\r\nLARGHEZZA=200\r\nALTEZZA=120\r\n");
+    const Snapshot disk = ReadStore(options, AnsiCharset, knows, false, false);
+    EXPECT_EQ(disk.settings.color, 65535ul) << "a missing key is no change";
+    EXPECT_EQ(CompareVersions(disk.settingsVersion, synced), VersionOrder::After) << "a hand edit";
+    const Snapshot stale = ReadStore(options, AnsiCharset, knows, true, false);
+    EXPECT_EQ(stale.settings.width, 160);
+    EXPECT_EQ(stale.settingsVersion, synced);
 
-    MergeSettings(base, here, SettingsOnDisk{160, 120, 0xFF}, true);
-    EXPECT_EQ(here.height, 240) << "a stale file changes nothing";
-    EXPECT_EQ(here.color, 0xFFFFul);
+    RunSide unchanged{{}, Settings, synced, {}};
+    EXPECT_EQ(Merge(unchanged, disk, {}, Today).settings.width, 200) << "the later version stands";
+    RunSide changed{{}, StoredSettings{300, 120, 65535}, SteppedVersion(synced, "q"), {}};
+    const MergedStore here = Merge(changed, disk, {}, Today);
+    EXPECT_EQ(Merge(changed, stale, {}, Today).settings.width, 300);
+    // The other copy, holding the hand edit, meets this run's change.
+    Snapshot ours;
+    ours.settings = changed.settings;
+    ours.settingsVersion = changed.settingsVersion;
+    RunSide theirs{{}, disk.settings, disk.settingsVersion, {}};
+    const MergedStore there = Merge(theirs, ours, {}, Today);
+    EXPECT_EQ(here.settings.width, there.settings.width) << "one value stands on both";
+    EXPECT_TRUE(here.settings.width == 200 || here.settings.width == 300);
+    EXPECT_EQ(here.settingsVersion, JoinedVersion(changed.settingsVersion, disk.settingsVersion));
+    EXPECT_EQ(here.settingsVersion, there.settingsVersion);
 }
 
 namespace {
@@ -355,13 +410,16 @@ TEST(NoteMerge, VersionsMadeApartSplitAlikeOnEveryCopy)
 {
     const StoredNote mine = V("mio@p:2"), theirs = V("suo@p:1,q:1");
     auto merge = [](const StoredNote& here, const StoredNote& there) {
-        std::vector<NoteHere> notes(1);
-        notes[0].record = NoteRecord{0, V("base@p:1")};
-        notes[0].now = here;
-        const IdentityMerge merged =
-            MergeByIdentity(notes, StoredRun{there}, std::vector<char>(1, 0), Deletions(), {}, 20000);
-        std::vector<std::string> result{notes[0].now->id + "=" + notes[0].now->text};
-        for (const MergedNew& added : merged.merge.added)
+        RunSide notes{std::vector<NoteHere>(1), Settings, Version(), {}};
+        notes.notes[0].record = NoteRecord{0, V("base@p:1")};
+        notes.notes[0].now = here;
+        Snapshot disk;
+        disk.notes = StoredRun{there};
+        disk.how = {IdentityFrom::File};
+        disk.seen = {0};
+        const MergedStore merged = Merge(notes, disk, {}, 20000);
+        std::vector<std::string> result{notes.notes[0].now->id + "=" + notes.notes[0].now->text};
+        for (const MergedNew& added : merged.added)
             result.push_back(added.note.id + "=" + added.note.text +
                              (added.note.origin.empty() ? "" : "<" + added.note.origin));
         std::sort(result.begin(), result.end());

@@ -1,14 +1,15 @@
-// The merge on random stores: each case takes a base of notes, applies random
-// edits, deletes and adds to it on each side and records them, merges, and
+// The merge on random stores, through the store's own session on files in
+// memory: each case loads a store of an earlier version (no identities),
+// applies random edits, deletes and adds to its notes on the screen and, as
+// another writer of that version, in the file, recording them, syncs, and
 // checks that the file and the screen hold exactly what the recorded
 // operations give by the merge's rules: a note deleted on one side and
 // untouched on the other is gone, every other note of either side is there,
-// as many times as the rules say. A second merge against what the first
-// wrote must then change nothing, so that two writers settle.
+// as many times as the rules say. A second sync must then write nothing and
+// change nothing on screen, so that two writers settle.
 //
 // APPUNTELLO_MERGE_CASES raises the number of cases (scripts/fuzz merge N).
-#include "store/identity_merge.h"
-#include "store/note_merge.h"
+#include "tests/support/memory_disk.h"
 #include "tests/support/rng.h"
 #include "tests/support/store_builder.h"
 
@@ -145,16 +146,6 @@ std::vector<std::string> Expected(const Case& c)
     return notes;
 }
 
-std::string Ini(const StoredRun& run)
-{
-    return StoreText(run);
-}
-
-StoredRun RunOf(const std::vector<StoredNote>& notes)
-{
-    return StoredRun(notes.begin(), notes.end());
-}
-
 std::vector<std::string> Sorted(const StoredRun& run)
 {
     std::vector<std::string> notes;
@@ -165,69 +156,25 @@ std::vector<std::string> Sorted(const StoredRun& run)
     return notes;
 }
 
-// One sync as the store session makes it: merge, write, and what the run
-// knows afterwards. Returns the screen; `file` becomes the file written.
-struct Sync {
-    StoredRun screenNotes;
-    std::vector<NoteHere> nextHere;
-    MergeOutcome merge;
-    bool changes;
-};
-
-constexpr long Today = 20000;
-
-// Stamped as the session stamps a note: its record's identity, and a version
-// made from the record's when it changed.
-void Stamp(NoteHere& note, std::size_t index)
+std::vector<std::string> Sorted(const std::vector<std::pair<NoteKey, StoredNote>>& screen)
 {
-    if (!note.now)
-        return;
-    if (note.record.base) {
-        note.now->id = note.record.base->id;
-        note.now->version = SameContent(*note.now, *note.record.base)
-                                ? note.record.base->version
-                                : SteppedVersion(note.record.base->version, "qui");
-    } else if (note.now->id.empty()) {
-        note.now->id = "nuova" + std::to_string(index);
-        note.now->version = SteppedVersion(Version(), "qui");
-    }
+    std::vector<std::string> notes;
+    for (const auto& note : screen)
+        notes.push_back(Shown(note.second));
+    std::sort(notes.begin(), notes.end());
+    return notes;
 }
 
-Sync RunSync(const StoredRun& base, StoredRun& file, bool identified, std::vector<NoteHere> here,
-             const SeenVersions& seen, Deletions& deletions)
+// A sync that is put off while the other writer's file holds still is tried
+// again a moment later, as autosave does.
+SyncResult SyncOnceStill(SimulatedCopy& copy, unsigned long& ticks)
 {
-    Sync sync;
-    const std::vector<StoredNote> none;
-    for (std::size_t i = 0; i < here.size(); ++i)
-        Stamp(here[i], i);
-    for (const NoteHere& note : here)
-        if (!note.now)
-            deletions = JoinedDeletions(
-                deletions, Deletions{{note.record.base->id, Deletion{note.record.base->version, Today}}});
-    const IdentityMerge merged =
-        MergeStore(StoreMergeInput{base, file, identified, false, seen, deletions, none, Today}, here);
-    sync.merge = merged.merge;
-    const MergedSave save = NotesToSave(file, here, sync.merge);
-    sync.changes = save.changes || !(merged.deletions == deletions);
-    IniDocument document = IniDocument::Parse(Ini(file));
-    const SavedRun saved = PutNotes(document, save.notes, file, 0);
-    PutDeletions(document, merged.deletions);
-    deletions = merged.deletions;
-    const MergedRecords records = RecordsAfterSave(here, sync.merge, save, &saved.placeOf);
-    for (std::size_t i = 0; i < here.size(); ++i) {
-        const MergedHere& merged = sync.merge.here[i];
-        if (!here[i].now || merged.action == ScreenAction::Close)
-            continue;
-        const StoredNote shown = merged.action == ScreenAction::Update ? *merged.record.base : *here[i].now;
-        sync.screenNotes.push_back(shown);
-        sync.nextHere.push_back(NoteHere{records.here[i], shown, false});
+    SyncResult result = SyncResult::Later;
+    for (int tries = 0; tries < 5 && result == SyncResult::Later; ++tries) {
+        result = copy.Sync();
+        ticks += 1500;
     }
-    for (std::size_t k = 0; k < sync.merge.added.size(); ++k) {
-        sync.screenNotes.push_back(sync.merge.added[k].note);
-        sync.nextHere.push_back(NoteHere{records.added[k], sync.merge.added[k].note, false});
-    }
-    file = StoredNotes(document);
-    return sync;
+    return result;
 }
 
 std::uint64_t CaseCount()
@@ -244,43 +191,45 @@ TEST(NoteMergeProperty, RandomEditsOnBothSidesGiveWhatTheRulesSayAndASecondMerge
     int failures = 0;
     for (std::uint64_t seed = 1; seed <= cases && failures < 5; ++seed) {
         const Case c = RandomCase(seed);
-        StoredRun base = RunOf(c.base);
-        std::vector<char> seenAt;
-        IdentifyDisk(base, StoredRun(), {}, SeenVersions(), seenAt);
-        std::vector<NoteHere> here;
-        SeenVersions seen;
-        for (std::size_t i = 0; i < c.base.size(); ++i) {
-            NoteHere note;
-            note.record = NoteRecord{static_cast<int>(i), base[i]};
+        Folder folder;
+        unsigned long ticks = 100000;
+        folder.Put("Appuntello.ini", StoreText(StoredRun(c.base.begin(), c.base.end())));
+        SimulatedCopy copy(folder, ticks, "qui");
+        copy.Start();
+        ASSERT_EQ(copy.screen.size(), c.base.size());
+
+        // This run's side, on the screen.
+        std::vector<std::pair<NoteKey, StoredNote>> screen;
+        for (std::size_t i = 0; i < c.base.size(); ++i)
             if (c.here.ops[i] != Op::Delete)
-                note.now = c.here.edited[i];
-            seen[VersionOf(c.base[i])] = SeenVersion{static_cast<int>(i), false};
-            here.push_back(note);
-        }
+                screen.emplace_back(copy.screen[i].first, c.here.edited[i]);
         for (const StoredNote& note : c.here.added)
-            here.push_back(NoteHere{NoteRecord{}, note, false});
+            screen.emplace_back(copy.nextKey++, note);
+        copy.screen = screen;
+
+        // The other writer's, in the file.
         std::vector<StoredNote> disk = Applied(c.base, c.disk);
         Rng place(seed ^ 0x5eedull);
         for (const StoredNote& note : c.disk.added)
             disk.insert(c.diskInsertsInside ? disk.begin() + static_cast<long>(place.Below(disk.size() + 1))
                                             : disk.end(),
                         note);
+        folder.Put("Appuntello.ini", StoreText(StoredRun(disk.begin(), disk.end())));
 
-        StoredRun file = RunOf(disk);
-        Deletions deletions;
-        const Sync first = RunSync(base, file, false, here, seen, deletions);
+        const bool synced = SyncOnceStill(copy, ticks) == SyncResult::Done;
         const std::vector<std::string> expected = Expected(c);
-        const bool ok = Sorted(file) == expected && Sorted(first.screenNotes) == expected;
+        const StoredRun file = StoredNotes(IniDocument::Parse(folder.files["Appuntello.ini"]));
+        const bool ok = synced && Sorted(file) == expected && Sorted(copy.screen) == expected;
+        EXPECT_TRUE(synced) << "seed " << seed;
         EXPECT_EQ(Sorted(file), expected) << "the file, seed " << seed;
-        EXPECT_EQ(Sorted(first.screenNotes), expected) << "the screen, seed " << seed;
+        EXPECT_EQ(Sorted(copy.screen), expected) << "the screen, seed " << seed;
 
         // Nothing changed since on either side: nothing to show, nothing to write.
-        const StoredRun written = file;
-        const Sync second = RunSync(written, file, true, first.nextHere, seen, deletions);
-        bool settled = !second.changes && second.merge.added.empty() && second.merge.removed.empty();
-        for (const MergedHere& merged : second.merge.here)
-            settled = settled && merged.action == ScreenAction::Keep;
-        EXPECT_TRUE(settled) << "a second merge changed something, seed " << seed;
+        const int writes = copy.disk.writes;
+        const bool again = SyncOnceStill(copy, ticks) == SyncResult::Done;
+        const bool settled = again && copy.disk.writes == writes && copy.changes.update.empty() &&
+                             copy.changes.close.empty() && copy.changes.show.empty();
+        EXPECT_TRUE(settled) << "a second sync changed something, seed " << seed;
         if (!ok || !settled)
             ++failures;
     }
