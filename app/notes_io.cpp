@@ -9,6 +9,7 @@
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
 #include "store/store_session.h"
+#include "store/text_merge.h"
 #include "voice/voice.h"
 
 namespace {
@@ -26,6 +27,23 @@ HWND NoteOf(NoteKey key)
     return FindNote(note) ? note : nullptr;
 }
 
+// The note's text replaced by another made from it (another writer's change,
+// or both sides' joined): the caret and the selection stay where they were in
+// the text, moved past what was inserted before them, and the keyboard stays
+// where it is.
+bool SetTextKeepingCaret(HWND edit, const std::string& text)
+{
+    const std::string before = NoteText(edit);
+    DWORD start = 0, end = 0;
+    SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    if (!SetWindowTextA(edit, text.c_str()))
+        return false;
+    SendMessageA(edit, EM_SETSEL, MovedPosition(before, text, start), MovedPosition(before, text, end));
+    if (GetFocus() == edit)
+        SendMessageA(edit, EM_SCROLLCARET, 0, 0);
+    return true;
+}
+
 // Gives a note a stored title, text and voice path; false when it could not
 // take them whole.
 bool Fill(HWND note, const StoredNote& stored)
@@ -38,7 +56,7 @@ bool Fill(HWND note, const StoredNote& stored)
     // Unchanged texts are left alone: their caret and selection stay.
     if (stored.title != title && !SetWindowTextA(note, stored.title.c_str()))
         return false;
-    if (NoteText(node->edit) != stored.text && !SetWindowTextA(node->edit, stored.text.c_str()))
+    if (NoteText(node->edit) != stored.text && !SetTextKeepingCaret(node->edit, stored.text))
         return false;
     const char* voicePath = NoteVoicePath(note);
     return (voicePath && stored.voicePath == voicePath) || SetNoteVoicePath(note, stored.voicePath.c_str());

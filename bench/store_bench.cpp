@@ -213,7 +213,8 @@ double MergeAlone(const IniDocument& ours, const IniDocument& theirs)
     const Snapshot disk = ReadStore(
         theirs, AnsiCharset,
         RunKnows{base.notes, base.settings, base.settingsVersion, here.notes, seen, 20000}, false, false);
-    const MergedStore merged = Merge(here, disk, {}, 20000);
+    VersionStamps stamps("banco", 1);
+    const MergedStore merged = Merge(NoteHistory(), here, disk, {}, 20000, stamps);
     PutNotes(result, merged.save, disk.notes, 0);
     const double ms = watch.Ms();
     if (merged.added.size() != 1)

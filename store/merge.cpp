@@ -1,8 +1,12 @@
 #include "store/merge.h"
 
 #include <algorithm>
+#include <iterator>
+
 #include <unordered_map>
 #include <unordered_set>
+#include "base/note_limits.h"
+#include "store/text_merge.h"
 
 namespace {
 
@@ -30,9 +34,10 @@ bool FirstByOrder(const Version& a, const Version& b, bool firstByContent)
 // from, and what each rule makes of a note.
 class Merger {
   public:
-    Merger(const Snapshot& disk, const std::vector<NoteHere>& here, const Deletions& deletions,
-           MergedStore& out)
-        : disk_(disk), deletions_(deletions), out_(out), claimed_(disk.notes.size(), 0)
+    Merger(const NoteHistory& history, const Snapshot& disk, const std::vector<NoteHere>& here,
+           const Deletions& deletions, long today, VersionStamps& stamps, MergedStore& out)
+        : history_(history), disk_(disk), deletions_(deletions), today_(today), stamps_(stamps), out_(out),
+          claimed_(disk.notes.size(), 0)
     {
         for (const NoteHere& note : here)
             if (note.now)
@@ -47,15 +52,24 @@ class Merger {
 
     void Merge(NoteHere& note, MergedHere& merged)
     {
-        const int m = PlaceOf(note);
+        int m = PlaceById(note);
+        std::optional<StoredNote> joined;
+        if (note.now && m >= 0 &&
+            CompareVersions(note.now->version, DiskNote(m).version) == VersionOrder::Apart) {
+            if (note.record.base)
+                joined = Join(*note.now, note.record.how, DiskNote(m), disk_.how[static_cast<std::size_t>(m)],
+                              note.now->id);
+            if (!joined)
+                m = BranchOf(note, m);
+        }
         const std::string& id = note.now ? note.now->id : note.record.base->id;
-        const StoredNote* there = m >= 0 ? &*disk_.notes[static_cast<std::size_t>(m)] : nullptr;
+        const StoredNote* there = m >= 0 ? &DiskNote(m) : nullptr;
         if (m >= 0)
             claimed_[static_cast<std::size_t>(m)] = 1;
         const bool diskSeen = m >= 0 && disk_.seen[static_cast<std::size_t>(m)] != 0;
-        Apply(DecideNote(note.now ? &*note.now : nullptr, note.record.base.has_value(), there, diskSeen,
-                         Find(deletions_, id)),
-              note, merged, there, m);
+        const NoteRule rule = DecideNote(note.now ? &*note.now : nullptr, note.record.base.has_value(), there,
+                                         diskSeen, Find(deletions_, id), joined.has_value());
+        Apply(rule, note, merged, there, m, joined ? &*joined : nullptr);
     }
 
     // Notes only the file has.
@@ -75,26 +89,21 @@ class Merger {
         }
     }
 
-    // A copy's notes, against the notes the merge keeps: it only adds.
+    // A copy's notes, against the notes the merge keeps: it only adds, or
+    // joins a version made apart into the note it belongs to.
     void MergeCopies(const std::vector<NoteHere>& here, const std::vector<Snapshot>& copies)
     {
-        std::unordered_map<std::string, StoredNote> kept;
-        for (std::size_t i = 0; i < here.size(); ++i)
-            if (here[i].now && out_.here[i].action != ScreenAction::Close)
-                kept[here[i].now->id] =
-                    out_.here[i].action == ScreenAction::Update ? *out_.here[i].record.base : *here[i].now;
-        for (const MergedNew& added : out_.added)
-            kept[added.note.id] = added.note;
+        std::unordered_map<std::string, Kept> kept = KeptNotes(here);
         // And what the file keeps at its places.
         std::vector<char> removed(disk_.notes.size(), 0);
         for (int place : out_.removed)
             removed[static_cast<std::size_t>(place)] = 1;
         for (std::size_t j = 0; j < disk_.notes.size(); ++j)
             if (disk_.notes[j] && !removed[j])
-                kept.emplace(disk_.notes[j]->id, *disk_.notes[j]);
+                kept.emplace(disk_.notes[j]->id, Kept{*disk_.notes[j], IdentityFrom::Derived});
         std::unordered_set<ContentHash> contents;
         for (const auto& note : kept)
-            contents.insert(HashOfContent(note.second));
+            contents.insert(HashOfContent(note.second.note));
         for (const Snapshot& copy : copies)
             for (std::size_t j = 0; j < copy.notes.size(); ++j) {
                 if (!copy.notes[j])
@@ -104,9 +113,25 @@ class Merger {
                 if (copy.how[j] == IdentityFrom::Derived && contents.count(HashOfContent(copied)))
                     continue;
                 auto same = kept.find(copied.id);
+                std::optional<StoredNote> joined;
+                if (same != kept.end() &&
+                    CompareVersions(same->second.note.version, copied.version) == VersionOrder::Apart &&
+                    (same->second.here >= 0 || same->second.added >= 0))
+                    joined = Join(same->second.note, same->second.how, copied, copy.how[j], copied.id);
+                if (joined && same->second.busy) { // the copy stays until the note is free
+                    out_.copiesWait[static_cast<std::size_t>(&copy - copies.data())] = 1;
+                    out_.waiting = true;
+                    continue;
+                }
                 StoredNote note = copied;
-                switch (DecideNote(same != kept.end() ? &same->second : nullptr, true, &copied, false,
-                                   Find(deletions_, copied.id))) {
+                switch (DecideNote(same != kept.end() ? &same->second.note : nullptr, true, &copied, false,
+                                   Find(deletions_, copied.id), joined.has_value())) {
+                case NoteRule::Joined:
+                    same->second.note =
+                        Stamped(*joined, same->second.note, copied, copied.id, same->second.note.origin);
+                    Take(same->second, same->second.note);
+                    contents.insert(HashOfContent(same->second.note));
+                    continue;
                 case NoteRule::NewThere:
                     break;
                 case NoteRule::TakeTheirs:
@@ -120,25 +145,187 @@ class Merger {
                 if (kept.count(note.id))
                     continue;
                 contents.insert(HashOfContent(note));
-                kept.emplace(note.id, note);
-                out_.added.push_back(MergedNew{std::move(note), -1, copy.how[j]});
+                out_.added.push_back(MergedNew{note, -1, copy.how[j]});
+                const std::string id = note.id;
+                kept.emplace(id,
+                             Kept{std::move(note), copy.how[j], -1, static_cast<int>(out_.added.size() - 1)});
             }
     }
 
-  private:
-    // The note's place in the file: by its identity, or, for a version of a
-    // branch that another copy split off already, the branch's.
-    int PlaceOf(NoteHere& note)
+    // A note split off from another that this run can tell the other holds
+    // now goes: one that holds the same content as it (or as another split
+    // off from it) here only, as each copy that sees the two drops it; one
+    // whose version this run joined into the other is deleted at it, so that
+    // the other copies close it too. (Not the first: a deletion tells that
+    // the version is gone, and a copy that meets it later apart from its
+    // own would then drop it.)
+    void DropSplitOff(const std::vector<NoteHere>& here)
     {
-        const std::string id = note.now ? note.now->id : note.record.base->id;
-        auto at = place_.find(id);
-        const int m = at != place_.end() ? at->second : -1;
-        if (!note.now || m < 0 ||
-            CompareVersions(note.now->version, disk_.notes[static_cast<std::size_t>(m)]->version) !=
-                VersionOrder::Apart)
-            return m;
+        std::unordered_map<std::string, Kept> kept = KeptNotes(here);
+        std::vector<int> goneAdded;
+        for (auto& entry : kept) {
+            Kept& split = entry.second;
+            if (split.note.origin.empty() || split.busy || split.gone)
+                continue;
+            auto from = kept.find(split.note.origin);
+            if (from == kept.end() || from->second.busy || from->second.gone) {
+                // Without its note, one of two split off from it that hold
+                // the same goes.
+                if (SameSplitKept(kept, split))
+                    Drop(split, here, goneAdded, false);
+                continue;
+            }
+            const Kept& whole = from->second;
+            if (!AtOrBefore(split.note.version, whole.note.version))
+                continue;
+            if (TookIn(whole.note.id, split.note.version))
+                Drop(split, here, goneAdded, true);
+            else if (SameContent(split.note, whole.note))
+                Drop(split, here, goneAdded, false);
+        }
+        std::sort(goneAdded.rbegin(), goneAdded.rend());
+        for (int k : goneAdded)
+            out_.added.erase(out_.added.begin() + k);
+        std::sort(gone_.begin(), gone_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    }
+
+    // Deletions of split-off notes that went.
+    const Deletions& gone() const { return gone_; }
+
+  private:
+    // A note the merge keeps, and where: a note here, an added one, or (for
+    // a copy's note) only the file's.
+    struct Kept {
+        StoredNote note;
+        IdentityFrom how;
+        int here = -1;
+        int added = -1;
+        bool busy = false;
+        bool gone = false;
+    };
+
+    std::unordered_map<std::string, Kept> KeptNotes(const std::vector<NoteHere>& here) const
+    {
+        std::unordered_map<std::string, Kept> kept;
+        for (std::size_t i = 0; i < here.size(); ++i) {
+            const MergedHere& merged = out_.here[i];
+            if (!here[i].now || merged.action == ScreenAction::Close)
+                continue;
+            const bool update = merged.action == ScreenAction::Update;
+            const IdentityFrom how = here[i].record.base ? here[i].record.how : IdentityFrom::Derived;
+            kept[here[i].now->id] =
+                Kept{update ? *merged.record.base : *here[i].now, update ? merged.record.how : how,
+                     static_cast<int>(i), -1, here[i].busy};
+        }
+        for (std::size_t k = 0; k < out_.added.size(); ++k)
+            kept[out_.added[k].note.id] =
+                Kept{out_.added[k].note, out_.added[k].how, -1, static_cast<int>(k)};
+        return kept;
+    }
+
+    // Another note split off from the same one holds the same content, at a
+    // version made from this one's (or, at the same, under a lower identity).
+    static bool SameSplitKept(const std::unordered_map<std::string, Kept>& kept, const Kept& split)
+    {
+        for (const auto& other : kept) {
+            const Kept& sibling = other.second;
+            if (sibling.gone || sibling.note.id == split.note.id ||
+                sibling.note.origin != split.note.origin || !SameContent(sibling.note, split.note))
+                continue;
+            const VersionOrder order = CompareVersions(split.note.version, sibling.note.version);
+            if (order == VersionOrder::Before ||
+                (order == VersionOrder::Same && sibling.note.id < split.note.id))
+                return true;
+        }
+        return false;
+    }
+
+    // The split-off note goes; `told`: deleted at its version.
+    void Drop(Kept& split, const std::vector<NoteHere>& here, std::vector<int>& goneAdded, bool told)
+    {
+        split.gone = true;
+        if (told)
+            gone_.emplace_back(split.note.id, Deletion{split.note.version, today_});
+        if (split.here >= 0) {
+            MergedHere& merged = out_.here[static_cast<std::size_t>(split.here)];
+            if (merged.record.place >= 0 && merged.record.base)
+                out_.removed.push_back(merged.record.place);
+            Change(merged, ScreenAction::Close, NoteRecord{},
+                   here[static_cast<std::size_t>(split.here)].record.base.has_value());
+        } else {
+            const int place = out_.added[static_cast<std::size_t>(split.added)].place;
+            if (place >= 0)
+                out_.removed.push_back(place);
+            goneAdded.push_back(split.added);
+        }
+    }
+
+    // The kept note takes a joined version: its window shows it, or the note
+    // added shows it.
+    void Take(Kept& kept, const StoredNote& joined)
+    {
+        kept.note = joined;
+        if (kept.added >= 0) {
+            out_.added[static_cast<std::size_t>(kept.added)].note = joined;
+            return;
+        }
+        MergedHere& merged = out_.here[static_cast<std::size_t>(kept.here)];
+        merged.action = ScreenAction::Update;
+        merged.record = NoteRecord{merged.record.place, joined, IdentityFrom::File};
+    }
+
+    // Two versions made apart in one note, where this run holds the version
+    // they were both made from and both identities were read from a file
+    // (never one matched by content): `lineage` names the note whose versions
+    // they are.
+    std::optional<StoredNote> Join(const StoredNote& a, IdentityFrom aHow, const StoredNote& b,
+                                   IdentityFrom bHow, const std::string& lineage) const
+    {
+        if (aHow != IdentityFrom::File || bHow != IdentityFrom::File || SameContent(a, b))
+            return std::nullopt;
+        const StoredNote* common = history_.Find(lineage, CommonVersion(a.version, b.version));
+        if (!common)
+            return std::nullopt;
+        const bool aFirst = KeepsIdentity(a, b);
+        return JoinedNote(*common, aFirst ? a : b, aFirst ? b : a);
+    }
+
+    // The joined note under its identity, its version made from both.
+    StoredNote Stamped(const StoredNote& content, const StoredNote& a, const StoredNote& b,
+                       const std::string& id, const std::string& origin)
+    {
+        StoredNote note = content;
+        note.id = id;
+        note.origin = origin;
+        note.version = stamps_.Next(JoinedVersion(a.version, b.version));
+        out_.joins.emplace_back(id, a.version);
+        out_.joins.emplace_back(id, b.version);
+        return note;
+    }
+
+    bool TookIn(const std::string& id, const Version& version) const
+    {
+        for (const auto& join : out_.joins)
+            if (join.first == id && join.second == version)
+                return true;
+        return history_.Joined(id, version);
+    }
+
+    const StoredNote& DiskNote(int m) const { return *disk_.notes[static_cast<std::size_t>(m)]; }
+
+    int PlaceById(const NoteHere& note) const
+    {
+        auto at = place_.find(note.now ? note.now->id : note.record.base->id);
+        return at != place_.end() ? at->second : -1;
+    }
+
+    // For a version made apart from the file's: the place of a branch that
+    // another copy split off already, which a later version of it joins.
+    int BranchOf(NoteHere& note, int m)
+    {
+        const std::string id = note.now->id;
         for (int branch : splitFrom_) {
-            const StoredNote& split = *disk_.notes[static_cast<std::size_t>(branch)];
+            const StoredNote& split = DiskNote(branch);
             // A branch another window holds is that window's.
             if (split.origin == id && !claimed_[static_cast<std::size_t>(branch)] &&
                 !hereIds_.count(split.id) &&
@@ -151,7 +338,8 @@ class Merger {
         return m;
     }
 
-    void Apply(NoteRule rule, NoteHere& note, MergedHere& merged, const StoredNote* there, int m)
+    void Apply(NoteRule rule, NoteHere& note, MergedHere& merged, const StoredNote* there, int m,
+               const StoredNote* joined)
     {
         StoredNote* now = note.now ? &*note.now : nullptr;
         const bool known = note.record.base.has_value();
@@ -168,6 +356,16 @@ class Merger {
             if (now->origin.empty())
                 now->origin = there->origin;
             merged.record = Record(m);
+            break;
+        case NoteRule::Joined:
+            if (note.busy) { // the file keeps the other version; the next merge joins them
+                Wait(merged, NoteRecord{m, *note.record.base, note.record.how});
+                merged.holdsFile = true;
+                break;
+            }
+            merged.action = ScreenAction::Update;
+            merged.record =
+                NoteRecord{m, Stamped(*joined, *now, *there, there->id, there->origin), IdentityFrom::File};
             break;
         case NoteRule::TakeTheirs:
             if (note.busy) // the next merge finds the change again
@@ -275,9 +473,13 @@ class Merger {
         out_.takesAwaySaved = out_.takesAwaySaved || known;
     }
 
+    const NoteHistory& history_;
     const Snapshot& disk_;
     const Deletions& deletions_;
+    const long today_;
+    VersionStamps& stamps_;
     MergedStore& out_;
+    Deletions gone_;
     std::vector<char> claimed_;
     std::unordered_map<std::string, int> place_;
     std::unordered_set<std::string> hereIds_; // of the notes here as they came
@@ -312,6 +514,8 @@ void NotesToSave(const StoredRun& disk, const std::vector<NoteHere>& here, Merge
         const NoteRecord& record = result.record;
         if (result.action == ScreenAction::Update) {
             merged.hereEntry[i] = add(*record.base, record.place); // what the window now shows
+        } else if (result.holdsFile) {
+            merged.hereEntry[i] = add(*disk[static_cast<std::size_t>(record.place)], record.place);
         } else if (record.place >= 0) {
             const bool changedHere = !SameStored(*here[i].now, *record.base);
             merged.hereEntry[i] =
@@ -354,7 +558,7 @@ void MergeSettings(const RunSide& here, const Snapshot& disk, MergedStore& out)
 } // namespace
 
 NoteRule DecideNote(const StoredNote* here, bool known, const StoredNote* disk, bool diskSeen,
-                    const Deletion* deleted)
+                    const Deletion* deleted, bool joinable)
 {
     // A version at or before the deletion is deleted, wherever it is.
     const bool hereLives = here && !(deleted && AtOrBefore(here->version, deleted->version));
@@ -367,7 +571,7 @@ NoteRule DecideNote(const StoredNote* here, bool known, const StoredNote* disk, 
             return NoteRule::KeepOurs;
         if (order == VersionOrder::Before)
             return NoteRule::TakeTheirs;
-        return NoteRule::Apart;
+        return joinable ? NoteRule::Joined : NoteRule::Apart;
     }
     if (hereLives) {
         if (deleted)
@@ -427,18 +631,101 @@ Version VersionStamps::Peek(const Version& from) const
     return SteppedVersion(from, computer_, last_ + 1);
 }
 
-MergedStore Merge(RunSide& here, const Snapshot& disk, const std::vector<Snapshot>& copies, long today)
+Version CommonVersion(const Version& first, const Version& second)
+{
+    Version common;
+    for (const auto& count : first.counts)
+        for (const auto& other : second.counts)
+            if (other.first == count.first)
+                common.counts.emplace_back(count.first, std::min(count.second, other.second));
+    return common;
+}
+
+std::optional<StoredNote> JoinedNote(const StoredNote& common, const StoredNote& first,
+                                     const StoredNote& second)
+{
+    std::optional<std::string> title = MergeField(common.title, first.title, second.title);
+    std::optional<std::string> voicePath = MergeField(common.voicePath, first.voicePath, second.voicePath);
+    std::optional<std::string> text = MergeTexts(common.text, first.text, second.text);
+    if (!title || !voicePath || !text || text->size() > static_cast<std::size_t>(NoteTextLimit))
+        return std::nullopt;
+    return StoredNote{std::move(*title), std::move(*text), std::move(*voicePath)};
+}
+
+namespace {
+
+// The versions kept of each note, and of the joins into it.
+constexpr std::size_t VersionsKept = 6;
+constexpr std::size_t JoinsKept = 8;
+
+template <typename T> void KeepLast(std::vector<T>& list, std::size_t most)
+{
+    if (list.size() > most)
+        list.erase(list.begin(), list.begin() + static_cast<long>(list.size() - most));
+}
+
+} // namespace
+
+void NoteHistory::Remember(const StoredNote& note)
+{
+    if (note.id.empty())
+        return;
+    std::vector<StoredNote>& contents = notes_[note.id].contents;
+    for (const StoredNote& known : contents)
+        if (known.version == note.version)
+            return;
+    contents.push_back(note);
+    KeepLast(contents, VersionsKept);
+}
+
+void NoteHistory::RememberJoin(const std::string& id, const Version& taken)
+{
+    std::vector<Version>& joined = notes_[id].joined;
+    if (std::find(joined.begin(), joined.end(), taken) == joined.end())
+        joined.push_back(taken);
+    KeepLast(joined, JoinsKept);
+}
+
+const StoredNote* NoteHistory::Find(const std::string& id, const Version& version) const
+{
+    auto note = notes_.find(id);
+    if (note == notes_.end())
+        return nullptr;
+    for (const StoredNote& known : note->second.contents)
+        if (known.version == version)
+            return &known;
+    return nullptr;
+}
+
+bool NoteHistory::Joined(const std::string& id, const Version& version) const
+{
+    auto note = notes_.find(id);
+    return note != notes_.end() && std::find(note->second.joined.begin(), note->second.joined.end(),
+                                             version) != note->second.joined.end();
+}
+
+void NoteHistory::KeepOnly(const std::unordered_set<std::string>& ids)
+{
+    for (auto note = notes_.begin(); note != notes_.end();)
+        note = ids.count(note->first) ? std::next(note) : notes_.erase(note);
+}
+
+MergedStore Merge(const NoteHistory& base, RunSide& here, const Snapshot& disk,
+                  const std::vector<Snapshot>& copies, long today, VersionStamps& stamps)
 {
     MergedStore out;
     Deletions deletions = JoinedDeletions(here.deletions, disk.deletions);
     for (const Snapshot& copy : copies)
         deletions = JoinedDeletions(deletions, copy.deletions);
     out.here.resize(here.notes.size());
-    Merger merger(disk, here.notes, deletions, out);
+    out.copiesWait.assign(copies.size(), 0);
+    Merger merger(base, disk, here.notes, deletions, today, stamps, out);
     for (std::size_t i = 0; i < here.notes.size(); ++i)
         merger.Merge(here.notes[i], out.here[i]);
     merger.MergeDiskOnly();
     merger.MergeCopies(here.notes, copies);
+    merger.DropSplitOff(here.notes);
+    deletions = JoinedDeletions(deletions, merger.gone());
     NotesToSave(disk.notes, here.notes, out);
     MergeSettings(here, disk, out);
     for (const auto& deleted : deletions)

@@ -112,6 +112,7 @@ struct StoreSession::FileState {
 // The conflict copies and restored files one sync read.
 struct StoreSession::Copies {
     std::vector<Snapshot> snapshots;
+    std::vector<std::string> paths;  // of each snapshot
     std::vector<std::string> read;   // deleted once a store holding their notes is written
     std::vector<TakenCopy> justRead; // by this sync
 };
@@ -155,6 +156,7 @@ bool StoreSession::Load(const char* path, StoredSettings& settings,
     synced_.bytes = std::make_shared<const std::string>(std::move(bytes));
     if (read == FileRead::Read)
         found_ = synced_.bytes;
+    RememberVersions(synced_.snapshot);
     const StoredRun& run = synced_.snapshot.notes;
     for (std::size_t place = 0; place < run.size(); ++place)
         if (run[place])
@@ -249,7 +251,8 @@ SyncResult StoreSession::Sync(const char* path, StoredSettings& settings, const 
     ReadCopies(takeIn_, true, copies);
 
     // Merge.
-    const MergedStore merged = Merge(here, file.snapshot, copies.snapshots, disk_->Today());
+    const MergedStore merged =
+        Merge(history_, here, file.snapshot, copies.snapshots, disk_->Today(), stamps_);
 
     // Write: nothing is taken away without its copy; tried again.
     if (!KeepCopies(path, merged, file))
@@ -260,6 +263,11 @@ SyncResult StoreSession::Sync(const char* path, StoredSettings& settings, const 
     const Written written = Write(path, create, merged, file, saved);
     Remember(file, here, keys, notes.size(), merged, written == Written::Yes ? &saved : nullptr,
              written == Written::Failed, changes);
+    // A copy a busy note will join stays beside the store, to be read again.
+    for (std::size_t k = 0; k < copies.paths.size(); ++k)
+        if (merged.copiesWait[k])
+            copies.read.erase(std::remove(copies.read.begin(), copies.read.end(), copies.paths[k]),
+                              copies.read.end());
     RememberCopies(copies, written == Written::Failed);
     return written == Written::Failed ? SyncResult::Failed : SyncResult::Done;
 }
@@ -398,6 +406,7 @@ void StoreSession::ReadCopies(const std::vector<std::string>& files, bool restor
         const TextCharset& charset = CharsetOf(Parse(bytes, document));
         copies.snapshots.push_back(restored ? ReadRestored(document, charset, bytes)
                                             : ReadCopy(document, charset));
+        copies.paths.push_back(path);
         copies.read.push_back(path);
         copies.justRead.push_back(TakenCopy{path, look, hash, 0});
     }
@@ -459,10 +468,12 @@ void StoreSession::Remember(FileState& file, const RunSide& here, const std::vec
                             std::size_t shownNotes, const MergedStore& merged, const SavedRun* saved,
                             bool failed, ScreenChanges& changes)
 {
-    if (!file.same)
+    if (!file.same) {
         for (const auto& note : file.snapshot.notes)
             if (note)
                 seenContents_.Add(HashOfContent(*note));
+        RememberVersions(file.snapshot);
+    }
     Snapshot& synced = file.snapshot;
     if (saved) {
         // The file written: its notes are those this run wrote, identities and all.
@@ -471,7 +482,10 @@ void StoreSession::Remember(FileState& file, const RunSide& here, const std::vec
         synced.seen.assign(synced.notes.size(), 0);
         synced.deletions = merged.deletions;
         synced.damaged = false;
+        RememberVersions(synced);
     }
+    for (const auto& join : merged.joins)
+        history_.RememberJoin(join.first, join.second);
     if (!failed) {
         synced.settings = merged.settings;
         synced.settingsVersion = merged.settingsVersion;
@@ -520,6 +534,26 @@ void StoreSession::Remember(FileState& file, const RunSide& here, const std::vec
         toAdopt_.push_back(ToAdopt{records.added[k], merged.added[k].note.id});
     }
     waiting_ = merged.waiting;
+    // The history keeps the notes still known.
+    std::unordered_set<std::string> ids;
+    for (const auto& note : synced_.snapshot.notes)
+        if (note)
+            ids.insert(note->id);
+    for (const auto& record : records_)
+        if (record.second.base)
+            ids.insert(record.second.base->id);
+    for (const ToAdopt& adopt : toAdopt_)
+        ids.insert(adopt.id);
+    history_.KeepOnly(ids);
+}
+
+// The versions of a snapshot whose identities the file holds: a version
+// joined later may have been made from one of them.
+void StoreSession::RememberVersions(const Snapshot& snapshot)
+{
+    for (std::size_t j = 0; j < snapshot.notes.size(); ++j)
+        if (snapshot.notes[j] && snapshot.how[j] == IdentityFrom::File && !snapshot.seen[j])
+            history_.Remember(*snapshot.notes[j]);
 }
 
 // The copies taken in go once a store holding their notes is on disk; a copy
@@ -527,6 +561,8 @@ void StoreSession::Remember(FileState& file, const RunSide& here, const std::vec
 // merged again nor looked at again at every look.
 void StoreSession::RememberCopies(const Copies& copies, bool failed)
 {
+    for (const Snapshot& copy : copies.snapshots)
+        RememberVersions(copy);
     if (!failed) {
         for (const std::string& copy : copies.read) {
             const bool deleted = disk_->Remove(copy);

@@ -123,6 +123,7 @@ class StoreSession {
                   std::size_t shownNotes, const MergedStore& merged, const SavedRun* saved, bool failed,
                   ScreenChanges& changes);
     void RememberCopies(const Copies& copies, bool failed);
+    void RememberVersions(const Snapshot& snapshot);
     bool HeldStill(const FileLook& look);
 
     StoreDisk* disk_;
@@ -155,6 +156,10 @@ class StoreSession {
     // Notes deleted here or elsewhere, as far as this run knows: the next
     // file written tells of them.
     Deletions deletions_;
+    // The last few versions of each note that a file held with its identity,
+    // and the versions this run joined into it: two versions made apart join
+    // into one note where their common version is here.
+    NoteHistory history_;
     // Contents of notes, and whole stores, this run read or wrote, the latest
     // few thousand: one found again in a file is an old copy written back.
     class Recent {

@@ -18,9 +18,24 @@ bool IsLineBreak(char c)
     return c == '\r' || c == '\n';
 }
 
-// dtl's default comparator is a class with virtual functions; units need no more than ==.
-struct SameUnit {
-    bool impl(std::string_view a, std::string_view b) const { return a == b; }
+bool IsWordByte(char c)
+{
+    return !IsBlank(c) && !IsLineBreak(c);
+}
+
+bool IsBlankRun(std::string_view unit)
+{
+    return !unit.empty() && IsBlank(unit.front());
+}
+
+// Units the diff aligns: equal ones, and any two runs of blanks, so that the words around a run
+// that grew or shrank anchor the alignment, not a blank elsewhere (Changes tells the run's change
+// apart). dtl's default comparator is a class with virtual functions; units need no more.
+struct AlignedUnit {
+    bool impl(std::string_view a, std::string_view b) const
+    {
+        return a == b || (IsBlankRun(a) && IsBlankRun(b));
+    }
 };
 
 // One side's change: the units [begin, end) of the text it was made from, replaced by its own units
@@ -34,7 +49,7 @@ struct Change {
 // unchanged unit, as every run of edits between two common units of the edit script is one change.
 std::vector<Change> Changes(const Units& before, const Units& after)
 {
-    dtl::Diff<std::string_view, Units, SameUnit> diff(before, after);
+    dtl::Diff<std::string_view, Units, AlignedUnit> diff(before, after);
     diff.compose();
     std::vector<Change> changes;
     std::size_t at = 0, afterAt = 0;
@@ -42,10 +57,19 @@ std::vector<Change> Changes(const Units& before, const Units& after)
     const auto edits = diff.getSes().getSequence();
     for (const auto& edit : edits) {
         const dtl::edit_t type = edit.second.type;
-        if (type == dtl::SES_COMMON) {
+        if (type == dtl::SES_COMMON && before[at] == after[afterAt]) {
             inChange = false;
             ++at;
             ++afterAt;
+            continue;
+        }
+        if (type == dtl::SES_COMMON) { // a run of blanks of another length: that unit changed
+            if (!inChange) {
+                changes.push_back({at, at, afterAt, afterAt, at});
+                inChange = true;
+            }
+            changes.back().end = changes.back().reach = ++at;
+            changes.back().to = ++afterAt;
             continue;
         }
         if (!inChange) {
@@ -172,7 +196,13 @@ std::optional<std::string> MergeTexts(std::string_view common, std::string_view 
             Append(merged, base, at, one->begin);
             Append(merged, ones, one->from, one->to);
             if (!same) {
-                Append(merged, twos, two->from, two->to); // the other insertion at the same point
+                // The other insertion at the same point; where two words would meet
+                // there, they would read as one.
+                if (!merged.empty() && IsWordByte(merged.back()) && two->from < two->to &&
+                    IsWordByte(twos[two->from].front())) {
+                    merged += ' ';
+                }
+                Append(merged, twos, two->from, two->to);
             }
             at = one->end;
             firstLeaves = one++->reach + 1;

@@ -71,6 +71,14 @@ struct Result {
 constexpr long Today = 20000;
 const StoredSettings Settings{160, 120, 65535};
 
+// One merge, as this computer ("qui") makes it.
+MergedStore MergeNow(RunSide& here, const Snapshot& disk, const std::vector<Snapshot>& copies = {},
+                     const NoteHistory& history = NoteHistory())
+{
+    static VersionStamps stamps("qui", 100);
+    return Merge(history, here, disk, copies, Today, stamps);
+}
+
 Snapshot Read(const StoredRun& run, const RunKnows& knows, bool stale = false)
 {
     return ReadStore(IniDocument::Parse(Ini(run)), AnsiCharset, knows, stale, false);
@@ -168,7 +176,7 @@ Result Merge(const Row& row)
     const Snapshot disk = Read(
         read, RunKnows{base.notes, Settings, base.settingsVersion, here.notes, seen, Today}, row.diskIsStale);
     Result result;
-    result.merge = Merge(here, disk, copies, Today);
+    result.merge = MergeNow(here, disk, copies);
     result.file = FileAfter(result.merge, disk, read);
     result.screen = ShownAfter(result.merge, here.notes);
     return result;
@@ -284,7 +292,7 @@ TEST(NoteMerge, TakingAwayASavedNoteIsToldAndABusyNoteWaitsForTheNextMerge)
     const StoredRun read = RunOf({"A|suo", "C"});
     const Snapshot disk =
         Read(read, RunKnows{base.notes, Settings, base.settingsVersion, here.notes, seen, Today});
-    MergedStore merged = Merge(here, disk, {}, Today);
+    MergedStore merged = MergeNow(here, disk);
     EXPECT_TRUE(merged.waiting);
     EXPECT_FALSE(merged.takesAwaySaved) << "nothing was taken away: the busy notes wait";
 
@@ -301,7 +309,7 @@ TEST(NoteMerge, TakingAwayASavedNoteIsToldAndABusyNoteWaitsForTheNextMerge)
     const Snapshot written = ReadStore(
         file, AnsiCharset, RunKnows{disk.notes, Settings, base.settingsVersion, here.notes, seen, Today},
         false, false);
-    merged = Merge(here, written, {}, Today);
+    merged = MergeNow(here, written);
     EXPECT_FALSE(merged.waiting);
     EXPECT_EQ(merged.here[0].action, ScreenAction::Update);
     EXPECT_EQ(merged.here[1].action, ScreenAction::Close);
@@ -329,16 +337,16 @@ TEST(NoteMerge, SettingsStandByTheirVersionsAndAFileWithoutOneIsAHandEdit)
     EXPECT_EQ(stale.settingsVersion, synced);
 
     RunSide unchanged{{}, Settings, synced, {}};
-    EXPECT_EQ(Merge(unchanged, disk, {}, Today).settings.width, 200) << "the later version stands";
+    EXPECT_EQ(MergeNow(unchanged, disk).settings.width, 200) << "the later version stands";
     RunSide changed{{}, StoredSettings{300, 120, 65535}, SteppedVersion(synced, "q"), {}};
-    const MergedStore here = Merge(changed, disk, {}, Today);
-    EXPECT_EQ(Merge(changed, stale, {}, Today).settings.width, 300);
+    const MergedStore here = MergeNow(changed, disk);
+    EXPECT_EQ(MergeNow(changed, stale).settings.width, 300);
     // The other copy, holding the hand edit, meets this run's change.
     Snapshot ours;
     ours.settings = changed.settings;
     ours.settingsVersion = changed.settingsVersion;
     RunSide theirs{{}, disk.settings, disk.settingsVersion, {}};
-    const MergedStore there = Merge(theirs, ours, {}, Today);
+    const MergedStore there = MergeNow(theirs, ours);
     EXPECT_EQ(here.settings.width, there.settings.width) << "one value stands on both";
     EXPECT_TRUE(here.settings.width == 200 || here.settings.width == 300);
     EXPECT_EQ(here.settingsVersion, JoinedVersion(changed.settingsVersion, disk.settingsVersion));
@@ -366,6 +374,7 @@ struct RuleRow {
     const char* deletedAt;
     NoteRule expected;
     bool diskSeen = false;
+    bool joinable = false; // the two have one note with both changes
 };
 
 // clang-format off
@@ -377,6 +386,9 @@ const RuleRow RuleRows[] = {
     {"an exact version this run had before", "b@p:2", true, "a@p:2", nullptr, NoteRule::KeepOurs, true},
     {"changed alike on both", "b@p:2", true, "b@p:1,q:1", nullptr, NoteRule::SameChange},
     {"made apart", "b@p:2", true, "c@p:1,q:1", nullptr, NoteRule::Apart},
+    {"made apart, the common version held, changes apart", "b@p:2", true, "c@p:1,q:1", nullptr, NoteRule::Joined, false, true},
+    {"the same content made apart stays one whether joinable or not", "b@p:2", true, "b@p:1,q:1", nullptr, NoteRule::SameChange, false, true},
+    {"made from this window's, joinable or not", "a@p:1", true, "b@p:1,q:1", nullptr, NoteRule::TakeTheirs, false, true},
     {"alike but other content (no new stamp)", "b@p:2", true, "c@p:2", nullptr, NoteRule::Apart},
     {"deleted there at this version", "a@p:1", true, nullptr, "p:1", NoteRule::DeletedThere},
     {"deleted there, the file still holds a deleted version", "a@p:1", true, "a@p:1", "p:1", NoteRule::DeletedThere},
@@ -399,7 +411,7 @@ TEST(NoteMerge, EachRuleByIdentityAndVersion)
         const StoredNote disk = row.disk ? V(row.disk) : StoredNote{};
         const Deletion deleted{row.deletedAt ? *ParseVersion(row.deletedAt) : Version(), 20000};
         EXPECT_EQ(DecideNote(row.here ? &here : nullptr, row.known, row.disk ? &disk : nullptr, row.diskSeen,
-                             row.deletedAt ? &deleted : nullptr),
+                             row.deletedAt ? &deleted : nullptr, row.joinable),
                   row.expected);
     }
 }
@@ -417,7 +429,7 @@ TEST(NoteMerge, VersionsMadeApartSplitAlikeOnEveryCopy)
         disk.notes = StoredRun{there};
         disk.how = {IdentityFrom::File};
         disk.seen = {0};
-        const MergedStore merged = Merge(notes, disk, {}, 20000);
+        const MergedStore merged = MergeNow(notes, disk);
         std::vector<std::string> result{notes.notes[0].now->id + "=" + notes.notes[0].now->text};
         for (const MergedNew& added : merged.added)
             result.push_back(added.note.id + "=" + added.note.text +
@@ -436,4 +448,91 @@ TEST(NoteMerge, VersionsMadeApartSplitAlikeOnEveryCopy)
                                }),
                   there.end())
             << note;
+}
+
+namespace {
+
+// "title|text|voice".
+StoredNote F(const char* note)
+{
+    const std::string text = note;
+    const std::size_t first = text.find('|'), second = text.find('|', first + 1);
+    return StoredNote{text.substr(0, first), text.substr(first + 1, second - first - 1),
+                      text.substr(second + 1)};
+}
+
+struct JoinRow {
+    const char* rule;
+    const char* common;
+    const char* first;
+    const char* second;
+    const char* joined; // nullptr: both notes are kept
+};
+
+// clang-format off
+const JoinRow JoinRows[] = {
+    {"a word at each end of the text", "Spesa|pane latte|", "Spesa|pane latte uova|", "Spesa|burro pane latte|", "Spesa|burro pane latte uova|"},
+    {"the title on one side, the text on the other", "Spesa|pane|", "Lista|pane|", "Spesa|pane latte|", "Lista|pane latte|"},
+    {"a voice message on one side, the text on the other", "Spesa|pane|", "Spesa|pane|C:\\v.wav", "Spesa|pane latte|", "Spesa|pane latte|C:\\v.wav"},
+    {"two titles", "Spesa|pane|", "Lista|pane|", "Conto|pane latte|", nullptr},
+    {"two voice paths", "Spesa|pane|", "Spesa|pane|C:\\a.wav", "Spesa|pane latte|C:\\b.wav", nullptr},
+    {"the same word changed differently", "Spesa|pane latte|", "Spesa|pane burro|", "Spesa|pane uova|", nullptr},
+};
+// clang-format on
+
+} // namespace
+
+// What two versions made apart join into, field by field, against the
+// version both were made from; a text that would not fit in a note is no join.
+TEST(NoteMerge, VersionsMadeApartJoinFieldByField)
+{
+    for (const JoinRow& row : JoinRows) {
+        SCOPED_TRACE(row.rule);
+        const std::optional<StoredNote> joined = JoinedNote(F(row.common), F(row.first), F(row.second));
+        ASSERT_EQ(joined.has_value(), row.joined != nullptr);
+        if (joined) {
+            EXPECT_TRUE(SameContent(*joined, F(row.joined)))
+                << joined->title << "|" << joined->text << "|" << joined->voicePath;
+        }
+    }
+    const std::string full(NoteTextLimit - 3, 'x');
+    EXPECT_FALSE(JoinedNote(StoredNote{"T", full, ""}, StoredNote{"T", full + " a", ""},
+                            StoredNote{"T", "b " + full, ""}))
+        << "longer than a note holds";
+    EXPECT_EQ(CommonVersion(*ParseVersion("p:3,q:1"), *ParseVersion("p:2,r:4")), *ParseVersion("p:2"));
+}
+
+// Two copies meeting the same two versions made apart, both holding the
+// version they were made from, join them into the same text, each under a
+// version above both; without it, both notes are kept, as before.
+TEST(NoteMerge, VersionsMadeApartJoinAlikeWhereTheCommonVersionIsHeld)
+{
+    const StoredNote common = V("pane latte@p:1"), mine = V("pane latte uova@p:2"),
+                     theirs = V("burro pane latte@p:1,q:1");
+    NoteHistory history;
+    history.Remember(common);
+    auto merge = [&](const StoredNote& here, const StoredNote& there, const NoteHistory& held) {
+        RunSide notes{std::vector<NoteHere>(1), Settings, Version(), {}};
+        notes.notes[0].record = NoteRecord{0, common};
+        notes.notes[0].now = here;
+        Snapshot disk;
+        disk.notes = StoredRun{there};
+        disk.how = {IdentityFrom::File};
+        disk.seen = {0};
+        return MergeNow(notes, disk, {}, held);
+    };
+    const MergedStore here = merge(mine, theirs, history), there = merge(theirs, mine, history);
+    ASSERT_EQ(here.here[0].action, ScreenAction::Update);
+    ASSERT_EQ(there.here[0].action, ScreenAction::Update);
+    const StoredNote& a = *here.here[0].record.base;
+    const StoredNote& b = *there.here[0].record.base;
+    EXPECT_EQ(a.text, "burro pane latte uova");
+    EXPECT_EQ(a.text, b.text);
+    EXPECT_EQ(a.id, "n1");
+    EXPECT_EQ(CompareVersions(a.version, JoinedVersion(mine.version, theirs.version)), VersionOrder::After);
+    EXPECT_TRUE(here.added.empty()) << "one note";
+
+    const MergedStore without = merge(mine, theirs, NoteHistory());
+    EXPECT_EQ(without.here[0].action, ScreenAction::Keep);
+    EXPECT_EQ(without.added.size(), 1u) << "both kept";
 }

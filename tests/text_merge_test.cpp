@@ -32,7 +32,7 @@ const MergeRow MergeRows[] = {
     {"two insertions at one point", "uno tre", "uno due tre", "uno DUE tre", "uno due DUE tre",
      "uno DUE due tre"},
     {"two insertions at the end", "alpha", "alpha uno", "alpha due", "alpha uno due", "alpha due uno"},
-    {"two insertions into nothing", "", "uno", "due", "unodue", "dueuno"},
+    {"two insertions into nothing, words kept apart", "", "uno", "due", "uno due", "due uno"},
     {"the same change once, beside another", "uno due tre", "UNO due tre", "UNO due TRE", "UNO due TRE"},
     // Each side's edit script places the insertion of "due" differently (one "uno" was deleted on the
     // second side): taken apart, "due" would be there twice.

@@ -114,12 +114,18 @@ struct SimulatedCopy {
     StoredSettings settings{DefaultNoteWidth, DefaultNoteHeight, DefaultNoteColor};
     ScreenChanges changes; // what the last sync asked of the screen
 
+    // A window holds a note's title, text and voice path, nothing more.
+    static StoredNote Shown(const StoredNote& note)
+    {
+        return StoredNote{note.title, note.text, note.voicePath};
+    }
+
     void Start()
     {
         std::vector<std::pair<int, StoredNote>> notes;
         session.Load(store.c_str(), settings, notes);
         for (const auto& note : notes) {
-            screen.emplace_back(nextKey, note.second);
+            screen.emplace_back(nextKey, Shown(note.second));
             session.AdoptLoaded(note.first, nextKey++);
         }
     }
@@ -135,13 +141,13 @@ struct SimulatedCopy {
         for (const auto& update : changes.update)
             for (auto& note : screen)
                 if (note.first == update.first)
-                    note.second = update.second;
+                    note.second = Shown(update.second);
         for (NoteKey key : changes.close)
             screen.erase(std::remove_if(screen.begin(), screen.end(),
                                         [key](const auto& note) { return note.first == key; }),
                          screen.end());
         for (std::size_t i = 0; i < changes.show.size(); ++i) {
-            screen.emplace_back(nextKey, changes.show[i]);
+            screen.emplace_back(nextKey, Shown(changes.show[i]));
             session.Adopt(i, nextKey++);
         }
         return result;
