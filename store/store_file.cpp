@@ -15,9 +15,12 @@ namespace {
 // Far beyond any store of notes; a larger file would only exhaust memory.
 constexpr LONGLONG LargestStoreFile = 64 * 1024 * 1024;
 
-// A writer holds the lock for the milliseconds of a save: one older than this
-// was left by a writer that died.
-constexpr unsigned long long StaleLockAge = 60000;
+// FILETIME counts 100-ns units.
+constexpr unsigned long long FileTimePerMillisecond = 10000;
+
+// A writer holds the lock for the milliseconds of a save: one older than a
+// minute was left by a writer that died.
+constexpr unsigned long long StaleLockAge = 60 * 1000 * FileTimePerMillisecond;
 
 ULONGLONG AsNumber(const FILETIME& time)
 {
@@ -232,7 +235,7 @@ class SystemStoreDisk final : public StoreDisk {
         if (!floor_) {
             FILETIME now;
             GetSystemTimeAsFileTime(&now);
-            const ULONGLONG seconds = AsNumber(now) / 10000000ull;
+            const ULONGLONG seconds = AsNumber(now) / (1000 * FileTimePerMillisecond);
             const ULONGLONG since2020 = 13222310400ull; // 1601-01-01 to 2020-01-01
             floor_ = seconds > since2020 ? seconds - since2020 : 1;
         }

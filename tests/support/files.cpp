@@ -97,6 +97,11 @@ bool MakeOld(const std::string& path)
     return DateFromNow(path, -(1ll << 32)); // seven minutes ago
 }
 
+bool DateBack(const std::string& path, unsigned seconds)
+{
+    return DateFromNow(path, -10000000ll * seconds);
+}
+
 bool DateAhead(const std::string& path)
 {
     return DateFromNow(path, 36000000000ll); // an hour
