@@ -5,8 +5,8 @@
 #include "base/file_replace.h"
 #include "base/handles.h"
 #include "store/conflict_copies.h"
-#include "store/note_store.h"
 #include "store/note_version.h"
+#include "store/store_disk.h"
 
 #include <memory>
 
