@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "base/fnv1a.h"
 #include "base/handles.h"
 
 bool (*ReplaceStepHook)(const std::string& target, ReplaceStep step);
@@ -35,11 +36,10 @@ std::string ShortTempPrefix(const std::string& target)
 {
     const std::size_t slash = target.find_last_of("\\/") + 1;
     // Named after the target, so that two files in one folder do not share it.
-    unsigned hash = 2166136261u;
-    for (char c : target.substr(slash))
-        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    Fnv1a32 hash;
+    hash.Add(target.substr(slash));
     char name[8];
-    wsprintfA(name, "~%04x", hash & 0xFFFF);
+    wsprintfA(name, "~%04x", static_cast<unsigned>(hash.value() & 0xFFFF));
     return target.substr(0, slash) + name;
 }
 

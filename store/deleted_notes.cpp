@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "base/fnv1a.h"
 #include "store/ini_document.h"
 
 namespace {
@@ -127,12 +128,11 @@ std::string DeletedNotesBytes(const std::vector<StoredNote>& notes)
 
 std::string DeletedNotesFolderName(std::string_view storePath)
 {
-    // FNV-1a over the path as Windows compares it, without letter case.
-    std::uint32_t hash = 2166136261u;
-    for (char c : storePath) {
-        hash ^= static_cast<unsigned char>(LowerAscii(c == '/' ? '\\' : c));
-        hash *= 16777619u;
-    }
+    // Over the path as Windows compares it, without letter case.
+    Fnv1a32 fnv;
+    for (char c : storePath)
+        fnv.Add(static_cast<unsigned char>(LowerAscii(c == '/' ? '\\' : c)));
+    const std::uint32_t hash = fnv.value();
     std::string name(StemOf(NameOf(storePath)));
     name += " (";
     for (int shift = 28; shift >= 0; shift -= 4)

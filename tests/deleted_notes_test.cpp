@@ -56,6 +56,7 @@ TEST(DeletedNotes, TheFileHoldsTheNotesInTheStoresFormat)
 TEST(DeletedNotes, TheProgramsFolderForAStoreIsNamedAfterItsFullPath)
 {
     const std::string here = DeletedNotesFolderName("C:\\Appuntello\\Appuntello.ini");
+    EXPECT_EQ(here, "Appuntello (aee50dac)") << "the folder that earlier versions made";
     EXPECT_EQ(here.rfind("Appuntello (", 0), 0u) << here;
     EXPECT_EQ(here.size(), std::string("Appuntello (12345678)").size()) << here;
     EXPECT_EQ(DeletedNotesFolderName("c:\\appuntello\\APPUNTELLO.INI").substr(11), here.substr(11))

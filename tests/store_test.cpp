@@ -611,6 +611,11 @@ TEST_F(NoteStore, TemporaryFilesOfCrashedSavesGoThoseOfSavesUnderWayStay)
     ASSERT_TRUE(WriteFile(store, ExampleStore));
     const std::string crashed = store + ".1a2b3c.tmp", underWay = store + ".4d5e6f.tmp";
     const std::string users = store + ".vecchio.tmp"; // named by the user: never ours
+    // Where "<store>.<mark>.tmp" would pass the path limit: "~", four hex
+    // digits named after "Appuntello.ini", four of the writer.
+    const std::string crashedShort = folder / "~ca3d0042";
+    ASSERT_TRUE(WriteFile(crashedShort, "[0]\r\nTITOLO=mez"));
+    ASSERT_TRUE(testfiles::MakeOld(crashedShort));
     ASSERT_TRUE(WriteFile(crashed, "[0]\r\nTITOLO=mezzo sal"));
     ASSERT_TRUE(WriteFile(underWay, "[0]\r\nTITOLO=sta scrive"));
     ASSERT_TRUE(WriteFile(users, "[0]\r\nTITOLO=mia"));
@@ -624,6 +629,7 @@ TEST_F(NoteStore, TemporaryFilesOfCrashedSavesGoThoseOfSavesUnderWayStay)
     EXPECT_EQ(Document().Get("2", "TITOLO"), "nuova");
     EXPECT_EQ(GetFileAttributesA(store.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     EXPECT_EQ(testfiles::Matching(store + "*.tmp"), (std::vector<std::string>{underWay, users}));
+    EXPECT_FALSE(testfiles::Exists(crashedShort));
 }
 
 // ---- A store that cannot be written ----
