@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "base/ascii_case.h"
 #include "base/fnv1a.h"
 #include "store/ini_document.h"
 
@@ -17,19 +18,6 @@ std::string_view StemOf(std::string_view fileName)
 {
     const std::size_t dot = fileName.rfind('.');
     return dot == std::string_view::npos || dot == 0 ? fileName : fileName.substr(0, dot);
-}
-
-char LowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string Lower(std::string_view text)
-{
-    std::string lower(text);
-    for (char& c : lower)
-        c = LowerAscii(c);
-    return lower;
 }
 
 void AddNumber(std::string& text, long long value, int width)
@@ -95,11 +83,11 @@ std::string DeletedNotesFileName(std::string_view storeFileName, std::size_t cou
 
 bool IsDeletedNotesFileName(std::string_view storeFileName, std::string_view fileName)
 {
-    const std::string file = Lower(fileName);
+    const std::string file = LowerAscii(fileName);
     const std::string_view text = file;
     std::size_t at = 0;
     long long count = 0;
-    if (!Take(text, at, Lower(StemOf(NameOf(storeFileName)))) || !Take(text, at, " - ") ||
+    if (!Take(text, at, LowerAscii(StemOf(NameOf(storeFileName)))) || !Take(text, at, " - ") ||
         !TakeDigits(text, at, 0, &count))
         return false;
     if (!Take(text, at, count == 1 ? " memino eliminato il " : " memini eliminati il "))
