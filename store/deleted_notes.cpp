@@ -4,21 +4,10 @@
 
 #include "base/ascii_case.h"
 #include "base/fnv1a.h"
+#include "base/path_parts.h"
 #include "store/ini_document.h"
 
 namespace {
-
-std::string_view NameOf(std::string_view path)
-{
-    const std::size_t slash = path.find_last_of("\\/");
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-std::string_view StemOf(std::string_view fileName)
-{
-    const std::size_t dot = fileName.rfind('.');
-    return dot == std::string_view::npos || dot == 0 ? fileName : fileName.substr(0, dot);
-}
 
 void AddNumber(std::string& text, long long value, int width)
 {

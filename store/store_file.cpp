@@ -4,6 +4,7 @@
 
 #include "base/file_replace.h"
 #include "base/handles.h"
+#include "base/path_parts.h"
 #include "store/conflict_copies.h"
 #include "store/note_version.h"
 #include "store/store_disk.h"
@@ -134,19 +135,17 @@ StoreLock::~StoreLock()
 std::vector<std::string> FindConflictCopies(const std::string& store)
 {
     std::vector<std::string> copies;
-    const std::size_t slash = store.find_last_of("\\/") + 1;
-    const std::string folder = store.substr(0, slash);
-    const std::string name = store.substr(slash);
-    const std::size_t dot = name.rfind('.');
+    const std::string folder = FolderOf(store);
+    const std::string_view name = NameOf(store);
     // Every conflict copy starts with the store's name without its extension.
-    const std::string pattern = folder + name.substr(0, dot) + "*";
+    const std::string pattern = InFolder(folder, std::string(name.substr(0, name.rfind('.'))) + "*");
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return copies;
     do {
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsConflictCopyName(name, found.cFileName))
-            copies.push_back(folder + found.cFileName);
+            copies.push_back(InFolder(folder, found.cFileName));
     } while (FindNextFileA(search, &found));
     FindClose(search);
     return copies;

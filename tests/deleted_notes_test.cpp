@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "base/path_parts.h"
+
 // A person finds the file in the Recycle Bin by the store's name, the count
 // and the moment; the run finds it again by the same name and no other.
 TEST(DeletedNotes, TheFileIsNamedAfterTheStoreTheCountAndTheMoment)
@@ -36,6 +38,30 @@ TEST(DeletedNotes, TheFileIsNamedAfterTheStoreTheCountAndTheMoment)
     };
     for (const Case& c : cases)
         EXPECT_EQ(IsDeletedNotesFileName("Appuntello.ini", c.file), c.ours) << c.file;
+}
+
+// The folders of deleted notes are found from the store's path: its folder,
+// "C:\\" at a drive's root ("C:" alone names the drive's current folder),
+// and its name; a file put in a root has one separator before its name.
+TEST(DeletedNotes, AStoresPathSplitsIntoItsFolderAndName)
+{
+    struct Case {
+        const char* path;
+        const char* folder;
+        const char* name;
+        const char* again; // the name put back in the folder
+    } cases[] = {
+        {"C:\\x", "C:\\", "x", "C:\\x"},
+        {"C:\\a\\b", "C:\\a", "b", "C:\\a\\b"},
+        {"x", ".", "x", ".\\x"},
+        {"\\\\server\\share\\x", "\\\\server\\share", "x", "\\\\server\\share\\x"},
+        {"a/b", "a", "b", "a\\b"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FolderOf(c.path), c.folder) << c.path;
+        EXPECT_EQ(NameOf(c.path), c.name) << c.path;
+        EXPECT_EQ(InFolder(FolderOf(c.path), NameOf(c.path)), c.again) << c.path;
+    }
 }
 
 // The file is a store of its own: its notes read back as they were, oldest first.

@@ -24,6 +24,7 @@
 #include "app/notes_io.h"
 #include "app/startup.h"
 #include "base/handles.h"
+#include "base/path_parts.h"
 #include "base/shared_state.h"
 #include "notes/note_registry.h"
 #include "notes/note_window.h"
@@ -1232,7 +1233,7 @@ std::vector<std::string> Names(const std::vector<std::string>& paths)
 {
     std::vector<std::string> names;
     for (const std::string& path : paths)
-        names.push_back(path.substr(path.find_last_of('\\') + 1));
+        names.emplace_back(NameOf(path));
     std::sort(names.begin(), names.end());
     return names;
 }
