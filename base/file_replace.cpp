@@ -131,17 +131,6 @@ bool ReplaceFileInOneStep(const std::string& target, std::initializer_list<FileP
     return true;
 }
 
-unsigned long long MillisecondsSinceWritten(const std::string& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    const ULONGLONG written = AsNumber(data.ftLastWriteTime), moment = AsNumber(now);
-    return moment > written ? (moment - written) / 10000 : 0;
-}
-
 void RemoveLeftoverTemporaryFiles(const std::string& target, unsigned long age)
 {
     const std::string folder = FolderOf(target), name(NameOf(target));
