@@ -37,6 +37,7 @@
 #include "tests/support/modal.h"
 #include "tests/support/program.h"
 #include "tests/support/store_builder.h"
+#include "tests/support/voice_counts.h"
 
 using testfiles::ReadFile;
 using testfiles::WriteFile;
@@ -933,18 +934,25 @@ TEST_F(NoteStore, StartPlaysEachLocalVoiceMessageToItsEndAndNoneFromAShare)
     ASSERT_TRUE(WriteFile(store, "[0]\r\nTITOLO=a\r\nAUDIO=" + wave + "\r\n[1]\r\nTITOLO=b\r\nAUDIO=" + wave +
                                      "\r\n[2]\r\nTITOLO=c\r\nAUDIO=" + folder / "manca.wav" +
                                      "\r\n[3]\r\nTITOLO=d\r\nAUDIO=" + remote + "\r\n"));
-    DWORD start = GetTickCount();
+    CountMultimediaCalls();
+    const std::size_t before = SoundsPlayed().size();
     ASSERT_TRUE(Start());
-    const DWORD took = GetTickCount() - start;
     ASSERT_EQ(Notes().size(), 4u);
-    EXPECT_GE(took, 1100u) << "two messages of 0.6 s, one after the other";
-    EXPECT_LT(took, 3500u) << "the 3 s message on the share was played";
+    std::vector<std::string> asked;
+    for (std::size_t i = before; i < SoundsPlayed().size(); ++i) {
+        const SoundPlayed& sound = SoundsPlayed()[i];
+        asked.push_back(sound.path);
+        EXPECT_FALSE(sound.flags & SND_ASYNC) << "cut short by the next one: " << sound.path;
+        EXPECT_EQ(sound.played, sound.path == wave) << sound.path;
+    }
+    EXPECT_EQ(asked, (std::vector<std::string>{wave, wave, folder / "manca.wav"})) << "none from the share";
     EXPECT_STREQ(NoteVoicePath(Notes()[3]), remote.c_str());
 
     // The user's own request plays it: the share was there all along.
-    start = GetTickCount();
     SendMessageA(Notes()[3], WM_COMMAND, IDM_PLAY_VOICE, 0);
-    EXPECT_GE(GetTickCount() - start, 2500u);
+    ASSERT_EQ(SoundsPlayed().size(), before + 4);
+    EXPECT_EQ(SoundsPlayed().back().path, remote);
+    EXPECT_TRUE(SoundsPlayed().back().played);
     ASSERT_TRUE(Close());
     EXPECT_EQ(Document().Get("3", "AUDIO"), remote);
     DeleteFileA((share + "\\remota.wav").c_str());
