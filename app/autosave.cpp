@@ -7,6 +7,7 @@
 #include "app/notes_io.h"
 #include "app/recycle.h"
 #include "base/captions.h"
+#include "base/path_parts.h"
 #include "base/shared_state.h"
 #include "store/deleted_notes.h"
 
@@ -85,10 +86,7 @@ void WatchStoreFolder(ControllerRun& run)
 {
     if (StorePath[0] == '\0')
         return;
-    std::string folder(StorePath);
-    const std::size_t slash = folder.find_last_of("\\/");
-    folder.resize(slash == std::string::npos ? 0 : slash + 1);
-    Watch(run.autosave.folderChanges, folder);
+    Watch(run.autosave.folderChanges, FolderOf(StorePath));
     Watch(run.autosave.restoredChanges, OwnDeletedNotesFolder(StorePath));
 }
 

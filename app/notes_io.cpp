@@ -148,7 +148,7 @@ void LoadNotes(ControllerRun& run)
     }
 }
 
-StoredNote SaveNote(const NoteNode& note)
+StoredNote ReadNoteWindow(const NoteNode& note)
 {
     char title[TitleCapacity] = "";
     GetWindowTextA(note.window, title, sizeof title);
@@ -165,7 +165,7 @@ SyncResult SaveAllNotes(ControllerRun& run, bool create)
     // program.
     std::vector<NoteNow> notes;
     ForEachNoteOldestFirst([&](NoteNode& node) {
-        notes.push_back(NoteNow{KeyOf(node.window), SaveNote(node), NoteIsBusy(node.window)});
+        notes.push_back(NoteNow{KeyOf(node.window), ReadNoteWindow(node), NoteIsBusy(node.window)});
     });
     StoredSettings settings{NoteWidth, NoteHeight, NoteColor};
     ScreenChanges changes;

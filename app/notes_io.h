@@ -36,8 +36,9 @@ bool StoreChangedOnDisk(ControllerRun& run, bool told = false);
 // same, losing the changes. True for yes.
 bool AskToQuitUnsaved();
 
-// One registered note as the store keeps it.
-StoredNote SaveNote(const NoteNode& note);
+// A registered note's window read into what the store keeps: its title,
+// text and voice path.
+StoredNote ReadNoteWindow(const NoteNode& note);
 // How the run names a note to the store.
 NoteKey KeyOf(HWND note);
 

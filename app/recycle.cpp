@@ -14,7 +14,7 @@ void KeepBeforeDeleting(ControllerRun& run, const std::vector<HWND>& notes)
     std::vector<StoredNote> kept;
     for (HWND note : notes)
         if (const NoteNode* node = FindNote(note)) {
-            StoredNote stored = run.store.AsStored(KeyOf(note), SaveNote(*node));
+            StoredNote stored = run.store.AsStored(KeyOf(note), ReadNoteWindow(*node));
             if (!IsNewNoteTitle(stored.title.c_str()) || !stored.text.empty() || !stored.voicePath.empty())
                 kept.push_back(std::move(stored));
         }

@@ -94,11 +94,6 @@ POINT CursorPosition()
     return cursor;
 }
 
-bool IsVisibleNote(HWND window)
-{
-    return window && FindNote(window) && IsWindowVisible(window) && !IsIconic(window);
-}
-
 } // namespace
 
 void ShowTrayIcon(HWND controller, TrayState& tray)
@@ -228,7 +223,7 @@ KeyboardReturn::KeyboardReturn(HWND controller, TrayState& tray)
     : controller_(controller), tray_(tray), outermost_(tray.keyboardReturnDepth++ == 0)
 {
     HWND foreground = GetForegroundWindow();
-    if (outermost_ && IsVisibleNote(foreground))
+    if (outermost_ && IsShownNote(foreground))
         note_ = foreground;
 }
 
@@ -237,7 +232,7 @@ KeyboardReturn::~KeyboardReturn()
     --tray_.keyboardReturnDepth;
     if (!outermost_ || GetForegroundWindow() != controller_)
         return;
-    if (IsVisibleNote(note_))
+    if (IsShownNote(note_))
         SetForegroundWindow(note_); // its WM_SETFOCUS hands the keyboard to its text
     else
         GiveKeyboardToTray(controller_, tray_);
@@ -255,6 +250,6 @@ void GiveKeyboardToNewestNote()
     HWND foreground = GetForegroundWindow();
     if (!foreground || !GetWindowThreadProcessId(foreground, &process) || process != GetCurrentProcessId())
         return;
-    if (NoteListHead && IsVisibleNote(NoteListHead->window))
+    if (NoteListHead && IsShownNote(NoteListHead->window))
         SetForegroundWindow(NoteListHead->window);
 }

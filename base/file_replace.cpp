@@ -4,7 +4,9 @@
 
 #include <algorithm>
 
+#include "base/fnv1a.h"
 #include "base/handles.h"
+#include "base/path_parts.h"
 
 bool (*ReplaceStepHook)(const std::string& target, ReplaceStep step);
 
@@ -33,14 +35,12 @@ std::string WriterMark()
 // name, then four of the writer.
 std::string ShortTempPrefix(const std::string& target)
 {
-    const std::size_t slash = target.find_last_of("\\/") + 1;
     // Named after the target, so that two files in one folder do not share it.
-    unsigned hash = 2166136261u;
-    for (char c : target.substr(slash))
-        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    Fnv1a32 hash;
+    hash.Add(NameOf(target));
     char name[8];
-    wsprintfA(name, "~%04x", hash & 0xFFFF);
-    return target.substr(0, slash) + name;
+    wsprintfA(name, "~%04x", static_cast<unsigned>(hash.value() & 0xFFFF));
+    return InFolder(FolderOf(target), name);
 }
 
 // Beside the target, on the same volume, so that one rename can put it in its
@@ -131,34 +131,22 @@ bool ReplaceFileInOneStep(const std::string& target, std::initializer_list<FileP
     return true;
 }
 
-unsigned long long MillisecondsSinceWritten(const std::string& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    const ULONGLONG written = AsNumber(data.ftLastWriteTime), moment = AsNumber(now);
-    return moment > written ? (moment - written) / 10000 : 0;
-}
-
 void RemoveLeftoverTemporaryFiles(const std::string& target, unsigned long age)
 {
-    const std::size_t slash = target.find_last_of("\\/") + 1;
-    const std::string folder = target.substr(0, slash), shortPrefix = ShortTempPrefix(target).substr(slash);
+    const std::string folder = FolderOf(target), name(NameOf(target));
+    const std::string shortPrefix(NameOf(ShortTempPrefix(target)));
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     const ULONGLONG oldest = AsNumber(now) - static_cast<ULONGLONG>(age) * 10000;
-    for (const std::string& pattern : {target + ".*.tmp", folder + shortPrefix + "*"}) {
+    for (const std::string& pattern : {target + ".*.tmp", InFolder(folder, shortPrefix + "*")}) {
         WIN32_FIND_DATAA found;
         HANDLE search = FindFirstFileA(pattern.c_str(), &found);
         if (search == INVALID_HANDLE_VALUE)
             continue;
         do {
             if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                AsNumber(found.ftLastWriteTime) < oldest &&
-                IsTempName(found.cFileName, target.substr(slash), shortPrefix)) {
-                const std::string leftover = folder + found.cFileName;
+                AsNumber(found.ftLastWriteTime) < oldest && IsTempName(found.cFileName, name, shortPrefix)) {
+                const std::string leftover = InFolder(folder, found.cFileName);
                 SetFileAttributesA(leftover.c_str(), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileA(leftover.c_str());
             }

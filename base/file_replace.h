@@ -31,11 +31,6 @@ extern bool (*ReplaceStepHook)(const std::string& target, ReplaceStep step);
 // then as it was, and no temporary file is left.
 bool ReplaceFileInOneStep(const std::string& target, std::initializer_list<FilePiece> pieces);
 
-// How many milliseconds ago the file was last written (0 when it was not
-// found, or its time lies ahead). Locks and copies left by others are judged
-// by it.
-unsigned long long MillisecondsSinceWritten(const std::string& path);
-
 // The temporary files of replacements of the target that a crash left
 // behind: files named exactly as a replacement names its temporary file (a
 // user's own file of a like name stays) whose last write is older than `age`

@@ -65,14 +65,10 @@ void ShowNoteById(int id)
         SetWindowPos(node->window, HWND_TOP, 0, 0, 0, 0, SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE);
 }
 
-namespace {
-
 bool IsShownNote(NoteWindow window)
 {
     return window && FindNote(window) && IsWindowVisible(window) && !IsIconic(window);
 }
-
-} // namespace
 
 NoteWindow NoteToTakeKeyboardFrom(NoteWindow leaving)
 {

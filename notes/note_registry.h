@@ -34,6 +34,8 @@ NoteNode* FindNote(NoteWindow window);
 NoteNode* FindNoteById(int id);
 // Shows, raises and activates the note with that id; nothing if there is none.
 void ShowNoteById(int id);
+// Whether the window is a registered note on the screen: shown, not minimised.
+bool IsShownNote(NoteWindow window);
 // The note that should take the keyboard when this one goes from the screen:
 // the one that had it before, else the newest note shown; nullptr when no
 // other note is shown.

@@ -2,16 +2,9 @@
 
 #include <string>
 
-namespace {
+#include "base/ascii_case.h"
 
-std::string Lower(std::string_view text)
-{
-    std::string lower(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return lower;
-}
+namespace {
 
 bool StartsWith(std::string_view text, std::string_view prefix)
 {
@@ -67,8 +60,8 @@ bool IsComputerNameCopy(std::string_view between)
 
 bool IsConflictCopyName(std::string_view storeName, std::string_view fileName)
 {
-    const std::string store = Lower(storeName);
-    const std::string file = Lower(fileName);
+    const std::string store = LowerAscii(storeName);
+    const std::string file = LowerAscii(fileName);
     const std::size_t dot = store.rfind('.');
     const std::string stem = dot == std::string::npos ? store : store.substr(0, dot);
     const std::string extension = dot == std::string::npos ? std::string() : store.substr(dot);

@@ -2,34 +2,12 @@
 
 #include <cstdint>
 
+#include "base/ascii_case.h"
+#include "base/fnv1a.h"
+#include "base/path_parts.h"
 #include "store/ini_document.h"
 
 namespace {
-
-std::string_view NameOf(std::string_view path)
-{
-    const std::size_t slash = path.find_last_of("\\/");
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-std::string_view StemOf(std::string_view fileName)
-{
-    const std::size_t dot = fileName.rfind('.');
-    return dot == std::string_view::npos || dot == 0 ? fileName : fileName.substr(0, dot);
-}
-
-char LowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string Lower(std::string_view text)
-{
-    std::string lower(text);
-    for (char& c : lower)
-        c = LowerAscii(c);
-    return lower;
-}
 
 void AddNumber(std::string& text, long long value, int width)
 {
@@ -94,11 +72,11 @@ std::string DeletedNotesFileName(std::string_view storeFileName, std::size_t cou
 
 bool IsDeletedNotesFileName(std::string_view storeFileName, std::string_view fileName)
 {
-    const std::string file = Lower(fileName);
+    const std::string file = LowerAscii(fileName);
     const std::string_view text = file;
     std::size_t at = 0;
     long long count = 0;
-    if (!Take(text, at, Lower(StemOf(NameOf(storeFileName)))) || !Take(text, at, " - ") ||
+    if (!Take(text, at, LowerAscii(StemOf(NameOf(storeFileName)))) || !Take(text, at, " - ") ||
         !TakeDigits(text, at, 0, &count))
         return false;
     if (!Take(text, at, count == 1 ? " memino eliminato il " : " memini eliminati il "))
@@ -127,12 +105,11 @@ std::string DeletedNotesBytes(const std::vector<StoredNote>& notes)
 
 std::string DeletedNotesFolderName(std::string_view storePath)
 {
-    // FNV-1a over the path as Windows compares it, without letter case.
-    std::uint32_t hash = 2166136261u;
-    for (char c : storePath) {
-        hash ^= static_cast<unsigned char>(LowerAscii(c == '/' ? '\\' : c));
-        hash *= 16777619u;
-    }
+    // Over the path as Windows compares it, without letter case.
+    Fnv1a32 fnv;
+    for (char c : storePath)
+        fnv.Add(static_cast<unsigned char>(LowerAscii(c == '/' ? '\\' : c)));
+    const std::uint32_t hash = fnv.value();
     std::string name(StemOf(NameOf(storePath)));
     name += " (";
     for (int shift = 28; shift >= 0; shift -= 4)

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "base/handles.h"
+#include "base/path_parts.h"
 
 bool (*RecycleBinKeeps)(const std::string& folder) = SystemRecycleBinKeeps;
 
@@ -21,18 +22,6 @@ std::string FullPath(const std::string& path)
     char full[MAX_PATH];
     const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
     return length > 0 && length < MAX_PATH ? std::string(full, length) : path;
-}
-
-std::string FolderOf(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 bool IsFolder(const std::string& path)
@@ -46,9 +35,9 @@ bool MakeFolder(const std::string& folder)
 {
     if (IsFolder(folder))
         return true;
-    const std::size_t slash = folder.find_last_of("\\/");
-    if (slash != std::string::npos && slash > 0 && folder[slash - 1] != ':' &&
-        !MakeFolder(folder.substr(0, slash)))
+    // Up to a root ("C:\\", "\\"), or the current folder, which are there.
+    const std::string above = FolderOf(folder);
+    if (above != folder && above != "." && !MakeFolder(above))
         return false;
     return CreateDirectoryA(folder.c_str(), nullptr) || IsFolder(folder);
 }
@@ -66,7 +55,7 @@ std::string WriteNewFile(const std::string& folder, const std::string& name, con
             wsprintfA(suffix, " (%d)", copy);
             fileName.insert(dot, suffix);
         }
-        const std::string path = folder + "\\" + fileName;
+        const std::string path = InFolder(folder, fileName);
         bool written = false;
         {
             UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -111,14 +100,14 @@ std::vector<FoundFile> DeletedNotesFilesIn(const std::string& folder, const std:
 {
     std::vector<FoundFile> files;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*.ini").c_str(), &found);
+    HANDLE search = FindFirstFileA(InFolder(folder, "*.ini").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return files;
     do {
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
             IsDeletedNotesFileName(storeName, found.cFileName))
             files.push_back(
-                FoundFile{folder + "\\" + found.cFileName,
+                FoundFile{InFolder(folder, found.cFileName),
                           (static_cast<unsigned long long>(found.ftLastWriteTime.dwHighDateTime) << 32) |
                               found.ftLastWriteTime.dwLowDateTime});
     } while (FindNextFileA(search, &found));
@@ -144,7 +133,7 @@ DeletedNotesKept KeepBesideStore(const std::string& storePath, const std::string
     const std::string folder = DeletedNotesFolderBeside(storePath);
     if (!MakeFolder(folder) || WriteNewFile(folder, name, bytes).empty())
         return DeletedNotesKept::Nowhere;
-    KeepTheLast(folder, NameOf(storePath));
+    KeepTheLast(folder, std::string(NameOf(storePath)));
     return DeletedNotesKept::BesideStore;
 }
 
@@ -209,10 +198,9 @@ std::string OwnDeletedNotesFolder(const std::string& storePath)
 
 std::string DeletedNotesFolderBeside(const std::string& storePath)
 {
-    const std::string name = NameOf(storePath);
-    const std::size_t dot = name.rfind('.');
-    return FolderOf(FullPath(storePath)) + "\\" + (dot == std::string::npos ? name : name.substr(0, dot)) +
-           " - memini eliminati";
+    const std::string_view name = NameOf(storePath);
+    return InFolder(FolderOf(FullPath(storePath)),
+                    std::string(name.substr(0, name.rfind('.'))) + " - memini eliminati");
 }
 
 DeletedNotesKept KeepDeletedNotes(const std::string& storePath, const std::vector<StoredNote>& notes,
@@ -238,7 +226,7 @@ DeletedNotesKept KeepDeletedNotes(const std::string& storePath, const std::vecto
 std::vector<std::string> FindRestoredDeletedNotes(const std::string& storePath)
 {
     std::vector<std::string> restored;
-    const std::string storeName = NameOf(storePath);
+    const std::string storeName(NameOf(storePath));
     const std::string own = OwnDeletedNotesFolder(storePath);
     for (const std::string& folder : {own, FolderOf(FullPath(storePath))})
         if (!folder.empty())

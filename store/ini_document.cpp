@@ -6,6 +6,8 @@
 #include <iterator>
 #include <utility>
 
+#include "base/ascii_case.h"
+
 namespace {
 
 const char* const kNewLineEnding = "\r\n";
@@ -34,22 +36,11 @@ std::string_view UpToNul(std::string_view s)
     return s.substr(0, s.find('\0'));
 }
 
-// Names compare without regard to ASCII case only (Wine leaves letters above 127 alone).
-std::string Fold(std::string_view s)
-{
-    std::string folded(s);
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return folded;
-}
-
-// A name as the caller asks for it: the C API sees it up to a NUL, then trims it.
+// A name as the caller asks for it: the C API sees it up to a NUL, then trims
+// it. Names compare without regard to ASCII case only.
 std::string QueryName(std::string_view name)
 {
-    return Fold(TrimBlanks(UpToNul(name)));
+    return LowerAscii(TrimBlanks(UpToNul(name)));
 }
 
 bool IsQuoted(std::string_view v)
@@ -261,12 +252,12 @@ void IniDocument::AddLine(Line line)
 {
     const ParsedLine p = ParseLine(line.text);
     if (p.kind == ParsedLine::kHeader) {
-        byName_[Fold(p.name)].push_back(sections_.size());
+        byName_[LowerAscii(p.name)].push_back(sections_.size());
         sections_.emplace_back();
         sections_.back().firstHeader = line.text;
     } else if (p.kind == ParsedLine::kKey) {
         Section& s = sections_.back();
-        s.firstKey.emplace(Fold(p.name), s.lines.size()); // keeps the first of equal names
+        s.firstKey.emplace(LowerAscii(p.name), s.lines.size()); // keeps the first of equal names
     }
     sections_.back().lines.push_back(std::move(line));
 }
@@ -330,7 +321,7 @@ std::vector<std::string> IniDocument::KeyNames(std::string_view section) const
     for (std::size_t i = 0; i < s.lines.size(); ++i) {
         const ParsedLine p = ParseLine(s.lines[i].text);
         if (p.kind == ParsedLine::kKey) {
-            const auto first = s.firstKey.find(Fold(p.name));
+            const auto first = s.firstKey.find(LowerAscii(p.name));
             if (first != s.firstKey.end() && first->second == i) {
                 names.emplace_back(p.name);
             }
@@ -448,7 +439,7 @@ void IniDocument::RenameSection(std::string_view from, std::string_view to)
         }
         // Back to the name it was read with, the header reads as it did: "[ 0 ]" stays "[ 0 ]".
         Section& s = sections_[index];
-        const bool original = Fold(ParseLine(s.firstHeader).name) == newName;
+        const bool original = LowerAscii(ParseLine(s.firstHeader).name) == newName;
         s.lines.front().text = original ? s.firstHeader : HeaderText(to);
         moved.push_back(index);
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "base/ascii_case.h"
 #include "base/note_limits.h"
 #include "store/line_breaks.h"
 
@@ -132,10 +133,7 @@ Deletions ReadDeletions(const IniDocument& store)
 {
     Deletions deletions;
     for (const std::string& key : store.KeyNames(DeletedSection)) {
-        std::string id = key;
-        for (char& c : id)
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
+        const std::string id = LowerAscii(key);
         const std::string value = store.Get(DeletedSection, key).value_or("");
         const std::size_t blank = value.find(' ');
         const std::optional<long> day = ParseDay(std::string_view(value).substr(0, blank));

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/fnv1a.h"
+
 namespace {
 
 bool IsNameCharacter(char c)
@@ -109,18 +111,10 @@ std::optional<Version> ParseVersion(std::string_view text)
 
 std::string DerivedIdentity(std::initializer_list<std::string_view> parts)
 {
-    // FNV-1a, 64 bits, each part after its length: the same on every compiler.
-    std::uint64_t hash = 0xcbf29ce484222325ull;
-    auto add = [&hash](unsigned char byte) {
-        hash ^= byte;
-        hash *= 0x100000001b3ull;
-    };
-    for (std::string_view part : parts) {
-        for (int i = 0; i < 4; ++i)
-            add(static_cast<unsigned char>(part.size() >> (8 * i)));
-        for (char c : part)
-            add(static_cast<unsigned char>(c));
-    }
+    Fnv1a64 fnv;
+    for (std::string_view part : parts)
+        fnv.AddPart(part);
+    std::uint64_t hash = fnv.value();
     static const char digits[] = "0123456789abcdef";
     std::string identity(16, '0');
     for (int i = 15; i >= 0; --i, hash >>= 4)

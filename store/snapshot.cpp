@@ -4,6 +4,8 @@
 #include <set>
 #include <unordered_map>
 
+#include "base/fnv1a.h"
+
 namespace {
 
 // A count no computer gave: derived from a file, the same on every copy.
@@ -318,11 +320,11 @@ void ReadSettingsOf(Snapshot& disk, const IniDocument& document, const RunKnows&
 
 ContentHash HashOfContent(const StoredNote& note)
 {
-    std::uint64_t hash = 0;
-    const std::string identity = DerivedIdentity({note.title, note.text, note.voicePath});
-    for (char c : identity)
-        hash = hash << 4 | static_cast<std::uint64_t>(c <= '9' ? c - '0' : c - 'a' + 10);
-    return hash;
+    Fnv1a64 hash;
+    hash.AddPart(note.title);
+    hash.AddPart(note.text);
+    hash.AddPart(note.voicePath);
+    return hash.value();
 }
 
 bool OnlyDerived(const Version& version)

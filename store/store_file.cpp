@@ -4,6 +4,7 @@
 
 #include "base/file_replace.h"
 #include "base/handles.h"
+#include "base/path_parts.h"
 #include "store/conflict_copies.h"
 #include "store/note_version.h"
 #include "store/store_disk.h"
@@ -15,9 +16,12 @@ namespace {
 // Far beyond any store of notes; a larger file would only exhaust memory.
 constexpr LONGLONG LargestStoreFile = 64 * 1024 * 1024;
 
-// A writer holds the lock for the milliseconds of a save: one older than this
-// was left by a writer that died.
-constexpr unsigned long long StaleLockAge = 60000;
+// FILETIME counts 100-ns units.
+constexpr unsigned long long FileTimePerMillisecond = 10000;
+
+// A writer holds the lock for the milliseconds of a save: one older than a
+// minute was left by a writer that died.
+constexpr unsigned long long StaleLockAge = 60 * 1000 * FileTimePerMillisecond;
 
 ULONGLONG AsNumber(const FILETIME& time)
 {
@@ -131,19 +135,17 @@ StoreLock::~StoreLock()
 std::vector<std::string> FindConflictCopies(const std::string& store)
 {
     std::vector<std::string> copies;
-    const std::size_t slash = store.find_last_of("\\/") + 1;
-    const std::string folder = store.substr(0, slash);
-    const std::string name = store.substr(slash);
-    const std::size_t dot = name.rfind('.');
+    const std::string folder = FolderOf(store);
+    const std::string_view name = NameOf(store);
     // Every conflict copy starts with the store's name without its extension.
-    const std::string pattern = folder + name.substr(0, dot) + "*";
+    const std::string pattern = InFolder(folder, std::string(name.substr(0, name.rfind('.'))) + "*");
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return copies;
     do {
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsConflictCopyName(name, found.cFileName))
-            copies.push_back(folder + found.cFileName);
+            copies.push_back(InFolder(folder, found.cFileName));
     } while (FindNextFileA(search, &found));
     FindClose(search);
     return copies;
@@ -232,7 +234,7 @@ class SystemStoreDisk final : public StoreDisk {
         if (!floor_) {
             FILETIME now;
             GetSystemTimeAsFileTime(&now);
-            const ULONGLONG seconds = AsNumber(now) / 10000000ull;
+            const ULONGLONG seconds = AsNumber(now) / (1000 * FileTimePerMillisecond);
             const ULONGLONG since2020 = 13222310400ull; // 1601-01-01 to 2020-01-01
             floor_ = seconds > since2020 ? seconds - since2020 : 1;
         }

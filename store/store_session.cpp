@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/fnv1a.h"
+#include "base/path_parts.h"
+
 const char BackupSuffix[] = ".bak";
 const char MineSuffix[] = ".mine";
 const char SetAsideSuffix[] = ".set-aside";
@@ -54,7 +57,9 @@ StoreEncoding Parse(const std::string& bytes, IniDocument& store, std::string* t
 
 std::uint64_t HashOf(const std::string& bytes)
 {
-    return HashOfContent(StoredNote{bytes, std::string(), std::string()});
+    Fnv1a64 hash;
+    hash.Add(bytes);
+    return hash.value();
 }
 
 bool SameSettings(const StoredSettings& a, const StoredSettings& b)
@@ -67,15 +72,6 @@ bool SettingsDiffer(const StoredSettings& settings, const SettingsOnDisk& disk)
 {
     return !disk.width || !disk.height || !disk.color || *disk.width != settings.width ||
            *disk.height != settings.height || *disk.color != settings.color;
-}
-
-std::string FolderOf(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of("\\/");
-    if (slash == std::string::npos)
-        return ".";
-    // "C:" alone would name the drive's current folder.
-    return slash > 0 && path[slash - 1] != ':' ? path.substr(0, slash) : path.substr(0, slash + 1);
 }
 
 class LockScope {

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "base/path_parts.h"
+
 // A person finds the file in the Recycle Bin by the store's name, the count
 // and the moment; the run finds it again by the same name and no other.
 TEST(DeletedNotes, TheFileIsNamedAfterTheStoreTheCountAndTheMoment)
@@ -38,6 +40,30 @@ TEST(DeletedNotes, TheFileIsNamedAfterTheStoreTheCountAndTheMoment)
         EXPECT_EQ(IsDeletedNotesFileName("Appuntello.ini", c.file), c.ours) << c.file;
 }
 
+// The folders of deleted notes are found from the store's path: its folder,
+// "C:\\" at a drive's root ("C:" alone names the drive's current folder),
+// and its name; a file put in a root has one separator before its name.
+TEST(DeletedNotes, AStoresPathSplitsIntoItsFolderAndName)
+{
+    struct Case {
+        const char* path;
+        const char* folder;
+        const char* name;
+        const char* again; // the name put back in the folder
+    } cases[] = {
+        {"C:\\x", "C:\\", "x", "C:\\x"},
+        {"C:\\a\\b", "C:\\a", "b", "C:\\a\\b"},
+        {"x", ".", "x", ".\\x"},
+        {"\\\\server\\share\\x", "\\\\server\\share", "x", "\\\\server\\share\\x"},
+        {"a/b", "a", "b", "a\\b"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FolderOf(c.path), c.folder) << c.path;
+        EXPECT_EQ(NameOf(c.path), c.name) << c.path;
+        EXPECT_EQ(InFolder(FolderOf(c.path), NameOf(c.path)), c.again) << c.path;
+    }
+}
+
 // The file is a store of its own: its notes read back as they were, oldest first.
 TEST(DeletedNotes, TheFileHoldsTheNotesInTheStoresFormat)
 {
@@ -56,6 +82,7 @@ TEST(DeletedNotes, TheFileHoldsTheNotesInTheStoresFormat)
 TEST(DeletedNotes, TheProgramsFolderForAStoreIsNamedAfterItsFullPath)
 {
     const std::string here = DeletedNotesFolderName("C:\\Appuntello\\Appuntello.ini");
+    EXPECT_EQ(here, "Appuntello (aee50dac)") << "the folder that earlier versions made";
     EXPECT_EQ(here.rfind("Appuntello (", 0), 0u) << here;
     EXPECT_EQ(here.size(), std::string("Appuntello (12345678)").size()) << here;
     EXPECT_EQ(DeletedNotesFolderName("c:\\appuntello\\APPUNTELLO.INI").substr(11), here.substr(11))

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "store/note_version.h"
+
 // What the user did not touch goes back as it was: the other lines of a
 // note's section follow it to its new number, and a value cut at load is
 // written back whole unless the user changed it.
@@ -45,4 +47,12 @@ TEST(NoteCodec, UntouchedLinesAndValuesCutAtLoadAreKept)
     EXPECT_EQ(store.Get("0", "TITOLO").value_or(""), longTitle);
     EXPECT_EQ(store.Get("0", "POS").value_or(""), "10,20");
     EXPECT_FALSE(store.HasSection("1"));
+}
+
+// Identities derived from what a note holds are kept in stores that every
+// build of the program reads: the same parts give the same identity in each.
+TEST(NoteCodec, ADerivedIdentityIsTheSameInEveryBuild)
+{
+    EXPECT_EQ(DerivedIdentity({"a", "bc"}), "a49db729a8992b5a");
+    EXPECT_NE(DerivedIdentity({"ab", "c"}), DerivedIdentity({"a", "bc"})) << "the parts keep apart";
 }

@@ -90,7 +90,7 @@ class RecorderTest : public testing::Test {
             << "no wave-in device: scripts/test starts a PulseAudio server for this";
         owner = CreateOwner(instance);
         ASSERT_NE(owner, nullptr);
-        CountWaveIn();
+        CountMultimediaCalls();
     }
     void TearDown() override
     {
@@ -328,7 +328,7 @@ TEST(NoSoundDevice, CanRecordAnswersZeroAndRecordingFailsWithAWarning)
     ASSERT_EQ(waveInGetNumDevs(), 0u);
     HINSTANCE instance = GetModuleHandleA(nullptr);
     HWND owner = CreateOwner(instance);
-    CountWaveIn();
+    CountMultimediaCalls();
     HWND recorder = CreateRecorderWindow(owner, instance, NoteRecorderStyle);
     ASSERT_NE(recorder, nullptr);
     EXPECT_EQ(Send(recorder, RecorderNewMessage, reinterpret_cast<LPARAM>("waveaudio")), 0);

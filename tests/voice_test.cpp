@@ -109,7 +109,7 @@ class VoiceTest : public ProgramTest {
     {
         ASSERT_NO_FATAL_FAILURE(ProgramTest::SetUp());
         ASSERT_GT(waveInGetNumDevs(), 0u) << "no wave-in device: scripts/test starts a PulseAudio server";
-        CountWaveIn();
+        CountMultimediaCalls();
     }
     void TearDown() override
     {
@@ -240,11 +240,12 @@ TEST_F(VoiceTest, ARecordingIsSavedAsAWaveFileThatPlaysForItsLength)
     std::printf("[ recorded ] %s: %zu bytes, %.3f s\n", path.c_str(), testfiles::ReadFile(path).size(),
                 seconds);
 
-    DWORD start = GetTickCount();
+    const std::size_t before = SoundsPlayed().size();
     Command(note, IDM_PLAY_VOICE);
-    double played = SecondsSince(start);
-    EXPECT_GT(played, seconds * 0.8);
-    EXPECT_LT(played, seconds + 1.0);
+    ASSERT_EQ(SoundsPlayed().size(), before + 1);
+    EXPECT_EQ(SoundsPlayed().back().path, path);
+    EXPECT_TRUE(SoundsPlayed().back().played) << "the system could not play the recording";
+    EXPECT_FALSE(SoundsPlayed().back().flags & SND_ASYNC) << "played to its end before the command returns";
 }
 
 // Where the system folder has no usable winmm: as without a sound device.
@@ -441,9 +442,15 @@ TEST_F(VoiceTest, PlayingWhatCannotBePlayedReturnsAtOnceInSilence)
     DWORD windows = WindowCount();
     for (std::string path : {std::string(), folder / "manca.wav", text}) {
         SetNoteVoicePath(note, path.c_str());
-        DWORD start = GetTickCount();
+        const std::size_t before = SoundsPlayed().size();
         Command(note, IDM_PLAY_VOICE);
-        EXPECT_LT(SecondsSince(start), 0.3) << path;
+        if (path.empty()) {
+            EXPECT_EQ(SoundsPlayed().size(), before) << "nothing to play";
+            continue;
+        }
+        ASSERT_EQ(SoundsPlayed().size(), before + 1) << path;
+        EXPECT_FALSE(SoundsPlayed().back().played) << path;
+        EXPECT_TRUE(SoundsPlayed().back().flags & SND_NODEFAULT) << "the system's own sound in its place";
     }
     EXPECT_EQ(WindowCount(), windows) << "nothing is reported";
 }

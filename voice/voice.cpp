@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/captions.h"
+#include "base/path_parts.h"
 #include "base/shared_state.h"
 #include "base/system_library.h"
 #include "res/resource.h"
@@ -162,11 +163,8 @@ bool NamesLocalFile(const char* path)
     default:
         return false; // a share, or no such drive
     }
-    const char* name = path + 3;
-    for (const char* c = name; *c; ++c)
-        if (*c == '\\' || *c == '/')
-            name = c + 1;
-    return !IsDeviceName(name);
+    // The name is the end of the path: it ends where the path does.
+    return !IsDeviceName(NameOf(path + 3).data());
 }
 
 void PlayVoiceMessage(HWND, const char* path)

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "base/file_replace.h"
+#include "base/path_parts.h"
 
 namespace testfiles {
 
@@ -97,6 +98,11 @@ bool MakeOld(const std::string& path)
     return DateFromNow(path, -(1ll << 32)); // seven minutes ago
 }
 
+bool DateBack(const std::string& path, unsigned seconds)
+{
+    return DateFromNow(path, -10000000ll * seconds);
+}
+
 bool DateAhead(const std::string& path)
 {
     return DateFromNow(path, 36000000000ll); // an hour
@@ -105,7 +111,7 @@ bool DateAhead(const std::string& path)
 std::vector<std::string> Matching(const std::string& pattern)
 {
     std::vector<std::string> files;
-    const std::string folder = pattern.substr(0, pattern.find_last_of('\\') + 1);
+    const std::string folder = FolderOf(pattern);
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(pattern.c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
@@ -113,7 +119,7 @@ std::vector<std::string> Matching(const std::string& pattern)
     // The folder's own entries ("." and "..") are no files of it.
     do
         if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
-            files.push_back(folder + found.cFileName);
+            files.push_back(InFolder(folder, found.cFileName));
     while (FindNextFileA(search, &found));
     FindClose(search);
     return files;
@@ -223,7 +229,7 @@ std::string SelfPath()
 std::string ProgramPath()
 {
     std::string path = SelfPath();
-    return path.substr(0, path.find_last_of("\\/") + 1) + "Appuntello.exe";
+    return InFolder(FolderOf(path), "Appuntello.exe");
 }
 
 RunningProgram::RunningProgram(const std::string& exePath, const std::string& arguments,

@@ -43,6 +43,8 @@ UniqueHandle HoldOpen(const std::string& path, DWORD share = FILE_SHARE_READ);
 // Gives the file a last write some minutes ago, as a file left by a program
 // that died then.
 bool MakeOld(const std::string& path);
+// Gives the file a last write this many seconds ago.
+bool DateBack(const std::string& path, unsigned seconds);
 // Gives the file a last write an hour ahead, as another computer whose clock
 // is ahead leaves one.
 bool DateAhead(const std::string& path);

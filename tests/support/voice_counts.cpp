@@ -12,6 +12,14 @@ namespace {
 WinmmFunctions Real;
 int OpenCount;
 int StartCount;
+std::vector<SoundPlayed> Played;
+
+BOOL WINAPI NotedPlaySound(LPCSTR sound, HMODULE module, DWORD flags)
+{
+    const BOOL played = Real.PlaySoundA(sound, module, flags);
+    Played.push_back(SoundPlayed{sound ? sound : "", flags, played != FALSE});
+    return played;
+}
 
 MMRESULT WINAPI CountedOpen(LPHWAVEIN device, UINT id, LPCWAVEFORMATEX format, DWORD_PTR callback,
                             DWORD_PTR instance, DWORD flags)
@@ -49,7 +57,7 @@ BOOL CALLBACK CountRecorder(HWND window, LPARAM count)
 
 } // namespace
 
-void CountWaveIn()
+void CountMultimediaCalls()
 {
     // The program's table: resolved once and kept, so that it is not const
     // itself, only as the program is handed it.
@@ -57,6 +65,7 @@ void CountWaveIn()
     if (!table || table->waveInOpen == CountedOpen)
         return;
     Real = *table;
+    table->PlaySoundA = NotedPlaySound;
     table->waveInOpen = CountedOpen;
     table->waveInClose = CountedClose;
     table->waveInStart = CountedStart;
@@ -77,4 +86,9 @@ int OpenCaptures()
 int CaptureStarts()
 {
     return StartCount;
+}
+
+const std::vector<SoundPlayed>& SoundsPlayed()
+{
+    return Played;
 }
