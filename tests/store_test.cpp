@@ -1188,6 +1188,33 @@ TEST_F(NoteStore, AChangeFromElsewhereReachesTheScreenAndWhatItReplacedIsKept)
     EXPECT_EQ(File(), theirs.Serialize());
 }
 
+// Typed into here and changed apart on another computer, from the same
+// version: the note shows both changes, the caret and the selection stay on
+// the same text, moved past what came before them, and the keyboard stays.
+TEST_F(NoteStore, ANoteChangedApartHereAndElsewhereShowsBothWithTheCaretInPlace)
+{
+    const std::string note0 = "[0]\r\nTITOLO=Spesa\r\nMESSAGE=";
+    ASSERT_TRUE(WriteFile(store, note0 + "pane latte\r\nAUDIO=\r\nIDENTITA=a1\r\nVERSIONE=altro:1\r\n"));
+    ASSERT_TRUE(Start());
+    HWND note = Notes()[0];
+    HWND edit = NoteEditOf(note);
+    SetFocus(edit);
+    SetWindowTextA(edit, "pane latte uova");
+    SendMessageA(edit, EM_SETSEL, 5, 10); // "latte"
+    ASSERT_EQ(SaveAllNotes(*RunOf(controller)), SyncResult::Done);
+    const HWND focus = GetFocus();
+    ASSERT_TRUE(ReplaceByRename(
+        store, note0 + "burro pane latte\r\nAUDIO=\r\nIDENTITA=a1\r\nVERSIONE=altro:1,zz:1\r\n"));
+    ASSERT_TRUE(modal::PumpUntil([&] { return NoteText(note) == "burro pane latte uova"; }, MergeWithin));
+    DWORD start = 0, end = 0;
+    SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 11u);
+    EXPECT_EQ(end, 16u);
+    EXPECT_EQ(GetFocus(), focus);
+    EXPECT_EQ(Notes().size(), 1u) << "one note";
+    EXPECT_EQ(Document().Get("0", "MESSAGE"), "burro pane latte uova");
+}
+
 // Another copy of the program saving holds the lock beside the store: a save
 // waits for it. A lock left by a writer that died over a minute ago is removed.
 TEST_F(NoteStore, AnotherWritersLockIsWaitedForAndAStaleOneRemoved)
