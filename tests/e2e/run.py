@@ -22,7 +22,7 @@ import traceback
 import wave
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from driver import (Probe, Program, State, NOTE_HIDE, TRAY_EXIT, TRAY_NEW_NOTE, TRAY_NOTE_LIST, TRAY_OPTIONS, TRAY_MENU, VOICE_DISCARD,
+from driver import (EXIT_COMMAND, Probe, Program, State, NOTE_HIDE, TRAY_EXIT, TRAY_NEW_NOTE, TRAY_NOTE_LIST, TRAY_OPTIONS, TRAY_MENU, VOICE_DISCARD,
                     VOICE_MENU, VOICE_PLAY, VOICE_RECORD, Failure, Session, check, read_store, read_store_if_there,
                     sound_streams, store_bytes, stored_notes, wait_until)
 
@@ -526,7 +526,7 @@ def voice(s):
 
 
 
-WM_COMMAND, WM_CHAR = 0x0111, 0x0102
+WM_COMMAND, WM_CHAR, EM_SETSEL = 0x0111, 0x0102, 0x00B1
 IDM_NEW_NOTE, IDM_DELETE_ALL = 39999, 40010
 SETTLE_WITHIN = 20  # s after an action on one computer until the store is written no more
 WATCH_WRITES = 40  # s over which its writes are counted
@@ -559,14 +559,47 @@ class Computer:
     def texts(self):
         return sorted(n.text for n in self.state().notes_of(self.program.pid))
 
-    def type_into(self, note, text):
+    def new_note(self, text):
+        """A note from the tray menu's command, with this text typed into it."""
+        known = {n.hwnd for n in self.state().notes_of(self.program.pid)}
+        self.post(self.controller, WM_COMMAND, IDM_NEW_NOTE)
+        note = wait_until("a new note", lambda: next((n for n in self.state().notes_of(self.program.pid)
+                                                      if n.hwnd not in known), None), 20, 0.1)
+        self.type_into(note, text)
+        return note
+
+    def type_into(self, note, text, select=None):
+        """Types into the note's text; select: (start, end) of the characters
+        the typing replaces, where the caret is otherwise."""
         edit = self.probe.one(f"control {note.hwnd} 1", "control")[1]
+        if select:
+            self.post(edit, EM_SETSEL, *select)
         for character in text:
             self.post(edit, WM_CHAR, ord(character))
 
     def close(self):
         if self.prefix:
             self.probe.close()
+
+
+def end_computers(*computers):
+    """"E&sci" on each copy that runs, then a kill for one that does not end;
+    a probe that has ended already (Ctrl+C reaches it too) leaves the kill."""
+    for computer in computers:
+        if computer.program.running() and computer.controller:
+            try:
+                computer.post(computer.controller, WM_COMMAND, EXIT_COMMAND)
+            except (Failure, OSError):
+                pass
+    for computer in computers:
+        if computer.program.process is None:
+            continue
+        try:
+            computer.program.wait_end(EXIT_LIMIT)
+        except Failure:
+            computer.program.kill()
+    for computer in computers:
+        computer.close()
 
 
 def stored_texts(store):
@@ -616,11 +649,7 @@ def two_computers(s):
     try:
         first.start()
         for text in ("primo", "secondo", "terzo"):
-            known = {n.hwnd for n in first.state().notes_of(first.program.pid)}
-            first.post(first.controller, WM_COMMAND, IDM_NEW_NOTE)
-            note = s.wait("a new note", lambda st: next((n for n in st.notes_of(first.program.pid)
-                                                         if n.hwnd not in known), None))
-            first.type_into(note, text)
+            first.new_note(text)
         wait_until("the three notes in the store",
                    lambda: stored_texts(program.store) == ["primo", "secondo", "terzo"], 20, 0.2)
         second.start()
@@ -635,9 +664,7 @@ def two_computers(s):
               f"the screens show {first.texts()} and {second.texts()}")
 
         # A line typed and taken back on the first computer.
-        first.post(first.controller, WM_COMMAND, IDM_NEW_NOTE)
-        note = s.wait("a new note", lambda st: next(iter(st.notes_of(first.program.pid)), None))
-        first.type_into(note, "riga")
+        note = first.new_note("riga")
         wait_until("the line on the second computer", lambda: second.texts() == ["riga"], 30, 0.2)
         first.type_into(note, " x")
         wait_until("the typing in the store", lambda: stored_texts(program.store) == ["riga x"], 20, 0.2)
@@ -648,17 +675,7 @@ def two_computers(s):
               f"the store holds {stored}; the screens show {first.texts()} and {second.texts()}")
         check(stored == ["riga"], f"the store holds {stored}, not the line taken back")
     finally:
-        for computer in (second, first):
-            if computer.program.running() and computer.controller:
-                computer.post(computer.controller, WM_COMMAND, 40003)  # E&sci
-        for computer in (second, first):
-            if computer.program.process is None:
-                continue
-            try:
-                computer.program.wait_end(EXIT_LIMIT)
-            except Failure:
-                computer.program.kill()
-        second.close()
+        end_computers(second, first)
 
 
 SCENARIOS = [
