@@ -38,11 +38,19 @@ OFF = {
 }
 
 
+GIVEN_PORTS = set()
+
+
 def free_port():
-    """A port of 127.0.0.1 that nothing holds now."""
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+    """A port of 127.0.0.1 that nothing holds now and that no earlier call
+    gave (the system may offer a port again once it is free)."""
+    while True:
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            port = s.getsockname()[1]
+        if port not in GIVEN_PORTS:
+            GIVEN_PORTS.add(port)
+            return port
 
 
 def end_with_parent():
