@@ -15,6 +15,7 @@ import datetime
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -22,9 +23,10 @@ import traceback
 import wave
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from driver import (Probe, Program, State, NOTE_HIDE, TRAY_EXIT, TRAY_NEW_NOTE, TRAY_NOTE_LIST, TRAY_OPTIONS, TRAY_MENU, VOICE_DISCARD,
-                    VOICE_MENU, VOICE_PLAY, VOICE_RECORD, Failure, Session, check, read_store, read_store_if_there,
-                    sound_streams, store_bytes, stored_notes, wait_until)
+from driver import (EXIT_COMMAND, NOTE_HIDE, TRAY_EXIT, TRAY_MENU, TRAY_NEW_NOTE, TRAY_NOTE_LIST, TRAY_OPTIONS,
+                    VOICE_DISCARD, VOICE_MENU, VOICE_PLAY, VOICE_RECORD, Failure, Probe, Program, Session, State, check,
+                    read_store, read_store_if_there, sound_streams, store_bytes, stored_notes, wait_until)
+from syncthing import Syncthing
 
 DEFAULT_SETTINGS = {"LARGHEZZA": "160", "ALTEZZA": "120", "COLORE": "65535"}
 NEW_TITLE = re.compile(r"Appuntello - (\d\d)/(\d\d)/(\d{4})  (\d\d):(\d\d)$")
@@ -526,7 +528,7 @@ def voice(s):
 
 
 
-WM_COMMAND, WM_CHAR = 0x0111, 0x0102
+WM_COMMAND, WM_CHAR, EM_SETSEL = 0x0111, 0x0102, 0x00B1
 IDM_NEW_NOTE, IDM_DELETE_ALL = 39999, 40010
 SETTLE_WITHIN = 20  # s after an action on one computer until the store is written no more
 WATCH_WRITES = 40  # s over which its writes are counted
@@ -559,14 +561,47 @@ class Computer:
     def texts(self):
         return sorted(n.text for n in self.state().notes_of(self.program.pid))
 
-    def type_into(self, note, text):
+    def new_note(self, text):
+        """A note from the tray menu's command, with this text typed into it."""
+        known = {n.hwnd for n in self.state().notes_of(self.program.pid)}
+        self.post(self.controller, WM_COMMAND, IDM_NEW_NOTE)
+        note = wait_until("a new note", lambda: next((n for n in self.state().notes_of(self.program.pid)
+                                                      if n.hwnd not in known), None), 20, 0.1)
+        self.type_into(note, text)
+        return note
+
+    def type_into(self, note, text, select=None):
+        """Types into the note's text; select: (start, end) of the characters
+        the typing replaces, where the caret is otherwise."""
         edit = self.probe.one(f"control {note.hwnd} 1", "control")[1]
+        if select:
+            self.post(edit, EM_SETSEL, *select)
         for character in text:
             self.post(edit, WM_CHAR, ord(character))
 
     def close(self):
         if self.prefix:
             self.probe.close()
+
+
+def end_computers(*computers):
+    """"E&sci" on each copy that runs, then a kill for one that does not end;
+    a probe that has ended already (Ctrl+C reaches it too) leaves the kill."""
+    for computer in computers:
+        if computer.program.running() and computer.controller:
+            try:
+                computer.post(computer.controller, WM_COMMAND, EXIT_COMMAND)
+            except (Failure, OSError):
+                pass
+    for computer in computers:
+        if computer.program.process is None:
+            continue
+        try:
+            computer.program.wait_end(EXIT_LIMIT)
+        except Failure:
+            computer.program.kill()
+    for computer in computers:
+        computer.close()
 
 
 def stored_texts(store):
@@ -616,11 +651,7 @@ def two_computers(s):
     try:
         first.start()
         for text in ("primo", "secondo", "terzo"):
-            known = {n.hwnd for n in first.state().notes_of(first.program.pid)}
-            first.post(first.controller, WM_COMMAND, IDM_NEW_NOTE)
-            note = s.wait("a new note", lambda st: next((n for n in st.notes_of(first.program.pid)
-                                                         if n.hwnd not in known), None))
-            first.type_into(note, text)
+            first.new_note(text)
         wait_until("the three notes in the store",
                    lambda: stored_texts(program.store) == ["primo", "secondo", "terzo"], 20, 0.2)
         second.start()
@@ -635,9 +666,7 @@ def two_computers(s):
               f"the screens show {first.texts()} and {second.texts()}")
 
         # A line typed and taken back on the first computer.
-        first.post(first.controller, WM_COMMAND, IDM_NEW_NOTE)
-        note = s.wait("a new note", lambda st: next(iter(st.notes_of(first.program.pid)), None))
-        first.type_into(note, "riga")
+        note = first.new_note("riga")
         wait_until("the line on the second computer", lambda: second.texts() == ["riga"], 30, 0.2)
         first.type_into(note, " x")
         wait_until("the typing in the store", lambda: stored_texts(program.store) == ["riga x"], 20, 0.2)
@@ -648,17 +677,207 @@ def two_computers(s):
               f"the store holds {stored}; the screens show {first.texts()} and {second.texts()}")
         check(stored == ["riga"], f"the store holds {stored}, not the line taken back")
     finally:
-        for computer in (second, first):
-            if computer.program.running() and computer.controller:
-                computer.post(computer.controller, WM_COMMAND, 40003)  # E&sci
-        for computer in (second, first):
-            if computer.program.process is None:
-                continue
+        end_computers(second, first)
+
+
+
+# ---- 8. Two computers through Syncthing ----
+
+# Each computer's folder is a Syncthing folder: the program and its store in
+# it, as a user would put Appuntello's folder in a synced one. The first
+# holds them from the start; Syncthing brings them to the second.
+SYNC_STEADY = 10  # s that everything stays alike: longer than a copy's look at a store it is not told of (8 + 1)
+SYNC_WITHIN = 60  # s from the resume until it has
+SHOPPING_NOTE, CALL_NOTE = "Comprare il pane", "Telefonare a Lucia"
+
+
+def note_sections(store):
+    sections = read_store_if_there(store) or {}
+    notes = []
+    while str(len(notes)) in sections:
+        notes.append(sections[str(len(notes))])
+    return notes
+
+
+def counts(version):
+    """VERSIONE's "computer:count,..." as a dict."""
+    return {name: int(count) for name, count in (part.split(":") for part in version.split(",") if part)}
+
+
+class Synced:
+    """Two computers, each a Wine prefix running the program from its own
+    folder, and two Syncthing instances keeping the folders alike."""
+
+    def __init__(self, computers, instances):
+        self.computers, self.instances = computers, instances
+        self.conflict_copies = set()
+        self.socket_looks = 0  # looks at the instances' sockets, each finding none beyond 127.0.0.1
+
+    def stores(self):
+        return [c.program.store for c in self.computers]
+
+    def pause(self, paused):
+        for instance in self.instances:
+            instance.pause(paused)
+        for instance in self.instances:
+            check(instance.paused() == paused,
+                  f"syncthing {instance.name}'s folder is not {'paused' if paused else 'resumed'}")
+
+    def look(self):
+        """What the two folders hold now, when both instances are in sync and
+        the stores are alike; None otherwise. Notes the conflict copies seen."""
+        a, b = self.instances
+        for instance in self.instances:
+            beyond = instance.sockets_beyond_loopback()
+            check(not beyond, f"syncthing {instance.name} holds sockets beyond 127.0.0.1: {beyond}")
+        self.socket_looks += 1
+        listings = []
+        for computer in self.computers:
+            names = sorted(os.listdir(computer.program.folder))
+            self.conflict_copies.update(n for n in names if re.fullmatch(r"Appuntello\.sync-conflict-.+\.ini", n))
+            listings.append(names)
+        stores = [store_bytes_if_there(store) for store in self.stores()]
+        if stores[0] is None or stores[0] != stores[1] or listings[0] != listings[1]:
+            return None
+        return (stores[0], tuple(listings[0])) if a.in_sync_with(b) and b.in_sync_with(a) else None
+
+    def settle(self, what):
+        """Waits until both instances are in sync, the two folders alike, and
+        that has held for SYNC_STEADY s; the store then."""
+        seen = {"key": None, "since": 0.0}
+        started = time.monotonic()
+
+        def steady():
+            key, now = self.look(), time.monotonic()
+            if key is None or key != seen["key"]:
+                seen.update(key=key, since=now)
+                return None
+            return key[0] if now - seen["since"] >= SYNC_STEADY else None
+        store = wait_until(f"{what}: both computers in sync on one store", steady, SYNC_WITHIN + SYNC_STEADY, 0.5)
+        print(f"[e2e]   {what}: in sync on one store after {time.monotonic() - started - SYNC_STEADY:.1f} s",
+              flush=True)
+        return store
+
+    def settled_notes(self, what):
+        """Once settled: the texts of the notes in the store, which both screens
+        must show, and the store's notes as "identity: text", in its order."""
+        store = self.settle(what)
+        notes = note_sections(self.stores()[0])
+        check(store_bytes_if_there(self.stores()[0]) == store, f"{what}: the store changed once settled")
+        texts = sorted(n["MESSAGE"].replace("#@", "\r\n") for n in notes)
+        first, second = self.computers
+        check(first.texts() == texts == second.texts(),
+              f"{what}: the store holds {texts}; the screens show {first.texts()} and {second.texts()}")
+        return texts, [f"{n.get('IDENTITA')}: {n['MESSAGE']}" for n in notes]
+
+    def apart(self, what, changes):
+        """Both folders paused (two computers offline), a change made on each
+        and saved there, and the folders resumed. changes: for each computer,
+        (the note's text, (start, end) of what the typing replaces, the text
+        typed, the note's text then). The names under which each computer
+        counted its change in VERSIONE."""
+        before = {n["IDENTITA"]: n for n in note_sections(self.stores()[0])}
+        self.pause(True)
+        changed = []
+        for computer, (text, select, typed, after) in zip(self.computers, changes):
+            note = next((n for n in computer.state().notes_of(computer.program.pid) if n.text == text), None)
+            check(note, f"{what}: no note {text!r} on screen: {computer.texts()}")
+            computer.type_into(note, typed, select)
+            stored = after.replace("\r\n", "#@")
             try:
-                computer.program.wait_end(EXIT_LIMIT)
-            except Failure:
-                computer.program.kill()
-        second.close()
+                changed.append(wait_until(f"{what}: {stored!r} in the store", lambda: next(
+                    (n for n in note_sections(computer.program.store) if n.get("MESSAGE") == stored), None), 20, 0.2))
+            except Failure as failure:
+                raise Failure(f"{failure} (the screen shows {computer.texts()})") from None
+        for other, (_, _, _, after) in zip(self.computers[::-1], changes):
+            check(after not in other.texts(), f"{what}: {after!r} reached the other computer while it was offline")
+        names = []
+        for note in changed:
+            old = counts(before[note["IDENTITA"]]["VERSIONE"])
+            new = counts(note["VERSIONE"])
+            names.append([name for name in new if new[name] > old.get(name, 0)])
+        self.pause(False)
+        return names
+
+
+def through_syncthing(s):
+    """Two computers, each a Wine prefix running the program from a folder of
+    its own, kept alike by two Syncthing instances on 127.0.0.1. With both
+    offline, a line typed at the end of a note on one and its first word
+    changed on the other: back online, both show one note with both changes.
+    The same word changed on both: two notes, nothing lost. Syncthing's
+    conflict copies are taken in and gone at the end."""
+    prefix = os.environ.get("APPUNTELLO_SECOND_PREFIX")
+    check(prefix, "APPUNTELLO_SECOND_PREFIX names no second Wine prefix")
+    program = s.program_in("scenario-8-a")
+    other_folder = os.path.join(s.out_dir, "scenario-8-b")
+    shutil.rmtree(other_folder, ignore_errors=True)
+    os.makedirs(other_folder)
+    first = Computer(s, program, None)
+    second = Computer(s, Program(s, os.path.join(other_folder, "Appuntello.exe")), prefix)
+    a, b = (Syncthing(os.path.join(s.out_dir, f"syncthing-{n}"), f"computer-{n}") for n in "ab")
+    a.share(program.folder, b)
+    b.share(other_folder, a)
+    synced = Synced((first, second), (a, b))
+    unmet = []  # what the merge got wrong, told at the end so that the steps after it still run
+
+    def expect(condition, message):
+        if not condition:
+            unmet.append(message)
+
+    try:
+        try:
+            for instance in (a, b):
+                instance.start(instance.home + ".log")
+            wait_until("the two instances to connect", lambda: a.connected(b) and b.connected(a), 30, 0.2)
+            first.start()
+            for text in (SHOPPING_NOTE, CALL_NOTE):
+                first.new_note(text)
+            wait_until("the two notes in the store", lambda: sorted(n.get("MESSAGE") for n in note_sections(
+                program.store) if n.get("IDENTITA")) == sorted([SHOPPING_NOTE, CALL_NOTE]), 20, 0.2)
+            wait_until("the program and its store on the second computer", lambda: os.path.exists(
+                second.program.exe) and synced.look(), 30, 0.2)
+            second.start()
+            shown = sorted([SHOPPING_NOTE, CALL_NOTE])
+            wait_until("both computers to show the notes", lambda: first.texts() == shown == second.texts(), 30, 0.2)
+            synced.settle("both started")
+
+            # Offline: a line at the end of the note on the first, its first word on the second.
+            line, word = "\r\ne il latte", "Prendere"
+            text = SHOPPING_NOTE
+            names = synced.apart("a line and a word", [
+                (text, (len(text), len(text)), line.replace("\r\n", "\r"), text + line),  # Enter types "\r"
+                (text, (0, len("Comprare")), word, word + text[len("Comprare"):])])
+            check(all(len(n) == 1 for n in names) and names[0] != names[1],
+                  f"the two computers counted their changes as {names}, not under two names")
+            texts, stored = synced.settled_notes("a line and a word")
+            check(any(line.strip() in t for t in texts) and any(t.startswith(word) for t in texts),
+                  f"a change was lost: both computers show {texts}")
+            both = word + text[len("Comprare"):] + line
+            expect(texts == sorted([both, CALL_NOTE]), f"the note changed apart on two computers is not one note "
+                   f"with both changes, {both!r}: the store holds {stored}")
+
+            # Offline again: the same word changed on both.
+            text, first_word = CALL_NOTE, (0, len("Telefonare"))
+            versions = ["Chiamare a Lucia", "Scrivere a Lucia"]
+            synced.apart("the same word", [(text, first_word, v.split()[0], v) for v in versions])
+            texts, stored = synced.settled_notes("the same word")
+            check(set(versions) <= set(texts), f"a change was lost: both computers show {texts}")
+            expect([t for t in texts if t.endswith(" a Lucia")] == versions, f"the same word changed on two "
+                   f"computers is not two notes, {versions}: the store holds {stored}")
+
+            # What only a conflict copy held (one computer's change) was found above: the copies were taken in.
+            check(synced.conflict_copies, "Syncthing made no conflict copy of the store")
+            left = [n for c in (first, second) for n in os.listdir(c.program.folder) if n in synced.conflict_copies]
+            check(not left, f"conflict copies left: {left}")
+            print(f"[e2e]   conflict copies taken in: {sorted(synced.conflict_copies)}; {synced.socket_looks} looks "
+                  "at Syncthing's sockets found none beyond 127.0.0.1", flush=True)
+            check(not unmet, "; ".join(unmet))
+        finally:
+            end_computers(second, first)
+    finally:
+        for instance in (a, b):
+            instance.stop()
 
 
 SCENARIOS = [
@@ -669,6 +888,7 @@ SCENARIOS = [
     ("5 autosave", autosave),
     ("6 voice", voice),
     ("7 two computers", two_computers),
+    ("8 two computers through Syncthing", through_syncthing),
 ]
 
 
@@ -678,6 +898,9 @@ def main():
     parser.add_argument("--out", required=True, help="folder for screenshots and scratch copies")
     parser.add_argument("only", nargs="*", help="scenario numbers to run")
     args = parser.parse_args()
+    # A TERM ends the run as Ctrl+C does, through every scenario's clean-up
+    # (the servers a scenario started among it), not at once.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
 
     passed = failed = 0
     session = Session(os.path.abspath(args.bin), os.path.abspath(args.out))
