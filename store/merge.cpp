@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <iterator>
-
 #include <unordered_map>
 #include <unordered_set>
+
 #include "base/note_limits.h"
 #include "store/text_merge.h"
 
