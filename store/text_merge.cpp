@@ -174,11 +174,8 @@ std::vector<std::string_view> TextUnits(std::string_view text)
 std::optional<std::string> MergeTexts(std::string_view common, std::string_view first,
                                       std::string_view second)
 {
-    if (first == second || second == common) {
-        return std::string(first);
-    }
-    if (first == common) {
-        return std::string(second);
+    if (first == second || first == common || second == common) {
+        return MergeField(common, first, second); // one side's change, or none
     }
     const Units base = TextUnits(common), ones = TextUnits(first), twos = TextUnits(second);
     const std::vector<Change> byFirst = Placed(base, ones), bySecond = Placed(base, twos);
